@@ -1,0 +1,63 @@
+// Stored files on Windows: unbuffered handles, shared for reading and writing.
+#include "platform/platform.h"
+
+static FileId OpenShared(const char* path, DWORD access, DWORD disposition)
+{
+    HANDLE handle = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? NoFile : reinterpret_cast<FileId>(handle);
+}
+
+static HANDLE Handle(FileId file)
+{
+    return reinterpret_cast<HANDLE>(file);
+}
+
+FileId OpenFileForReading(const char* path)
+{
+    return OpenShared(path, GENERIC_READ, OPEN_EXISTING);
+}
+
+FileId OpenFileForUpdate(const char* path, bool create)
+{
+    return OpenShared(path, GENERIC_READ | GENERIC_WRITE, create ? OPEN_ALWAYS : OPEN_EXISTING);
+}
+
+int64_t SeekFileEnd(FileId file)
+{
+    LARGE_INTEGER zero = {};
+    LARGE_INTEGER end;
+    return SetFilePointerEx(Handle(file), zero, &end, FILE_END) ? end.QuadPart : -1;
+}
+
+// Extending a file with SetEndOfFile leaves the new bytes reading as zeros.
+bool CutFileAt(FileId file, int64_t offset)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(file));
+}
+
+bool WriteFileBytes(FileId file, const void* bytes, size_t count)
+{
+    DWORD written = 0;
+    return WriteFile(Handle(file), bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
+}
+
+long ReadFileBytes(FileId file, void* buffer, size_t size)
+{
+    DWORD count = 0;
+    if (!ReadFile(Handle(file), buffer, static_cast<DWORD>(size), &count, nullptr))
+        return -1;
+    return static_cast<long>(count);
+}
+
+bool FlushFileToDisk(FileId file)
+{
+    return FlushFileBuffers(Handle(file));
+}
+
+void CloseFileId(FileId file)
+{
+    CloseHandle(Handle(file));
+}

@@ -1,0 +1,367 @@
+// The test double: every operation of platform.h that is not a stored file,
+// driven and recorded by the tests.
+#include "platform/fake.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <thread>
+#include <unistd.h>
+
+FakeFailures FakeFail;
+DWORD FakePlatformId;
+
+namespace {
+
+// Virtual time past which a test is taken to have lost its stop control.
+const uint64_t SleepLimitMilliseconds = 14ull * 24 * 3600 * 1000;
+
+std::mutex Guard;
+std::condition_variable StatusReported;
+time_t ClockBase;
+uint64_t Elapsed;
+int Sleeps;
+unsigned RealSleepMicroseconds;
+std::string ModulePath;
+std::vector<std::pair<uint64_t, DWORD>> Controls;
+std::vector<FakeStatusReport> Reports;
+std::vector<std::string> Calls;
+int ShutdownRequests;
+std::string RegisteredName;
+LPHANDLER_FUNCTION RegisteredHandler;
+std::thread ServiceThread;
+thread_local DWORD LastError;
+
+void Record(const std::string& call)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    Calls.push_back(call);
+}
+
+void Fail(DWORD error)
+{
+    LastError = error;
+}
+
+}
+
+void FakeReset()
+{
+    FakeJoinServiceThread();
+    std::lock_guard<std::mutex> hold(Guard);
+    FakeFail = FakeFailures{};
+    FakePlatformId = VER_PLATFORM_WIN32_NT;
+    ClockBase = 0;
+    Elapsed = 0;
+    Sleeps = 0;
+    RealSleepMicroseconds = 0;
+    ModulePath.clear();
+    Controls.clear();
+    Reports.clear();
+    Calls.clear();
+    ShutdownRequests = 0;
+    RegisteredName.clear();
+    RegisteredHandler = nullptr;
+    LastError = 0;
+}
+
+void FakeSetLocalTime(int year, int month, int day, int hour, int minute)
+{
+    struct tm start = {};
+    start.tm_year = year - 1900;
+    start.tm_mon = month - 1;
+    start.tm_mday = day;
+    start.tm_hour = hour;
+    start.tm_min = minute;
+    std::lock_guard<std::mutex> hold(Guard);
+    ClockBase = timegm(&start);
+    Elapsed = 0;
+}
+
+uint64_t FakeElapsedMilliseconds()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return Elapsed;
+}
+
+int FakeSleepCount()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return Sleeps;
+}
+
+void FakeSetRealSleep(unsigned microseconds)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    RealSleepMicroseconds = microseconds;
+}
+
+void FakeSetModulePath(const char* path)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    ModulePath = path;
+}
+
+void FakeScheduleControl(uint64_t atMilliseconds, DWORD control)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    Controls.emplace_back(atMilliseconds, control);
+    std::stable_sort(Controls.begin(), Controls.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+std::vector<FakeStatusReport> FakeStatusReports()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return Reports;
+}
+
+std::vector<std::string> FakeCalls()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return Calls;
+}
+
+int FakeShutdownRequests()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return ShutdownRequests;
+}
+
+std::string FakeRegisteredName()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return RegisteredName;
+}
+
+LPHANDLER_FUNCTION FakeRegisteredHandler()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return RegisteredHandler;
+}
+
+std::string FakeMessageText(DWORD code)
+{
+    return "Message " + std::to_string(code) + ".\r\n";
+}
+
+void FakeJoinServiceThread()
+{
+    if (ServiceThread.joinable())
+        ServiceThread.join();
+}
+
+void WINAPI GetLocalTime(SYSTEMTIME* time)
+{
+    time_t now;
+    {
+        std::lock_guard<std::mutex> hold(Guard);
+        now = ClockBase + static_cast<time_t>(Elapsed / 1000);
+    }
+    struct tm local;
+    gmtime_r(&now, &local);
+    *time = SYSTEMTIME{};
+    time->wYear = static_cast<WORD>(local.tm_year + 1900);
+    time->wMonth = static_cast<WORD>(local.tm_mon + 1);
+    time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
+    time->wDay = static_cast<WORD>(local.tm_mday);
+    time->wHour = static_cast<WORD>(local.tm_hour);
+    time->wMinute = static_cast<WORD>(local.tm_min);
+    time->wSecond = static_cast<WORD>(local.tm_sec);
+}
+
+// Advances the virtual clock, delivering the controls that fall due on the way
+// from a thread of their own, each one finished before the clock moves on.
+void WINAPI Sleep(DWORD milliseconds)
+{
+    unsigned pause;
+    {
+        std::unique_lock<std::mutex> hold(Guard);
+        uint64_t end = Elapsed + milliseconds;
+        Sleeps++;
+        while (!Controls.empty() && Controls.front().first < end) {
+            DWORD control = Controls.front().second;
+            Elapsed = std::max(Elapsed, Controls.front().first);
+            Controls.erase(Controls.begin());
+            LPHANDLER_FUNCTION handler = RegisteredHandler;
+            hold.unlock();
+            if (handler != nullptr)
+                std::thread(handler, control).join();
+            hold.lock();
+        }
+        Elapsed = end;
+        if (Elapsed > SleepLimitMilliseconds) {
+            fprintf(stderr, "test double: the service slept for two weeks without being stopped\n");
+            abort();
+        }
+        pause = RealSleepMicroseconds;
+    }
+    if (pause > 0)
+        usleep(pause);
+}
+
+DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    if (size == 0)
+        return 0;
+    size_t length = std::min<size_t>(ModulePath.size(), size - 1);
+    memcpy(path, ModulePath.data(), length);
+    path[length] = '\0';
+    return ModulePath.size() >= size ? size : static_cast<DWORD>(length);
+}
+
+DWORD WINAPI GetLastError()
+{
+    return LastError;
+}
+
+DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD language, LPSTR buffer, DWORD size,
+                            void*)
+{
+    char call[96];
+    snprintf(call, sizeof call, "FormatMessageA 0x%x %lu 0x%x %lu", static_cast<unsigned>(flags),
+             static_cast<unsigned long>(code), static_cast<unsigned>(language), static_cast<unsigned long>(size));
+    Record(call);
+    if (FakeFail.MessageText) {
+        Fail(317);
+        return 0;
+    }
+    std::string text = FakeMessageText(code);
+    char* copy = static_cast<char*>(malloc(text.size() + 1));
+    memcpy(copy, text.c_str(), text.size() + 1);
+    *reinterpret_cast<char**>(buffer) = copy;
+    return static_cast<DWORD>(text.size());
+}
+
+HLOCAL WINAPI LocalFree(HLOCAL memory)
+{
+    Record("LocalFree");
+    free(memory);
+    return nullptr;
+}
+
+BOOL WINAPI GetVersionExA(OSVERSIONINFOA* version)
+{
+    Record("GetVersionExA " + std::to_string(version->dwOSVersionInfoSize));
+    version->dwPlatformId = FakePlatformId;
+    return TRUE;
+}
+
+HANDLE WINAPI GetCurrentProcess()
+{
+    return reinterpret_cast<HANDLE>(-1);
+}
+
+static int TokenObject;
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token)
+{
+    char call[64];
+    snprintf(call, sizeof call, "OpenProcessToken 0x%x%s", static_cast<unsigned>(access),
+             process == GetCurrentProcess() ? "" : " (not this process)");
+    Record(call);
+    if (FakeFail.Token) {
+        Fail(FakeTokenError);
+        return FALSE;
+    }
+    *token = &TokenObject;
+    return TRUE;
+}
+
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid)
+{
+    Record(std::string("LookupPrivilegeValueA ") + (system == nullptr ? "" : system) + name);
+    if (FakeFail.PrivilegeValue) {
+        Fail(FakePrivilegeValueError);
+        return FALSE;
+    }
+    *luid = LUID{19, 0};
+    return TRUE;
+}
+
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD,
+                                  PTOKEN_PRIVILEGES previous, DWORD*)
+{
+    char call[128];
+    snprintf(call, sizeof call, "AdjustTokenPrivileges%s %d %lu luid %lu attributes %lu%s",
+             token == &TokenObject ? "" : " (not the token)", disableAll,
+             static_cast<unsigned long>(state->PrivilegeCount),
+             static_cast<unsigned long>(state->Privileges[0].Luid.LowPart),
+             static_cast<unsigned long>(state->Privileges[0].Attributes), previous == nullptr ? "" : " previous");
+    Record(call);
+    // Like Windows, the call succeeds even when it assigned nothing.
+    LastError = FakeFail.PrivilegeNotAssigned ? ERROR_NOT_ALL_ASSIGNED : 0;
+    return TRUE;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle)
+{
+    Record(handle == &TokenObject ? "CloseHandle token" : "CloseHandle other");
+    return TRUE;
+}
+
+BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD reason)
+{
+    Record("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
+    std::lock_guard<std::mutex> hold(Guard);
+    ShutdownRequests++;
+    return TRUE;
+}
+
+// Runs the service on a thread of its own and returns once it has reported
+// itself stopped, as the Service Control Manager's dispatcher does.
+BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table)
+{
+    if (FakeFail.Dispatcher) {
+        Fail(ERROR_FAILED_SERVICE_CONTROLLER_CONNECT);
+        return FALSE;
+    }
+    static char* arguments[] = {table[0].lpServiceName, nullptr};
+    ServiceThread = std::thread(table[0].lpServiceProc, 1, arguments);
+    std::unique_lock<std::mutex> hold(Guard);
+    StatusReported.wait(hold, [] {
+        return !Reports.empty() && Reports.back().Status.dwCurrentState == SERVICE_STOPPED;
+    });
+    return TRUE;
+}
+
+static SERVICE_STATUS_HANDLE const FakeStatusHandle = 0x5eed;
+
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR name, LPHANDLER_FUNCTION handler)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    RegisteredName = name;
+    if (FakeFail.Registration) {
+        Fail(FakeRegistrationError);
+        return 0;
+    }
+    RegisteredHandler = handler;
+    return FakeStatusHandle;
+}
+
+BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    if (handle != FakeStatusHandle || FakeFail.StatusReport) {
+        Fail(FakeStatusError);
+        return FALSE;
+    }
+    Reports.push_back(FakeStatusReport{handle, *status});
+    StatusReported.notify_all();
+    return TRUE;
+}
+
+void WINAPI AcquireSRWLockExclusive(SRWLOCK* lock)
+{
+    pthread_mutex_lock(&lock->Mutex);
+}
+
+void WINAPI ReleaseSRWLockExclusive(SRWLOCK* lock)
+{
+    pthread_mutex_unlock(&lock->Mutex);
+}

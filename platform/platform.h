@@ -1,0 +1,187 @@
+// The operating-system operations the service uses, under the names and
+// types Windows gives them. On Windows they are the real API; the POSIX host
+// and the test double provide the same declarations, so that uptime/ and
+// service/ are one code on every host.
+#pragma once
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+// What separates the parts of the executable's path.
+const char PathSeparator = '\\';
+
+#else
+
+#include <climits>
+#include <cstdint>
+#include <pthread.h>
+
+#define WINAPI
+#define CALLBACK
+
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef int32_t LONG;
+typedef int BOOL;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* HANDLE;
+typedef void* HINSTANCE;
+typedef void* HMODULE;
+typedef void* HLOCAL;
+typedef HANDLE* PHANDLE;
+typedef uintptr_t SERVICE_STATUS_HANDLE;
+
+const char PathSeparator = '/';
+
+#define TRUE 1
+#define FALSE 0
+
+// The longest path the host hands out, terminating NUL included.
+#define MAX_PATH PATH_MAX
+
+typedef struct {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+} SYSTEMTIME;
+
+typedef struct {
+    DWORD dwServiceType;
+    DWORD dwCurrentState;
+    DWORD dwControlsAccepted;
+    DWORD dwWin32ExitCode;
+    DWORD dwServiceSpecificExitCode;
+    DWORD dwCheckPoint;
+    DWORD dwWaitHint;
+} SERVICE_STATUS;
+
+typedef void (WINAPI* LPHANDLER_FUNCTION)(DWORD control);
+typedef void (WINAPI* LPSERVICE_MAIN_FUNCTIONA)(DWORD argc, LPSTR* argv);
+
+typedef struct {
+    LPSTR lpServiceName;
+    LPSERVICE_MAIN_FUNCTIONA lpServiceProc;
+} SERVICE_TABLE_ENTRYA;
+
+typedef struct {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    CHAR szCSDVersion[128];
+} OSVERSIONINFOA;
+
+typedef struct {
+    DWORD LowPart;
+    LONG HighPart;
+} LUID;
+
+typedef struct {
+    LUID Luid;
+    DWORD Attributes;
+} LUID_AND_ATTRIBUTES;
+
+typedef struct {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+} TOKEN_PRIVILEGES;
+typedef TOKEN_PRIVILEGES* PTOKEN_PRIVILEGES;
+
+// A slim lock that needs no initialisation call: SRWLOCK_INIT sets it up.
+typedef struct {
+    pthread_mutex_t Mutex;
+} SRWLOCK;
+#define SRWLOCK_INIT {PTHREAD_MUTEX_INITIALIZER}
+
+#define SERVICE_WIN32 0x30
+#define SERVICE_STOPPED 1
+#define SERVICE_START_PENDING 2
+#define SERVICE_RUNNING 4
+#define SERVICE_ACCEPT_STOP 1
+#define SERVICE_ACCEPT_SHUTDOWN 4
+#define SERVICE_CONTROL_STOP 1
+#define SERVICE_CONTROL_PAUSE 2
+#define SERVICE_CONTROL_INTERROGATE 4
+#define SERVICE_CONTROL_SHUTDOWN 5
+
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_NOT_ALL_ASSIGNED 1300
+#define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063
+
+#define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x1000
+#define LANG_NEUTRAL 0
+#define SUBLANG_DEFAULT 1
+#define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
+
+#define VER_PLATFORM_WIN32_NT 2
+#define TOKEN_ADJUST_PRIVILEGES 0x20
+#define TOKEN_QUERY 0x8
+#define SE_PRIVILEGE_ENABLED 2
+#define SE_SHUTDOWN_NAME "SeShutdownPrivilege"
+#define EWX_SHUTDOWN 1
+
+void WINAPI GetLocalTime(SYSTEMTIME* time);
+void WINAPI Sleep(DWORD milliseconds);
+DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
+DWORD WINAPI GetLastError();
+DWORD WINAPI FormatMessageA(DWORD flags, const void* source, DWORD code, DWORD language,
+                            LPSTR buffer, DWORD size, void* arguments);
+HLOCAL WINAPI LocalFree(HLOCAL memory);
+
+BOOL WINAPI GetVersionExA(OSVERSIONINFOA* version);
+HANDLE WINAPI GetCurrentProcess();
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state,
+                                  DWORD length, PTOKEN_PRIVILEGES previous, DWORD* returnLength);
+BOOL WINAPI CloseHandle(HANDLE handle);
+BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD reason);
+
+BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table);
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR name, LPHANDLER_FUNCTION handler);
+BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status);
+
+void WINAPI AcquireSRWLockExclusive(SRWLOCK* lock);
+void WINAPI ReleaseSRWLockExclusive(SRWLOCK* lock);
+
+// The process entry, called by the host's main().
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+#endif
+
+#include <cstddef>
+#include <cstdint>
+
+// Stored files. Bytes go to and come from the file exactly as given; every
+// file is shared for reading and writing with other processes.
+
+typedef intptr_t FileId;
+const FileId NoFile = -1;
+
+// Opens an existing file for reading; NoFile when it cannot be opened or is
+// not a regular file.
+FileId OpenFileForReading(const char* path);
+// Opens a file for reading and writing, creating it if create is set.
+FileId OpenFileForUpdate(const char* path, bool create);
+// Moves to the end; returns the length, or -1.
+int64_t SeekFileEnd(FileId file);
+// Moves to offset and sets the length to exactly offset, cutting what lies
+// after it or extending the file with zero bytes up to it.
+bool CutFileAt(FileId file, int64_t offset);
+// Writes count bytes at the current position; false unless all were written.
+bool WriteFileBytes(FileId file, const void* bytes, size_t count);
+// Reads up to size bytes; returns the number read, 0 at the end, -1 on error.
+long ReadFileBytes(FileId file, void* buffer, size_t size);
+// Flushes the file's data to stable storage.
+bool FlushFileToDisk(FileId file);
+void CloseFileId(FileId file);

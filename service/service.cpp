@@ -1,0 +1,71 @@
+#include "service/service.h"
+
+#include "uptime/errlog.h"
+#include "uptime/log.h"
+#include "uptime/schedule.h"
+
+SERVICE_STATUS ServiceStatus;
+SERVICE_STATUS_HANDLE StatusHandle;
+SRWLOCK RecordLock = SRWLOCK_INIT;
+
+// One heartbeat: the closing CRASH line with the current minute while the
+// service runs, and PDOWN with the power-off request in the scheduled minute,
+// whether or not a stop came in meanwhile.
+static void Heartbeat()
+{
+    Sleep(HeartbeatMilliseconds);
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+
+    AcquireSRWLockExclusive(&RecordLock);
+    if (ServiceStatus.dwCurrentState == SERVICE_RUNNING)
+        WriteLogRecord(RecordOffset, CrashFormat, now.wDay, MinuteOfDay(now));
+    bool due = PowerOffDue(now.wHour, now.wMinute);
+    if (due)
+        WriteLogRecord(RecordOffset, PdownFormat, now.wDay, MinuteOfDay(now));
+    ReleaseSRWLockExclusive(&RecordLock);
+
+    if (due)
+        PowerOffSystem();
+}
+
+static bool Stopped()
+{
+    AcquireSRWLockExclusive(&RecordLock);
+    bool stopped = ServiceStatus.dwCurrentState == SERVICE_STOPPED;
+    ReleaseSRWLockExclusive(&RecordLock);
+    return stopped;
+}
+
+void WINAPI ServiceMain(DWORD, LPSTR*)
+{
+    // Held through start-up, so that a control sees the record either as it
+    // was at entry or complete with the running state.
+    AcquireSRWLockExclusive(&RecordLock);
+    ServiceStatus.dwServiceType = SERVICE_WIN32;
+    ServiceStatus.dwCurrentState = SERVICE_START_PENDING;
+    ServiceStatus.dwControlsAccepted = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
+    ServiceStatus.dwWin32ExitCode = 0;
+    ServiceStatus.dwServiceSpecificExitCode = 0;
+    ServiceStatus.dwCheckPoint = 0;
+    ServiceStatus.dwWaitHint = 0;
+
+    StatusHandle = RegisterServiceCtrlHandlerA(ServiceName, ServiceCtrlHandler);
+    if (StatusHandle == 0)
+        LogError("RegisterServiceCtrlHandler");
+
+    ServiceInitialization();
+
+    ServiceStatus.dwCurrentState = SERVICE_RUNNING;
+    ServiceStatus.dwCheckPoint = 0;
+    ServiceStatus.dwWaitHint = 0;
+    bool reported = SetServiceStatus(StatusHandle, &ServiceStatus);
+    if (!reported)
+        LogError("SetServiceStatus");
+    ReleaseSRWLockExclusive(&RecordLock);
+    if (!reported)
+        return;
+
+    while (!Stopped())
+        Heartbeat();
+}

@@ -1,0 +1,61 @@
+#include <cstdarg>
+#include <cstdio>
+
+#include "service/service.h"
+#include "uptime/errlog.h"
+#include "uptime/log.h"
+#include "uptime/schedule.h"
+
+char ProgramDir[MAX_PATH];
+
+// Formats a path that starts with ProgramDir into path; false, with path
+// untouched, when ProgramDir is unknown or the whole name does not fit: a
+// shortened name is never used.
+__attribute__((format(printf, 2, 3))) static bool SetProgramPath(char* path, const char* format, ...)
+{
+    char formatted[MAX_PATH];
+    va_list values;
+    va_start(values, format);
+    int length = vsnprintf(formatted, sizeof formatted, format, values);
+    va_end(values);
+    if (ProgramDir[0] == '\0' || length < 0 || length >= MAX_PATH)
+        return false;
+    snprintf(path, MAX_PATH, "%s", formatted);
+    return true;
+}
+
+// Sets ProgramDir to the executable's path cut after its last separator.
+static void FindProgramDir()
+{
+    DWORD length = GetModuleFileNameA(nullptr, ProgramDir, sizeof ProgramDir);
+    // A path that filled the buffer may have been cut short.
+    if (length >= sizeof ProgramDir)
+        length = 0;
+    while (length > 0 && ProgramDir[length - 1] != PathSeparator)
+        length--;
+    ProgramDir[length] = '\0';
+}
+
+void ServiceInitialization()
+{
+    FindProgramDir();
+    SetProgramPath(ErrLogPath, "%s%s", ProgramDir, "Err.log");
+
+    SYSTEMTIME start;
+    GetLocalTime(&start);
+    int day = start.wDay;
+    int minute = MinuteOfDay(start);
+
+    if (!SetProgramPath(LogPath, "%s%i_%i.log", ProgramDir, start.wYear, start.wMonth))
+        LogPath[0] = '\0';
+    RecordOffset = WriteLogRecord(0, UpFormat, day, minute);
+    WriteLogRecord(RecordOffset, CrashFormat, day, minute);
+
+    if (!SetProgramPath(PowerOffPath, "%s%s", ProgramDir, "PowerOFF.txt"))
+        PowerOffPath[0] = '\0';
+    LoadPowerOffSchedule();
+    // The announcement belongs to the run: without its UP line, or without
+    // the schedule file's name, there is nothing to announce it with.
+    if (RecordOffset > 0 && PowerOffPath[0] != '\0')
+        WriteLogRecord(0, ApdownFormat, day, ScheduledMinute(), PowerOffPath);
+}

@@ -1,0 +1,95 @@
+#include "helpers.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <ftw.h>
+#include <linux/capability.h>
+#include <sstream>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include "platform/fake.h"
+#include "service/service.h"
+#include "uptime/errlog.h"
+#include "uptime/log.h"
+#include "uptime/schedule.h"
+
+TempDir::TempDir()
+{
+    char pattern[] = "/tmp/verdimoor-test-XXXXXX";
+    const char* made = mkdtemp(pattern);
+    if (made == nullptr)
+        abort();
+    Root = made;
+}
+
+static int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)
+{
+    chmod(path, 0700);
+    return remove(path);
+}
+
+TempDir::~TempDir()
+{
+    chmod(Root.c_str(), 0700);
+    nftw(Root.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+std::string TempDir::Path(const std::string& name) const
+{
+    return Root + "/" + name;
+}
+
+std::string ReadWholeFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return "<missing>";
+    std::ostringstream bytes;
+    bytes << file.rdbuf();
+    return bytes.str();
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << bytes;
+}
+
+bool FileExists(const std::string& path)
+{
+    return access(path.c_str(), F_OK) == 0;
+}
+
+void ResetService()
+{
+    FakeReset();
+    LogPath[0] = '\0';
+    RecordOffset = 0;
+    snprintf(ErrLogPath, sizeof ErrLogPath, "%s", "Err.log");
+    PowerOffPath[0] = '\0';
+    PowerOffHour = 0;
+    PowerOffMinute = 0;
+    ProgramDir[0] = '\0';
+    ServiceStatus = SERVICE_STATUS{};
+    StatusHandle = 0;
+}
+
+// The capability calls act on the calling thread alone.
+static __user_cap_data_struct SavedCapabilities[2];
+
+WithoutFileOverride::WithoutFileOverride()
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    syscall(SYS_capget, &header, SavedCapabilities);
+    __user_cap_data_struct reduced[2] = {SavedCapabilities[0], SavedCapabilities[1]};
+    reduced[0].effective &= ~(1u << CAP_DAC_OVERRIDE | 1u << CAP_DAC_READ_SEARCH | 1u << CAP_FOWNER);
+    syscall(SYS_capset, &header, reduced);
+}
+
+WithoutFileOverride::~WithoutFileOverride()
+{
+    __user_cap_header_struct header = {_LINUX_CAPABILITY_VERSION_3, 0};
+    syscall(SYS_capset, &header, SavedCapabilities);
+}

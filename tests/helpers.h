@@ -1,0 +1,45 @@
+// What the tests share: temporary folders, whole-file reads and writes, and a
+// fresh service state for each test.
+#pragma once
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The folder's path ending with "/", followed by name.
+    std::string Path(const std::string& name = "") const;
+
+private:
+    std::string Root;
+};
+
+// The whole file, or "<missing>" when it cannot be read.
+std::string ReadWholeFile(const std::string& path);
+void WriteWholeFile(const std::string& path, const std::string& bytes);
+bool FileExists(const std::string& path);
+
+// Resets the test double and every process-wide variable of the service to
+// its value at process start.
+void ResetService();
+
+// Drops the calling thread's power to bypass file permissions for its
+// lifetime, so that a read-only folder is read-only to root too.
+class WithoutFileOverride {
+public:
+    WithoutFileOverride();
+    ~WithoutFileOverride();
+};
+
+// Every test of the service starts from a reset service and double.
+class ServiceTest : public testing::Test {
+protected:
+    void SetUp() override { ResetService(); }
+    void TearDown() override { ResetService(); }
+};

@@ -1,0 +1,117 @@
+// The uptime log's writer: append, rewrite in place, cut and pad.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "helpers.h"
+#include "platform/fake.h"
+#include "uptime/log.h"
+
+namespace {
+
+class LogTest : public ServiceTest {
+protected:
+    TempDir Dir;
+    std::string Log;
+    void SetUp() override
+    {
+        ServiceTest::SetUp();
+        Log = Dir.Path("2011_3.log");
+        snprintf(LogPath, sizeof LogPath, "%s", Log.c_str());
+    }
+};
+
+TEST_F(LogTest, FirstAppendCreatesTheFileAndReturnsItsStoredLength)
+{
+    EXPECT_EQ(WriteLogRecord(0, UpFormat, 14, 485), 11);
+    EXPECT_EQ(ReadWholeFile(Log), "14 485 UP\r\n");
+    EXPECT_EQ(WriteLogRecord(0, UpFormat, 9, 0), 19);
+    EXPECT_EQ(ReadWholeFile(Log), "14 485 UP\r\n9 0 UP\r\n");
+}
+
+TEST_F(LogTest, EveryKindAsStored)
+{
+    struct {
+        int32_t Returned;
+        std::string Stored;
+    } const kinds[] = {
+        {WriteLogRecord(0, UpFormat, 1, 0), "1 0 UP\r\n"},
+        {WriteLogRecord(0, CrashFormat, 31, 1439), "31 1439 CRASH\r\n"},
+        {WriteLogRecord(0, ApdownFormat, 2, -55, "/x/PowerOFF.txt"), "2 -55 /x/PowerOFF.txt APDOWN\r\n"},
+        {WriteLogRecord(0, DownFormat, 8, 1020), "8 1020 DOWN    \r\n"},
+        {WriteLogRecord(0, PdownFormat, 8, 1350), "8 1350 PDOWN\r\n"},
+    };
+    std::string whole;
+    for (const auto& kind : kinds) {
+        whole += kind.Stored;
+        EXPECT_EQ(kind.Returned, static_cast<int32_t>(whole.size()));
+    }
+    EXPECT_EQ(ReadWholeFile(Log), whole);
+}
+
+TEST_F(LogTest, WriteAtTheOffsetCutsWhatFollows)
+{
+    RecordOffset = WriteLogRecord(0, UpFormat, 8, 600);
+    WriteLogRecord(RecordOffset, CrashFormat, 8, 600);
+    WriteLogRecord(0, ApdownFormat, 8, 3660, "/svc/PowerOFF.txt");
+    EXPECT_EQ(WriteLogRecord(RecordOffset, DownFormat, 8, 601), 26);
+    EXPECT_EQ(ReadWholeFile(Log), "8 600 UP\r\n8 601 DOWN    \r\n");
+    // The shorter CRASH line over the DOWN line leaves nothing behind.
+    EXPECT_EQ(WriteLogRecord(RecordOffset, CrashFormat, 8, 602), 23);
+    EXPECT_EQ(ReadWholeFile(Log), "8 600 UP\r\n8 602 CRASH\r\n");
+}
+
+TEST_F(LogTest, ShortenedFileIsPaddedWithZeroBytes)
+{
+    RecordOffset = WriteLogRecord(0, UpFormat, 8, 600);
+    WriteLogRecord(RecordOffset, CrashFormat, 8, 600);
+    ASSERT_EQ(truncate(Log.c_str(), 3), 0);
+    WriteLogRecord(RecordOffset, DownFormat, 8, 700);
+    EXPECT_EQ(ReadWholeFile(Log), std::string("8 6\0\0\0\0\0\0\0", 10) + "8 700 DOWN    \r\n");
+}
+
+TEST_F(LogTest, RemovedFileIsNotRecreatedByWritesAtTheOffset)
+{
+    RecordOffset = WriteLogRecord(0, UpFormat, 8, 600);
+    ASSERT_EQ(unlink(Log.c_str()), 0);
+    EXPECT_EQ(WriteLogRecord(RecordOffset, CrashFormat, 8, 601), -1);
+    WriteDownRecord();
+    EXPECT_FALSE(FileExists(Log));
+    EXPECT_EQ(WriteLogRecord(0, UpFormat, 8, 602), 10);
+}
+
+TEST_F(LogTest, NegativeOffsetWritesNothingAndZeroAppends)
+{
+    WriteLogRecord(0, UpFormat, 8, 600);
+    EXPECT_EQ(WriteLogRecord(-1, CrashFormat, 8, 601), -1);
+    EXPECT_EQ(WriteLogRecord(INT32_MIN, DownFormat, 8, 601), -1);
+    EXPECT_EQ(ReadWholeFile(Log), "8 600 UP\r\n");
+    RecordOffset = 0;
+    WriteDownRecord();
+    EXPECT_EQ(ReadWholeFile(Log), "8 600 UP\r\n1 0 DOWN    \r\n");
+}
+
+TEST_F(LogTest, NoLogNameWritesNothing)
+{
+    LogPath[0] = '\0';
+    EXPECT_EQ(WriteLogRecord(0, UpFormat, 8, 600), -1);
+    EXPECT_EQ(WriteLogRecord(10, CrashFormat, 8, 600), -1);
+}
+
+TEST_F(LogTest, ReadOnlyFolderFailsWithoutWriting)
+{
+    ASSERT_EQ(chmod(Dir.Path().c_str(), 0500), 0);
+    WithoutFileOverride asUser;
+    EXPECT_EQ(WriteLogRecord(0, UpFormat, 8, 600), -1);
+    EXPECT_FALSE(FileExists(Log));
+}
+
+TEST_F(LogTest, DownRecordCarriesTheCurrentTime)
+{
+    FakeSetLocalTime(2011, 5, 31, 23, 59);
+    RecordOffset = WriteLogRecord(0, UpFormat, 31, 1439);
+    Sleep(60000);
+    WriteDownRecord();
+    EXPECT_EQ(ReadWholeFile(Log), "31 1439 UP\r\n1 0 DOWN    \r\n");
+}
+
+}

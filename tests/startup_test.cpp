@@ -1,0 +1,147 @@
+// Start-up: the program's folder, the file names and the three start records.
+#include <sys/stat.h>
+
+#include "helpers.h"
+#include "platform/fake.h"
+#include "service/service.h"
+#include "uptime/errlog.h"
+#include "uptime/log.h"
+#include "uptime/schedule.h"
+
+namespace {
+
+class StartupTest : public ServiceTest {
+protected:
+    TempDir Dir;
+    void StartAt(int year, int month, int day, int hour, int minute, const std::string& dir)
+    {
+        FakeSetModulePath((dir + "up.exe").c_str());
+        FakeSetLocalTime(year, month, day, hour, minute);
+        ServiceInitialization();
+    }
+};
+
+TEST_F(StartupTest, WritesTheStartRecords)
+{
+    struct {
+        const char* Name;
+        const char* Schedule;
+        const char* Announced;
+    } const cases[] = {
+        {"no PowerOFF.txt", nullptr, "3660"},
+        {"PowerOFF.txt holding 22 30", "22 30", "1350"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir dir;
+        ResetService();
+        if (c.Schedule != nullptr)
+            WriteWholeFile(dir.Path("PowerOFF.txt"), c.Schedule);
+        StartAt(2011, 3, 14, 8, 5, dir.Path());
+
+        EXPECT_EQ(ReadWholeFile(dir.Path("2011_3.log")), "14 485 UP\r\n14 485 CRASH\r\n14 " +
+                                                             std::string(c.Announced) + " " +
+                                                             dir.Path("PowerOFF.txt") + " APDOWN\r\n");
+        EXPECT_EQ(RecordOffset, 11);
+        EXPECT_EQ(std::string(ErrLogPath), dir.Path("Err.log"));
+        EXPECT_EQ(std::string(ProgramDir), dir.Path());
+    }
+}
+
+TEST_F(StartupTest, StartAtMidnightAndASecondStartAppends)
+{
+    StartAt(2026, 12, 1, 0, 0, Dir.Path());
+    WriteDownRecord();
+    std::string first = "1 0 UP\r\n1 0 DOWN    \r\n";
+    EXPECT_EQ(ReadWholeFile(Dir.Path("2026_12.log")), first);
+
+    StartAt(2026, 12, 1, 0, 1, Dir.Path());
+    EXPECT_EQ(RecordOffset, static_cast<int32_t>(first.size() + 8));
+    EXPECT_EQ(ReadWholeFile(Dir.Path("2026_12.log")),
+              first + "1 1 UP\r\n1 1 CRASH\r\n1 3660 " + Dir.Path("PowerOFF.txt") + " APDOWN\r\n");
+}
+
+TEST_F(StartupTest, PercentSignInTheFolderReachesTheLogUnchanged)
+{
+    std::string dir = Dir.Path("100%s %i%n");
+    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+    StartAt(2011, 3, 14, 8, 5, dir + "/");
+    EXPECT_EQ(ReadWholeFile(dir + "/2011_3.log"),
+              "14 485 UP\r\n14 485 CRASH\r\n14 3660 " + dir + "/PowerOFF.txt APDOWN\r\n");
+}
+
+TEST_F(StartupTest, RunIntoTheNextMonthKeepsItsFile)
+{
+    StartAt(2011, 5, 31, 23, 59, Dir.Path());
+    Sleep(90000);
+    WriteDownRecord();
+    EXPECT_EQ(ReadWholeFile(Dir.Path("2011_5.log")), "31 1439 UP\r\n1 0 DOWN    \r\n");
+    EXPECT_FALSE(FileExists(Dir.Path("2011_6.log")));
+}
+
+TEST_F(StartupTest, ReadOnlyFolderStartsWithoutRecords)
+{
+    ASSERT_EQ(chmod(Dir.Path().c_str(), 0500), 0);
+    {
+        WithoutFileOverride asUser;
+        StartAt(2011, 3, 14, 8, 5, Dir.Path());
+        WriteDownRecord();
+    }
+    EXPECT_EQ(RecordOffset, -1);
+    EXPECT_FALSE(FileExists(Dir.Path("2011_3.log")));
+    EXPECT_EQ(PowerOffHour, 60);
+}
+
+// A folder whose own path, with the separator, is length characters long.
+std::string DeepFolder(const TempDir& base, size_t length)
+{
+    std::string dir = base.Path();
+    dir.pop_back();
+    while (dir.size() + 1 < length) {
+        size_t part = std::min<size_t>(200, length - dir.size() - 1);
+        if (length - dir.size() - 1 - part == 1)
+            part--;
+        dir += "/" + std::string(part - 1, 'd');
+        dir.back() = 'e';
+        if (mkdir(dir.c_str(), 0700) != 0)
+            return "";
+    }
+    return dir + "/";
+}
+
+TEST_F(StartupTest, LongFolderWritesWholeNamesOrNone)
+{
+    // Room for "2011_3.log" but not for "PowerOFF.txt": the run is recorded,
+    // the schedule file is not looked for and not announced.
+    std::string dir = DeepFolder(Dir, MAX_PATH - 12);
+    ASSERT_EQ(dir.size(), MAX_PATH - 12u);
+    StartAt(2011, 3, 14, 8, 5, dir);
+    EXPECT_EQ(ReadWholeFile(dir + "2011_3.log"), "14 485 UP\r\n14 485 CRASH\r\n");
+    EXPECT_EQ(std::string(ErrLogPath), dir + "Err.log");
+    EXPECT_EQ(PowerOffPath[0], '\0');
+    EXPECT_EQ(PowerOffHour, 60);
+
+    // Room for every name: the APDOWN line carries the whole long path.
+    TempDir other;
+    ResetService();
+    dir = DeepFolder(other, MAX_PATH - 13);
+    StartAt(2011, 3, 14, 8, 5, dir);
+    EXPECT_EQ(ReadWholeFile(dir + "2011_3.log"),
+              "14 485 UP\r\n14 485 CRASH\r\n14 3660 " + dir + "PowerOFF.txt APDOWN\r\n");
+}
+
+TEST_F(StartupTest, ExecutablePathCutShortIsNotUsed)
+{
+    std::string path(MAX_PATH + 10, 'p');
+    path[0] = '/';
+    path[MAX_PATH - 20] = '/';
+    FakeSetModulePath(path.c_str());
+    FakeSetLocalTime(2011, 3, 14, 8, 5);
+    ServiceInitialization();
+    EXPECT_EQ(ProgramDir[0], '\0');
+    EXPECT_EQ(LogPath[0], '\0');
+    EXPECT_EQ(RecordOffset, -1);
+    EXPECT_EQ(std::string(ErrLogPath), "Err.log");
+}
+
+}

@@ -1,0 +1,60 @@
+#include "uptime/log.h"
+
+#include <cstdarg>
+#include <cstdint>
+#include <cstdio>
+
+#include "uptime/text.h"
+
+char LogPath[MAX_PATH];
+int32_t RecordOffset;
+
+// Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
+// characters and two numbers of eleven characters each.
+static const int RecordLineSize = MAX_PATH + 64;
+
+int MinuteOfDay(const SYSTEMTIME& time)
+{
+    return time.wHour * 60 + time.wMinute;
+}
+
+int32_t WriteLogRecord(int32_t offset, const char* format, ...)
+{
+    char line[RecordLineSize];
+    char stored[2 * RecordLineSize];
+
+    if (offset < 0 || LogPath[0] == '\0')
+        return -1;
+
+    va_list values;
+    va_start(values, format);
+    int length = vsnprintf(line, sizeof line, format, values);
+    va_end(values);
+    if (length < 0 || length >= RecordLineSize)
+        return -1;
+    size_t count = StoreText(line, stored);
+
+    FileId file = OpenFileForUpdate(LogPath, offset == 0);
+    if (file == NoFile)
+        return -1;
+    int64_t at = offset;
+    if (offset == 0)
+        at = SeekFileEnd(file);
+    else if (!CutFileAt(file, offset))
+        at = -1;
+    int64_t end = at + static_cast<int64_t>(count);
+    if (at < 0 || !WriteFileBytes(file, stored, count))
+        end = -1;
+    // The line is in the file whatever the flush says; its offset stays valid.
+    FlushFileToDisk(file);
+    CloseFileId(file);
+    // An offset past the 32-bit range would turn later writes into appends.
+    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
+}
+
+void WriteDownRecord()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    WriteLogRecord(RecordOffset, DownFormat, now.wDay, MinuteOfDay(now));
+}
