@@ -1,0 +1,68 @@
+// The power-off request and the shutdown privilege it needs.
+#include <unistd.h>
+
+#include "helpers.h"
+#include "platform/fake.h"
+#include "service/service.h"
+
+namespace {
+
+using Calls = std::vector<std::string>;
+
+const Calls Version = {"GetVersionExA 148"};
+const Calls Token = {"OpenProcessToken 0x28"};
+const Calls Lookup = {"LookupPrivilegeValueA SeShutdownPrivilege"};
+const Calls Adjust = {"AdjustTokenPrivileges 0 1 luid 19 attributes 2"};
+const Calls Close = {"CloseHandle token"};
+const Calls Request = {"ExitWindowsEx 1 0"};
+
+Calls Join(std::initializer_list<Calls> parts)
+{
+    Calls all;
+    for (const Calls& part : parts)
+        all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+class PowerOffTest : public ServiceTest {
+protected:
+    TempDir Cwd;
+};
+
+TEST_F(PowerOffTest, EachPathMakesTheCallsInOrder)
+{
+    struct {
+        const char* Name;
+        DWORD Platform;
+        bool FakeFailures::*Failure;
+        bool Result;
+        Calls Expected;
+    } const cases[] = {
+        {"NT, privilege enabled", VER_PLATFORM_WIN32_NT, nullptr, true,
+         Join({Version, Token, Lookup, Adjust, Close, Request})},
+        {"another platform", 1, nullptr, true, Join({Version, Request})},
+        {"no token", VER_PLATFORM_WIN32_NT, &FakeFailures::Token, false, Join({Version, Token})},
+        {"no privilege value", VER_PLATFORM_WIN32_NT, &FakeFailures::PrivilegeValue, false,
+         Join({Version, Token, Lookup, Close})},
+        {"privilege not assigned", VER_PLATFORM_WIN32_NT, &FakeFailures::PrivilegeNotAssigned, false,
+         Join({Version, Token, Lookup, Adjust, Close})},
+    };
+    char saved[4096];
+    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+    ASSERT_EQ(chdir(Cwd.Path().c_str()), 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ResetService();
+        FakePlatformId = c.Platform;
+        if (c.Failure != nullptr)
+            FakeFail.*c.Failure = true;
+        EXPECT_EQ(PowerOffSystem(), c.Result);
+        EXPECT_EQ(FakeCalls(), c.Expected);
+        EXPECT_EQ(FakeShutdownRequests(), c.Result ? 1 : 0);
+    }
+    EXPECT_EQ(chdir(saved), 0);
+    // Nothing is logged on any path.
+    EXPECT_FALSE(FileExists(Cwd.Path("Err.log")));
+}
+
+}
