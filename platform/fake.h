@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,7 +39,7 @@ extern DWORD FakePlatformId;
 
 void FakeReset();
 
-void FakeSetLocalTime(int year, int month, int day, int hour, int minute);
+void FakeSetLocalTime(int year, int month, int day, int hour, int minute, int second = 0);
 // Virtual milliseconds since the clock was set.
 uint64_t FakeElapsedMilliseconds();
 // Virtual time slept since the reset, in calls to Sleep.
@@ -49,8 +50,11 @@ void FakeSetRealSleep(unsigned microseconds);
 
 void FakeSetModulePath(const char* path);
 
-// Delivers control to the registered handler, from a second thread, when the
-// virtual clock reaches atMilliseconds during a Sleep.
+// Runs action on a second thread when the virtual clock reaches atMilliseconds
+// during a Sleep; the sleeping thread waits for it to finish.
+void FakeAtMoment(uint64_t atMilliseconds, std::function<void()> action);
+// Delivers control to the registered handler at that moment, from a second
+// thread, as the dispatcher does.
 void FakeScheduleControl(uint64_t atMilliseconds, DWORD control);
 
 std::vector<FakeStatusReport> FakeStatusReports();

@@ -27,7 +27,7 @@ uint64_t Elapsed;
 int Sleeps;
 unsigned RealSleepMicroseconds;
 std::string ModulePath;
-std::vector<std::pair<uint64_t, DWORD>> Controls;
+std::vector<std::pair<uint64_t, std::function<void()>>> Moments;
 std::vector<FakeStatusReport> Reports;
 std::vector<std::string> Calls;
 int ShutdownRequests;
@@ -60,7 +60,7 @@ void FakeReset()
     Sleeps = 0;
     RealSleepMicroseconds = 0;
     ModulePath.clear();
-    Controls.clear();
+    Moments.clear();
     Reports.clear();
     Calls.clear();
     ShutdownRequests = 0;
@@ -69,7 +69,7 @@ void FakeReset()
     LastError = 0;
 }
 
-void FakeSetLocalTime(int year, int month, int day, int hour, int minute)
+void FakeSetLocalTime(int year, int month, int day, int hour, int minute, int second)
 {
     struct tm start = {};
     start.tm_year = year - 1900;
@@ -77,6 +77,7 @@ void FakeSetLocalTime(int year, int month, int day, int hour, int minute)
     start.tm_mday = day;
     start.tm_hour = hour;
     start.tm_min = minute;
+    start.tm_sec = second;
     std::lock_guard<std::mutex> hold(Guard);
     ClockBase = timegm(&start);
     Elapsed = 0;
@@ -106,12 +107,21 @@ void FakeSetModulePath(const char* path)
     ModulePath = path;
 }
 
-void FakeScheduleControl(uint64_t atMilliseconds, DWORD control)
+void FakeAtMoment(uint64_t atMilliseconds, std::function<void()> action)
 {
     std::lock_guard<std::mutex> hold(Guard);
-    Controls.emplace_back(atMilliseconds, control);
-    std::stable_sort(Controls.begin(), Controls.end(),
+    Moments.emplace_back(atMilliseconds, std::move(action));
+    std::stable_sort(Moments.begin(), Moments.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+void FakeScheduleControl(uint64_t atMilliseconds, DWORD control)
+{
+    FakeAtMoment(atMilliseconds, [control] {
+        LPHANDLER_FUNCTION handler = FakeRegisteredHandler();
+        if (handler != nullptr)
+            handler(control);
+    });
 }
 
 std::vector<FakeStatusReport> FakeStatusReports()
@@ -174,8 +184,8 @@ void WINAPI GetLocalTime(SYSTEMTIME* time)
     time->wSecond = static_cast<WORD>(local.tm_sec);
 }
 
-// Advances the virtual clock, delivering the controls that fall due on the way
-// from a thread of their own, each one finished before the clock moves on.
+// Advances the virtual clock, running the moments that fall due on the way on
+// a thread of their own, each one finished before the clock moves on.
 void WINAPI Sleep(DWORD milliseconds)
 {
     unsigned pause;
@@ -183,14 +193,12 @@ void WINAPI Sleep(DWORD milliseconds)
         std::unique_lock<std::mutex> hold(Guard);
         uint64_t end = Elapsed + milliseconds;
         Sleeps++;
-        while (!Controls.empty() && Controls.front().first < end) {
-            DWORD control = Controls.front().second;
-            Elapsed = std::max(Elapsed, Controls.front().first);
-            Controls.erase(Controls.begin());
-            LPHANDLER_FUNCTION handler = RegisteredHandler;
+        while (!Moments.empty() && Moments.front().first < end) {
+            std::function<void()> action = std::move(Moments.front().second);
+            Elapsed = std::max(Elapsed, Moments.front().first);
+            Moments.erase(Moments.begin());
             hold.unlock();
-            if (handler != nullptr)
-                std::thread(handler, control).join();
+            std::thread(action).join();
             hold.lock();
         }
         Elapsed = end;

@@ -15,13 +15,12 @@
 #include "uptime/log.h"
 #include "uptime/schedule.h"
 
-TempDir::TempDir()
+TempDir::TempDir(const char* base)
 {
-    char pattern[] = "/tmp/verdimoor-test-XXXXXX";
-    const char* made = mkdtemp(pattern);
-    if (made == nullptr)
+    std::string pattern = std::string(base) + "/verdimoor-test-XXXXXX";
+    if (mkdtemp(pattern.data()) == nullptr)
         abort();
-    Root = made;
+    Root = pattern;
 }
 
 static int RemoveEntry(const char* path, const struct stat*, int, struct FTW*)

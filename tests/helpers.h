@@ -9,7 +9,8 @@
 // A fresh folder, removed with everything in it at the end of the test.
 class TempDir {
 public:
-    TempDir();
+    // Under base, a folder that must exist.
+    explicit TempDir(const char* base = "/tmp");
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,0 +1,55 @@
+// The process entry: the dispatcher, the exit code, and the record lock it
+// keeps at the end.
+#include <unistd.h>
+
+#include "helpers.h"
+#include "platform/fake.h"
+#include "service/service.h"
+
+namespace {
+
+class EntryTest : public ServiceTest {
+protected:
+    TempDir Dir;
+    TempDir Cwd;
+    char Saved[4096];
+    void SetUp() override
+    {
+        ServiceTest::SetUp();
+        FakeSetModulePath(Dir.Path("verdimoor").c_str());
+        FakeSetLocalTime(2026, 12, 8, 10, 0);
+        ASSERT_NE(getcwd(Saved, sizeof Saved), nullptr);
+        ASSERT_EQ(chdir(Cwd.Path().c_str()), 0);
+    }
+    void TearDown() override
+    {
+        ASSERT_EQ(chdir(Saved), 0);
+        ServiceTest::TearDown();
+    }
+    // Runs the entry; it returns holding the record lock, which is given back
+    // here so that the service thread can finish.
+    static int Enter()
+    {
+        int code = WinMain(nullptr, nullptr, const_cast<LPSTR>("ignored arguments"), 0);
+        ReleaseSRWLockExclusive(&RecordLock);
+        FakeJoinServiceThread();
+        return code;
+    }
+};
+
+TEST_F(EntryTest, ExitCodeIsOneAfterAStop)
+{
+    FakeScheduleControl(45 * 1000, SERVICE_CONTROL_STOP);
+    EXPECT_EQ(Enter(), 1);
+    EXPECT_EQ(ReadWholeFile(Dir.Path("2026_12.log")), "8 600 UP\r\n8 600 DOWN    \r\n");
+}
+
+TEST_F(EntryTest, ExitCodeIsOneWithoutAServiceManagerAndNoFileIsWritten)
+{
+    FakeFail.Dispatcher = true;
+    EXPECT_EQ(Enter(), 1);
+    EXPECT_FALSE(FileExists(Dir.Path("2026_12.log")));
+    EXPECT_FALSE(FileExists(Cwd.Path("Err.log")));
+}
+
+}

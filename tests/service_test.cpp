@@ -1,0 +1,225 @@
+// Service main, heartbeat and control handler, driven through the double's
+// virtual clock and control manager.
+#include <atomic>
+#include <random>
+#include <thread>
+#include <unistd.h>
+
+#include "helpers.h"
+#include "platform/fake.h"
+#include "service/service.h"
+#include "uptime/log.h"
+
+namespace {
+
+const uint64_t Second = 1000;
+const uint64_t Minute = 60 * Second;
+const uint64_t Hour = 60 * Minute;
+
+const SERVICE_STATUS Running = {SERVICE_WIN32, SERVICE_RUNNING, 5, 0, 0, 0, 0};
+const SERVICE_STATUS Stopped = {SERVICE_WIN32, SERVICE_STOPPED, 1, 0, 0, 0, 0};
+
+bool Same(const SERVICE_STATUS& a, const SERVICE_STATUS& b)
+{
+    return memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The status records reported, in order, each checked against its handle.
+std::vector<SERVICE_STATUS> Reported()
+{
+    std::vector<SERVICE_STATUS> reports;
+    for (const FakeStatusReport& report : FakeStatusReports()) {
+        EXPECT_EQ(report.Handle, StatusHandle);
+        reports.push_back(report.Status);
+    }
+    return reports;
+}
+
+void ExpectReports(const std::vector<SERVICE_STATUS>& expected)
+{
+    std::vector<SERVICE_STATUS> reports = Reported();
+    ASSERT_EQ(reports.size(), expected.size());
+    for (size_t i = 0; i < reports.size(); i++)
+        EXPECT_TRUE(Same(reports[i], expected[i])) << "report " << i << " state " << reports[i].dwCurrentState
+                                                   << " accepted " << reports[i].dwControlsAccepted;
+}
+
+class ServiceMainTest : public ServiceTest {
+protected:
+    TempDir Dir;
+    std::string Log() const { return ReadWholeFile(Dir.Path("2026_12.log")); }
+    std::string Apdown(int day, const char* announced) const
+    {
+        return std::to_string(day) + " " + announced + " " + Dir.Path("PowerOFF.txt") + " APDOWN\r\n";
+    }
+    // Runs the service from the given moment of December 2026 until it leaves
+    // its heartbeat loop.
+    void Run(int day, int hour, int minute, int second = 0)
+    {
+        FakeSetModulePath(Dir.Path("verdimoor").c_str());
+        FakeSetLocalTime(2026, 12, day, hour, minute, second);
+        ServiceMain(0, nullptr);
+    }
+    // Keeps the log as it stands at a virtual moment.
+    void Snapshot(uint64_t at, std::string* log)
+    {
+        FakeAtMoment(at, [this, log] { *log = Log(); });
+    }
+};
+
+TEST_F(ServiceMainTest, TypicalDay)
+{
+    std::string beforeHeartbeat, firstHeartbeat, laterHeartbeat;
+    Snapshot(30 * Second - 1, &beforeHeartbeat);
+    Snapshot(30 * Second + 1, &firstHeartbeat);
+    Snapshot(90 * Second + 1, &laterHeartbeat);
+    FakeScheduleControl(7 * Hour, SERVICE_CONTROL_SHUTDOWN);
+    Run(8, 10, 0);
+
+    EXPECT_EQ(beforeHeartbeat, "8 600 UP\r\n8 600 CRASH\r\n" + Apdown(8, "3660"));
+    EXPECT_EQ(firstHeartbeat, "8 600 UP\r\n8 600 CRASH\r\n");
+    EXPECT_EQ(laterHeartbeat, "8 600 UP\r\n8 601 CRASH\r\n");
+    std::string day = "8 600 UP\r\n8 1020 DOWN    \r\n";
+    EXPECT_EQ(Log(), day);
+
+    ResetService();
+    FakeScheduleControl(10 * Second, SERVICE_CONTROL_STOP);
+    Run(9, 9, 0);
+    EXPECT_EQ(Log(), day + "9 540 UP\r\n9 540 DOWN    \r\n");
+}
+
+TEST_F(ServiceMainTest, EveryControlIsAnsweredAndOnlyStopAndShutdownChangeTheRecord)
+{
+    FakeScheduleControl(5 * Second, SERVICE_CONTROL_INTERROGATE);
+    FakeScheduleControl(6 * Second, SERVICE_CONTROL_PAUSE);
+    FakeScheduleControl(7 * Second, 128);
+    FakeScheduleControl(40 * Second, SERVICE_CONTROL_STOP);
+    Run(8, 10, 0);
+    EXPECT_EQ(FakeRegisteredName(), "Verdimoor");
+    ExpectReports({Running, Running, Running, Running, Stopped});
+    EXPECT_EQ(Log(), "8 600 UP\r\n8 600 DOWN    \r\n");
+}
+
+TEST_F(ServiceMainTest, StopBeforeTheFirstHeartbeat)
+{
+    std::string afterStop;
+    FakeScheduleControl(10 * Second, SERVICE_CONTROL_STOP);
+    Snapshot(10 * Second + 1, &afterStop);
+    Run(8, 10, 0);
+    // The tick that was asleep during the stop writes nothing, and no other
+    // tick begins.
+    EXPECT_EQ(afterStop, "8 600 UP\r\n8 600 DOWN    \r\n");
+    EXPECT_EQ(Log(), afterStop);
+    EXPECT_EQ(FakeSleepCount(), 1);
+    ExpectReports({Running, Stopped});
+}
+
+TEST_F(ServiceMainTest, SecondStopWritesDownAgainWithItsTime)
+{
+    FakeScheduleControl(10 * Second, SERVICE_CONTROL_STOP);
+    FakeScheduleControl(25 * Second, SERVICE_CONTROL_SHUTDOWN);
+    Run(8, 9, 59, 40);
+    EXPECT_EQ(Log(), "8 599 UP\r\n8 600 DOWN    \r\n");
+    ExpectReports({Running, Stopped, Stopped});
+}
+
+TEST_F(ServiceMainTest, ScheduledMinuteWritesPdownOnEachTickAndShutdownTurnsItIntoDown)
+{
+    WriteWholeFile(Dir.Path("PowerOFF.txt"), "10 1");
+    std::string firstTick, secondTick;
+    Snapshot(60 * Second + 1, &firstTick);
+    Snapshot(90 * Second + 1, &secondTick);
+    FakeScheduleControl(100 * Second, SERVICE_CONTROL_SHUTDOWN);
+    Run(8, 10, 0);
+    EXPECT_EQ(firstTick, "8 600 UP\r\n8 601 PDOWN\r\n");
+    EXPECT_EQ(secondTick, firstTick);
+    EXPECT_EQ(Log(), "8 600 UP\r\n8 601 DOWN    \r\n");
+    EXPECT_EQ(FakeShutdownRequests(), 2);
+}
+
+TEST_F(ServiceMainTest, TickThatBeganBeforeAStopStillWritesPdown)
+{
+    WriteWholeFile(Dir.Path("PowerOFF.txt"), "10 0");
+    FakeScheduleControl(10 * Second, SERVICE_CONTROL_STOP);
+    Run(8, 10, 0);
+    EXPECT_EQ(Log(), "8 600 UP\r\n8 600 PDOWN\r\n");
+    EXPECT_EQ(FakeShutdownRequests(), 1);
+    EXPECT_EQ(FakeSleepCount(), 1);
+}
+
+class ServiceFailureTest : public ServiceMainTest {
+protected:
+    TempDir Cwd;
+    char Saved[4096];
+    void SetUp() override
+    {
+        ServiceMainTest::SetUp();
+        ASSERT_NE(getcwd(Saved, sizeof Saved), nullptr);
+        ASSERT_EQ(chdir(Cwd.Path().c_str()), 0);
+    }
+    void TearDown() override
+    {
+        ASSERT_EQ(chdir(Saved), 0);
+        ServiceMainTest::TearDown();
+    }
+};
+
+TEST_F(ServiceFailureTest, FailedRegistrationLogsTwiceAndHasNoHeartbeat)
+{
+    FakeFail.Registration = true;
+    Run(8, 10, 0);
+    EXPECT_EQ(ReadWholeFile(Cwd.Path("Err.log")), "Error: RegisterServiceCtrlHandler Message 1083.\r\r\n");
+    EXPECT_EQ(ReadWholeFile(Dir.Path("Err.log")), "Error: SetServiceStatus Message 6.\r\r\n");
+    EXPECT_EQ(Log(), "8 600 UP\r\n8 600 CRASH\r\n" + Apdown(8, "3660"));
+    EXPECT_EQ(FakeSleepCount(), 0);
+    EXPECT_TRUE(FakeStatusReports().empty());
+}
+
+TEST_F(ServiceFailureTest, FailedRunningReportHasNoHeartbeatUntilAStopCloses)
+{
+    FakeFail.StatusReport = true;
+    Run(8, 10, 0);
+    EXPECT_FALSE(FileExists(Cwd.Path("Err.log")));
+    EXPECT_EQ(ReadWholeFile(Dir.Path("Err.log")), "Error: SetServiceStatus Message 6.\r\r\n");
+    EXPECT_EQ(Log(), "8 600 UP\r\n8 600 CRASH\r\n" + Apdown(8, "3660"));
+    EXPECT_EQ(FakeSleepCount(), 0);
+
+    ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+    EXPECT_EQ(Log(), "8 600 UP\r\n8 600 DOWN    \r\n");
+    EXPECT_EQ(ReadWholeFile(Dir.Path("Err.log")),
+              "Error: SetServiceStatus Message 6.\r\r\nError: SetServiceStatus Message 6.\r\r\n");
+}
+
+// Stops race heartbeats on real threads: whenever a stop has been handled,
+// the run's closing line is its DOWN line, never a CRASH line written after it.
+TEST(ServiceRace, NoCrashLineEverFollowsADownLine)
+{
+    ResetService();
+    // In memory, so that the flushes cost nothing.
+    TempDir dir(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp");
+    std::string log = dir.Path("2026_12.log");
+    std::mt19937 random(12345);
+    const int runs = 2000;
+    for (int run = 0; run < runs; run++) {
+        ResetService();
+        FakeSetModulePath(dir.Path("verdimoor").c_str());
+        FakeSetLocalTime(2026, 12, 8, 10, 0);
+        FakeSetRealSleep(random() % 20);
+        std::thread service(ServiceMain, 0, nullptr);
+        while (FakeStatusReports().empty())
+            std::this_thread::yield();
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 400));
+        ServiceCtrlHandler(SERVICE_CONTROL_STOP);
+        std::string afterStop = ReadWholeFile(log);
+        service.join();
+        std::string afterRun = ReadWholeFile(log);
+        EXPECT_EQ(afterRun, afterStop) << "run " << run;
+        size_t last = afterRun.rfind("\r\n", afterRun.size() - 3);
+        ASSERT_NE(last, std::string::npos);
+        ASSERT_EQ(afterRun.compare(afterRun.size() - 10, 10, "DOWN    \r\n"), 0)
+            << "run " << run << " ends with " << afterRun.substr(last + 2);
+    }
+    ResetService();
+}
+
+}
