@@ -220,6 +220,9 @@ static SERVICE_STATUS ReportedStatus;
 static bool Reported;
 static bool ServiceReturned;
 static LPSERVICE_MAIN_FUNCTIONA ServiceEntry;
+// The socket systemd gave a Type=notify service, read before the service
+// thread starts.
+static const char* NotifySocketPath;
 
 // Wakes the dispatcher to look at the reported state again.
 static int WakeSignal()
@@ -236,7 +239,7 @@ static void WakeDispatcher()
 // Type=notify; nothing otherwise.
 static void NotifyInitSystem(const char* state)
 {
-    const char* socketPath = getenv("NOTIFY_SOCKET");
+    const char* socketPath = NotifySocketPath;
     if (socketPath == nullptr || (socketPath[0] != '/' && socketPath[0] != '@'))
         return;
     struct sockaddr_un address = {};
@@ -288,6 +291,7 @@ BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table)
     DispatcherThread = pthread_self();
     DispatchedName = table[0].lpServiceName;
     ServiceEntry = table[0].lpServiceProc;
+    NotifySocketPath = getenv("NOTIFY_SOCKET");
     pthread_mutex_unlock(&DispatchGuard);
 
     pthread_t service;

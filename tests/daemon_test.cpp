@@ -1,0 +1,270 @@
+// The Linux daemon end to end: the real binary, started in a folder of its
+// own and stopped by its process id, pass or fail. No test gives it a
+// schedule that can fall due.
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include "helpers.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The local day of the month and minute of the day.
+std::pair<int, int> Now()
+{
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    return {local.tm_mday, local.tm_hour * 60 + local.tm_min};
+}
+
+std::string Line(std::pair<int, int> at, const std::string& rest)
+{
+    return std::to_string(at.first) + " " + std::to_string(at.second) + " " + rest + "\r\n";
+}
+
+void PlaceBinary(const TempDir& dir)
+{
+    WriteWholeFile(dir.Path("verdimoor"), ReadWholeFile(VERDIMOOR_BINARY));
+    chmod(dir.Path("verdimoor").c_str(), 0755);
+}
+
+std::vector<std::string> FolderEntries(const TempDir& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A notify socket such as systemd gives a Type=notify service.
+class NotifySocket {
+public:
+    NotifySocket()
+    {
+        chmod(Dir.Path().c_str(), 0755);
+        Fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        struct sockaddr_un address = {};
+        address.sun_family = AF_UNIX;
+        snprintf(address.sun_path, sizeof address.sun_path, "%s", Path().c_str());
+        bind(Fd, reinterpret_cast<struct sockaddr*>(&address), sizeof address);
+        chmod(Path().c_str(), 0777);
+        struct timeval patience = {5, 0};
+        setsockopt(Fd, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    }
+    ~NotifySocket() { close(Fd); }
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+    std::string Path() const { return Dir.Path("notify"); }
+    // The next message, or "" after five seconds without one.
+    std::string Receive()
+    {
+        char message[256];
+        ssize_t length = recv(Fd, message, sizeof message, 0);
+        return length < 0 ? "" : std::string(message, static_cast<size_t>(length));
+    }
+
+private:
+    TempDir Dir;
+    int Fd;
+};
+
+// One run of the daemon, copied into dir unless it is there; ended by its
+// process id when the test is over, whatever happened. What it prints goes to
+// a file of its own.
+class Daemon {
+public:
+    explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "")
+        : Dir(dir)
+    {
+        if (!FileExists(dir.Path("verdimoor")))
+            PlaceBinary(dir);
+        std::string binary = dir.Path("verdimoor");
+        std::string output = Output.Path("output");
+        Started = Now();
+        Pid = fork();
+        if (Pid == 0) {
+            int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            dup2(fd, 1);
+            dup2(fd, 2);
+            if (!notifySocket.empty())
+                setenv("NOTIFY_SOCKET", notifySocket.c_str(), 1);
+            if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(99);
+            execl(binary.c_str(), "verdimoor", nullptr);
+            _exit(98);
+        }
+    }
+    ~Daemon()
+    {
+        if (Pid > 0 && !Ended) {
+            kill(Pid, SIGKILL);
+            waitpid(Pid, nullptr, 0);
+        }
+    }
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    // Sends signal and waits for the process to end; its exit code, or -1.
+    int Stop(int signal = SIGTERM)
+    {
+        StopAt = Now();
+        kill(Pid, signal);
+        int status = 0;
+        for (int i = 0; i < 1000; i++) {
+            if (waitpid(Pid, &status, WNOHANG) == Pid) {
+                Ended = true;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return -1;
+    }
+    std::string Printed() const { return ReadWholeFile(Output.Path("output")); }
+    std::string Log() const { return ReadWholeFile(LogName()); }
+    std::string LogName() const
+    {
+        time_t now = time(nullptr);
+        struct tm local;
+        localtime_r(&now, &local);
+        return Dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
+    }
+    // Waits until the log ends with text.
+    bool LogEndsWith(const std::string& text, std::chrono::milliseconds patience = 5s) const
+    {
+        for (auto end = std::chrono::steady_clock::now() + patience; std::chrono::steady_clock::now() < end;
+             std::this_thread::sleep_for(10ms)) {
+            std::string log = Log();
+            if (log.size() >= text.size() && log.compare(log.size() - text.size(), text.size(), text) == 0)
+                return true;
+        }
+        return false;
+    }
+    // The start lines, for a daemon that found no schedule.
+    std::string StartLines() const
+    {
+        return Line(Started, "UP") + Line(Started, "CRASH") +
+               Line({Started.first, 3660}, Dir.Path("PowerOFF.txt") + " APDOWN");
+    }
+
+    pid_t Pid;
+    std::pair<int, int> Started;
+    std::pair<int, int> StopAt;
+
+private:
+    const TempDir& Dir;
+    TempDir Output;
+    bool Ended = false;
+};
+
+// The tests compare whole logs on the assumption that no minute turns between
+// start and stop; when one did, the test runs again.
+bool MinuteTurned(const Daemon& daemon)
+{
+    return daemon.Started != Now() || daemon.StopAt != daemon.Started;
+}
+
+TEST(Daemon, EachStopSignalClosesTheRunWithDown)
+{
+    for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        for (int attempt = 0; attempt < 3; attempt++) {
+            TempDir dir;
+            Daemon daemon(dir);
+            ASSERT_TRUE(daemon.LogEndsWith(" APDOWN\r\n"));
+            std::string started = daemon.Log();
+            EXPECT_EQ(daemon.Stop(signal), 1);
+            if (MinuteTurned(daemon))
+                continue;
+            EXPECT_EQ(started, daemon.StartLines());
+            EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(daemon.Started, "DOWN    "));
+            EXPECT_EQ(daemon.Printed(), "");
+            EXPECT_FALSE(FileExists(dir.Path("Err.log")));
+            break;
+        }
+    }
+}
+
+TEST(Daemon, SecondRunAppendsAndAShortenedLogIsPadded)
+{
+    TempDir dir;
+    std::string first;
+    {
+        Daemon daemon(dir);
+        ASSERT_TRUE(daemon.LogEndsWith(" APDOWN\r\n"));
+        EXPECT_EQ(daemon.Stop(), 1);
+        first = daemon.Log();
+    }
+    // A schedule that is never due.
+    WriteWholeFile(dir.Path("PowerOFF.txt"), "24 0");
+    Daemon daemon(dir);
+    ASSERT_TRUE(daemon.LogEndsWith(dir.Path("PowerOFF.txt") + " APDOWN\r\n"));
+    std::string up = Line(daemon.Started, "UP");
+    EXPECT_EQ(daemon.Log(), first + up + Line(daemon.Started, "CRASH") +
+                                Line({daemon.Started.first, 1440}, dir.Path("PowerOFF.txt") + " APDOWN"));
+
+    ASSERT_EQ(truncate(daemon.LogName().c_str(), 3), 0);
+    EXPECT_EQ(daemon.Stop(), 1);
+    std::string log = daemon.Log();
+    size_t offset = first.size() + up.size();
+    ASSERT_GT(log.size(), offset);
+    EXPECT_EQ(log.substr(0, offset), first.substr(0, 3) + std::string(offset - 3, '\0'));
+    EXPECT_EQ(log.substr(offset), Line(daemon.StopAt, "DOWN    "));
+}
+
+TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
+{
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    PlaceBinary(dir);
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
+    NotifySocket notify;
+    Daemon daemon(dir, true, notify.Path());
+    EXPECT_EQ(notify.Receive(), "READY=1");
+    EXPECT_EQ(daemon.Stop(), 1);
+    EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
+}
+
+TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
+{
+    TempDir dir;
+    NotifySocket notify;
+    Daemon daemon(dir, false, notify.Path());
+    EXPECT_EQ(notify.Receive(), "READY=1");
+    // Ready only once the start lines are written.
+    EXPECT_EQ(daemon.Log().find(" APDOWN\r\n"), daemon.Log().size() - 9);
+    EXPECT_EQ(daemon.Stop(), 1);
+    EXPECT_EQ(notify.Receive(), "STOPPING=1");
+}
+
+TEST(DaemonSlow, FirstHeartbeatDropsTheAnnouncement)
+{
+    TempDir dir;
+    Daemon daemon(dir);
+    ASSERT_TRUE(daemon.LogEndsWith(" APDOWN\r\n"));
+    ASSERT_TRUE(daemon.LogEndsWith(" CRASH\r\n", 40s));
+    std::pair<int, int> beat = Now();
+    std::string log = daemon.Log();
+    std::string up = Line(daemon.Started, "UP");
+    EXPECT_TRUE(log == up + Line(beat, "CRASH") || log == up + Line({beat.first, beat.second - 1}, "CRASH"))
+        << log;
+    EXPECT_EQ(daemon.Stop(), 1);
+    EXPECT_EQ(daemon.Log(), up + Line(daemon.StopAt, "DOWN    "));
+}
+
+}

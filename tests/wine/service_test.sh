@@ -1,0 +1,158 @@
+#!/bin/bash
+# verdimoor.exe end to end under Wine's Service Control Manager:
+#   service_test.sh <verdimoor.exe> <scm-client.exe> <work folder>
+# Creates a fresh Wine prefix in the work folder and ends its wineserver, with
+# every process of the prefix, at the end, pass or fail.
+set -uo pipefail
+
+exe=$1 client=$2 work=$3
+wine=/usr/lib/wine/wine64
+export WINEPREFIX="$work/prefix" WINEDEBUG=-all
+unset DISPLAY
+dir="$WINEPREFIX/drive_c/Verdimoor"
+winedir='C:\Verdimoor'
+failures=0
+
+end_wine() { WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null; }
+trap end_wine EXIT
+
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+pass() { echo "ok: $*"; }
+
+# The day of the month and the minute of the day, now.
+day() { date +%-d; }
+minute() { echo $((10#$(date +%H) * 60 + 10#$(date +%M))); }
+log_path() { echo "$dir/$(date +%Y)_$(date +%-m).log"; }
+
+# Compares the month's log with the lines given, each ended by CR LF here.
+log_is() {
+    local what=$1; shift
+    local expected
+    expected=$(printf '%s\r\n' "$@"; printf x)
+    local actual
+    actual=$(cat "$(log_path)" 2>/dev/null; printf x)
+    if [ "$actual" == "$expected" ]; then pass "$what"; else
+        fail "$what"; printf 'expected:\n%s\nactual:\n%s\n' "${expected%x}" "${actual%x}" | cat -A; fi
+}
+
+# Runs a Service Control Manager command, retried while the manager is busy.
+manage() {
+    local output
+    for attempt in 1 2 3 4 5 6 7 8 9 10; do
+        output=$("$wine" "$@" 2>&1)
+        if ! grep -qE 'Could not get handle to service|database locked' <<<"$output"; then
+            echo "$output"
+            return 0
+        fi
+        sleep 1
+    done
+    echo "$output"
+}
+
+client() { "$wine" 'C:\scm-client.exe' "$@" 2>&1 | tr -d '\r'; }
+
+# The process id of the running service, found by its executable in this
+# prefix alone.
+service_pid() {
+    local pid
+    for pid in $(pgrep -f 'C:\\Verdimoor\\verdimoor.exe'); do
+        if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
+            echo "$pid"
+            return
+        fi
+    done
+}
+
+ended() { [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]; }
+
+# Fresh prefix; the persistent wineserver starts only after the first one ended.
+rm -rf "$work"
+mkdir -p "$work"
+"$wine" wineboot -i >"$work/wineboot.log" 2>&1
+wineserver -w
+wineserver -p
+mkdir -p "$dir"
+cp "$exe" "$dir/verdimoor.exe"
+cp "$client" "$WINEPREFIX/drive_c/scm-client.exe"
+# The first program of the session starts the manager and its own services,
+# which inherit its output: give them none, or a command substitution later
+# waits for their end. Then let their start-up settle.
+"$wine" 'C:\scm-client.exe' query >/dev/null 2>&1 </dev/null
+sleep 3
+
+manage sc create Verdimoor binPath= "$winedir\\verdimoor.exe" >/dev/null
+
+# Start: UP, CRASH and APDOWN with the Windows path of PowerOFF.txt.
+start_minute() {
+    local before after
+    before=$(minute)
+    manage net start Verdimoor >/dev/null
+    after=$(minute)
+    up_day=$(day)
+    up=$(head -c 64 <(tail -n 3 "$(log_path)") | awk 'NR==1 {print $2}')
+    [ "$up" = "$before" ] || [ "$up" = "$after" ] || fail "UP minute $up is neither $before nor $after"
+}
+start_minute
+log_is "start writes UP, CRASH and APDOWN" "$up_day $up UP" "$up_day $up CRASH" "$up_day 3660 $winedir\\PowerOFF.txt APDOWN"
+pid=$(service_pid)
+[ -n "$pid" ] && pass "service process $pid" || fail "no service process"
+
+running="state 4 accepted 5 exit 0 specific 0 checkpoint 0 hint 0"
+[ "$(client 4)" = "$running" ] && pass "interrogate: running, stop and shutdown accepted" || fail "interrogate: $(client 4)"
+before=$(cat "$(log_path)")
+[ "$(client 128)" = "$running" ] && [ "$(cat "$(log_path)")" = "$before" ] &&
+    pass "user control: same record, log unchanged" || fail "user control: $(client 128)"
+[[ "$(client 2)" == refused* ]] && pass "pause refused" || fail "pause: $(client 2)"
+
+# The first heartbeat drops APDOWN and carries the current minute.
+sleep 33
+now=$(minute)
+crash=$(tail -n 1 "$(log_path)" | awk '{print $2}')
+[ "$crash" = "$now" ] || [ "$crash" = $((now - 1)) ] || fail "heartbeat minute $crash, now $now"
+log_is "first heartbeat" "$up_day $up UP" "$up_day $crash CRASH"
+
+# Stop: DOWN with four spaces, stopped with exit code 0, process ended.
+manage net stop Verdimoor >/dev/null
+down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
+log_is "stop writes DOWN" "$up_day $up UP" "$up_day $down DOWN    "
+stopped="state 1 accepted 1 exit 0 specific 0 checkpoint 0 hint 0"
+[ "$(client query)" = "$stopped" ] && pass "reported stopped, exit code 0" || fail "after stop: $(client query)"
+for _ in 1 2 3 4 5 6 7 8 9 10; do ended "$pid" && break; sleep 0.5; done
+ended "$pid" && pass "service process ended" || fail "service process $pid still runs"
+first_run=("$up_day $up UP" "$up_day $down DOWN    ")
+
+# A second start appends after the DOWN line; a PowerOFF.txt naming the next
+# minute turns the closing line into PDOWN within that minute, and the
+# service goes on answering controls.
+next=$(( ($(minute) + 1) % 1440 ))
+printf '%d %d\r\n' $((next / 60)) $((next % 60)) >"$dir/PowerOFF.txt"
+start_minute
+log_is "second start appends" "${first_run[@]}" "$up_day $up UP" "$up_day $up CRASH" \
+    "$up_day $next $winedir\\PowerOFF.txt APDOWN"
+for _ in $(seq 1 140); do
+    tail -n 1 "$(log_path)" | grep -qE '^[0-9]+ [0-9]+ PDOWN' && break
+    sleep 1
+done
+pdown_minute=$(minute)
+log_is "PDOWN in the scheduled minute" "${first_run[@]}" "$up_day $up UP" "$up_day $next PDOWN"
+[ "$pdown_minute" = "$next" ] || fail "PDOWN seen at minute $pdown_minute, scheduled $next"
+[ "$(client 4)" = "$running" ] && pass "still running after the power-off request" || fail "after PDOWN: $(client 4)"
+manage net stop Verdimoor >/dev/null
+down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
+log_is "stop after PDOWN writes DOWN" "${first_run[@]}" "$up_day $up UP" "$up_day $down DOWN    "
+[ ! -e "$dir/Err.log" ] && pass "no Err.log" || fail "Err.log: $(cat "$dir/Err.log")"
+
+# Started by hand: exit code 1 at once, and no file. This comes last, in a
+# folder of its own: while the session is young the manager is still starting
+# its own services, and a dispatcher that calls in then is taken for one of
+# them.
+hand="$WINEPREFIX/drive_c/Hand"
+mkdir -p "$hand"
+cp "$exe" "$hand/verdimoor.exe"
+"$wine" 'C:\Hand\verdimoor.exe' --any argument >/dev/null 2>&1
+code=$?
+files=$(ls "$hand")
+[ "$code" = 1 ] && [ "$files" = verdimoor.exe ] && pass "started by hand: exit code 1, no file" ||
+    fail "started by hand: exit code $code, files: $files"
+
+[ "$failures" = 0 ]
