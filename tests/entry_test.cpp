@@ -12,19 +12,12 @@ class EntryTest : public ServiceTest {
 protected:
     TempDir Dir;
     TempDir Cwd;
-    char Saved[4096];
+    InFolder Here{Cwd};
     void SetUp() override
     {
         ServiceTest::SetUp();
         FakeSetModulePath(Dir.Path("verdimoor").c_str());
         FakeSetLocalTime(2026, 12, 8, 10, 0);
-        ASSERT_NE(getcwd(Saved, sizeof Saved), nullptr);
-        ASSERT_EQ(chdir(Cwd.Path().c_str()), 0);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(Saved), 0);
-        ServiceTest::TearDown();
     }
     // Runs the entry; it returns holding the record lock, which is given back
     // here so that the service thread can finish.

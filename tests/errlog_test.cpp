@@ -12,19 +12,8 @@ namespace {
 class ErrLogTest : public ServiceTest {
 protected:
     TempDir Cwd;
+    InFolder Here{Cwd};
     TempDir Program;
-    char Saved[4096];
-    void SetUp() override
-    {
-        ServiceTest::SetUp();
-        ASSERT_NE(getcwd(Saved, sizeof Saved), nullptr);
-        ASSERT_EQ(chdir(Cwd.Path().c_str()), 0);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(Saved), 0);
-        ServiceTest::TearDown();
-    }
     // Fails a status report, leaving its last error, and logs it.
     static void FailStatusReport()
     {

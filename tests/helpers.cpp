@@ -40,6 +40,20 @@ std::string TempDir::Path(const std::string& name) const
     return Root + "/" + name;
 }
 
+InFolder::InFolder(const TempDir& folder)
+{
+    char previous[4096];
+    if (getcwd(previous, sizeof previous) == nullptr || chdir(folder.Path().c_str()) != 0)
+        abort();
+    Previous = previous;
+}
+
+InFolder::~InFolder()
+{
+    if (chdir(Previous.c_str()) != 0)
+        abort();
+}
+
 std::string ReadWholeFile(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);

@@ -21,6 +21,19 @@ private:
     std::string Root;
 };
 
+// Makes folder the current directory for its lifetime; aborts when either
+// change of directory fails.
+class InFolder {
+public:
+    explicit InFolder(const TempDir& folder);
+    ~InFolder();
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+
+private:
+    std::string Previous;
+};
+
 // The whole file, or "<missing>" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);

@@ -27,6 +27,7 @@ Calls Join(std::initializer_list<Calls> parts)
 class PowerOffTest : public ServiceTest {
 protected:
     TempDir Cwd;
+    InFolder Here{Cwd};
 };
 
 TEST_F(PowerOffTest, EachPathMakesTheCallsInOrder)
@@ -47,9 +48,6 @@ TEST_F(PowerOffTest, EachPathMakesTheCallsInOrder)
         {"privilege not assigned", VER_PLATFORM_WIN32_NT, &FakeFailures::PrivilegeNotAssigned, false,
          Join({Version, Token, Lookup, Adjust, Close})},
     };
-    char saved[4096];
-    ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
-    ASSERT_EQ(chdir(Cwd.Path().c_str()), 0);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         ResetService();
@@ -60,7 +58,6 @@ TEST_F(PowerOffTest, EachPathMakesTheCallsInOrder)
         EXPECT_EQ(FakeCalls(), c.Expected);
         EXPECT_EQ(FakeShutdownRequests(), c.Result ? 1 : 0);
     }
-    EXPECT_EQ(chdir(saved), 0);
     // Nothing is logged on any path.
     EXPECT_FALSE(FileExists(Cwd.Path("Err.log")));
 }

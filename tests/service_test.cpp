@@ -150,18 +150,7 @@ TEST_F(ServiceMainTest, TickThatBeganBeforeAStopStillWritesPdown)
 class ServiceFailureTest : public ServiceMainTest {
 protected:
     TempDir Cwd;
-    char Saved[4096];
-    void SetUp() override
-    {
-        ServiceMainTest::SetUp();
-        ASSERT_NE(getcwd(Saved, sizeof Saved), nullptr);
-        ASSERT_EQ(chdir(Cwd.Path().c_str()), 0);
-    }
-    void TearDown() override
-    {
-        ASSERT_EQ(chdir(Saved), 0);
-        ServiceMainTest::TearDown();
-    }
+    InFolder Here{Cwd};
 };
 
 TEST_F(ServiceFailureTest, FailedRegistrationLogsTwiceAndHasNoHeartbeat)
