@@ -1,0 +1,70 @@
+// What the reader of the logs makes of them: the runs of one machine's
+// folder and the summary computed from them. Every output (text, table,
+// JSON, CSV, picture, metrics) is a printer over this one model.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace report {
+
+// A local civil time with minute precision: the log has no time zone.
+using LocalMinute = std::chrono::local_time<std::chrono::minutes>;
+
+// How a run ended.
+enum class RunEnd {
+    Down,     // DOWN: an orderly stop or shutdown
+    Pdown,    // PDOWN: the scheduled power-off was requested
+    Crash,    // CRASH: the machine or the service died; the end is its last sign of life
+    Unknown,  // no closing record; the run counts 0 minutes
+    Running,  // the newest run, whose CRASH moment is no more than 2 minutes before now
+};
+
+struct Run {
+    LocalMinute Start;
+    LocalMinute End;        // Start for a run whose end is unknown
+    int64_t Minutes = 0;    // End - Start
+    RunEnd Ended = RunEnd::Unknown;
+    std::string File;       // the log's file name, e.g. "2026_12.log"
+    uint64_t Line = 0;      // the run's UP line, counted from 1
+};
+
+// A damaged or out-of-place line, skipped with this note.
+struct Warning {
+    std::string File;
+    uint64_t Line = 0;
+    std::string Problem;
+};
+
+struct Summary {
+    int64_t Runs = 0;
+    int64_t Down = 0;
+    int64_t Pdown = 0;
+    int64_t Crash = 0;
+    int64_t Unknown = 0;
+    int64_t Running = 0;
+    std::optional<LocalMinute> FirstStart;  // none without runs
+    std::optional<LocalMinute> LastStart;
+    std::optional<LocalMinute> LastEnd;     // the last sign of life
+    int64_t UptimeMinutes = 0;              // the sum of the runs' minutes
+    int64_t DowntimeMinutes = 0;            // the sum of the gaps between consecutive runs
+    std::optional<double> Availability;     // uptime / (uptime + downtime); none when both are 0
+    int64_t LongestRunMinutes = 0;
+    std::optional<LocalMinute> LongestRunStart;
+    int64_t LongestDowntimeMinutes = 0;
+    std::optional<LocalMinute> LongestDowntimeStart;  // the end of the run before it
+    int64_t Warnings = 0;
+};
+
+// One folder of logs: one machine.
+struct MachineReport {
+    std::string Folder;
+    Summary Totals;
+    std::vector<Run> Runs;          // kept only when an output needs the runs
+    std::vector<Warning> Warnings;
+};
+
+}  // namespace report
