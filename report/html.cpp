@@ -12,8 +12,8 @@ void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, Mo
     std::string title = "Verdimoor uptime";
     if (machines.size() == 1)
         title += ": " + machines.front().Folder;
-    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
-        << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+    out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
+        << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
         << "<title>" << XmlEscape(title) << "</title>\n"
         << "<style>\n"
         << "body { margin: 1em auto; max-width: 960px; padding: 0 8px; color: #000; background: #fff;"
