@@ -49,7 +49,7 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
     return true;
 }
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to,
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
                  std::string& error)
 {
     if (std::rename(from.c_str(), to.c_str()) != 0) {

@@ -1,6 +1,9 @@
 // The report's host operations on Windows.
 #include "report/host.h"
 
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
 #include <windows.h>
 
 namespace report {
@@ -55,7 +58,7 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
     return true;
 }
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to,
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
                  std::string& error)
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

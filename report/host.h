@@ -1,14 +1,25 @@
-// What the report asks of the operating system beyond the C++ library; one
-// source per host: host-posix.cpp, host-win32.cpp.
+// What the command line program asks of the host.
 #pragma once
 
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "report/model.h"
 
 namespace report {
 
-// The machine's name, or "" when the system does not tell it.
+// The command line in UTF-8 (on Windows from its wide form, whatever the
+// code page).
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+// The folder that holds the running executable, in UTF-8; "." when unknown.
+std::string ProgramFolder();
+// The local clock, to the minute.
+LocalMinute LocalNow();
+
+// The machine's name, or "" when the system does not tell it
+// (host-posix.cpp, host-win32.cpp, as the two below).
 std::string HostName();
 
 // Creates the file, which must not exist yet, writes bytes to it and flushes
@@ -16,7 +27,7 @@ std::string HostName();
 bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error);
 
 // Renames from over to in one step: a reader sees the old file or the new one.
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to,
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
                  std::string& error);
 
 }  // namespace report

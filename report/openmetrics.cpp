@@ -132,8 +132,10 @@ std::string DefaultMachineName(const std::filesystem::path& folder,
     std::filesystem::path full = std::filesystem::absolute(folder, error).lexically_normal();
     if (full.filename().empty())
         full = full.parent_path();  // "logs/" names "logs"
-    std::string name = full.filename().string();
-    return name.empty() ? folder.string() : name;
+    std::u8string name = full.filename().u8string();
+    if (name.empty())
+        name = folder.u8string();
+    return std::string(name.begin(), name.end());
 }
 
 void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines,

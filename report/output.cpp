@@ -20,7 +20,7 @@ bool WriteOutputFile(const std::filesystem::path& file, std::string_view bytes, 
     temporary.replace_filename("." + file.filename().string() + suffix);
     if (!WriteNewFile(temporary, bytes, error))
         return false;
-    if (!ReplaceFile(temporary, file, error)) {
+    if (!RenameOver(temporary, file, error)) {
         std::error_code ignored;
         std::filesystem::remove(temporary, ignored);
         return false;

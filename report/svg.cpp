@@ -8,6 +8,8 @@
 #include <sstream>
 #include <string>
 
+#include "report/times.h"
+
 
 namespace report {
 namespace {
@@ -50,37 +52,18 @@ const char* EndLabel(RunEnd ended)
     return "";
 }
 
-// "2026-12-08 10:00"
-std::string FormatMinute(LocalMinute moment)
-{
-    local_days day = floor<days>(moment);
-    year_month_day date{day};
-    auto minute = (moment - day).count();
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<int>(minute / 60), static_cast<int>(minute % 60));
-    return text;
-}
-
-// "3d 4h 12m"
-std::string Duration(int64_t minutes)
-{
-    std::string text;
-    if (minutes >= 1440)
-        text += std::to_string(minutes / 1440) + "d ";
-    if (minutes >= 60)
-        text += std::to_string(minutes / 60 % 24) + "h ";
-    return text + std::to_string(minutes % 60) + "m";
-}
-
-// One decimal, never rounded up to a full 100%.
+// Two decimals, as the text summary has them, never rounded up to a full 100%.
 std::string Percent(double ratio)
 {
-    double percent = std::min(ratio * 100, ratio < 1 ? 99.9 : 100.0);
+    double percent = std::min(ratio * 100, ratio < 1 ? 99.99 : 100.0);
     char text[16];
-    std::snprintf(text, sizeof text, "%.1f%%", percent);
+    std::snprintf(text, sizeof text, "%.2f%%", percent);
     return text;
+}
+
+std::string Count(int64_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 // One day's piece of a run, in minutes of that day.
@@ -167,9 +150,9 @@ public:
         Text(12, y_ + 22, "Verdimoor uptime: " + machine.Folder,
              " font-size=\"18\" font-weight=\"bold\"");
         const Summary& s = machine.Totals;
-        std::string line = std::to_string(s.Runs) + (s.Runs == 1 ? " run" : " runs");
-        line += ": " + std::to_string(s.Down) + " clean stops, " + std::to_string(s.Pdown) +
-                " scheduled power-offs, " + std::to_string(s.Crash) + " crashes";
+        std::string line = Count(s.Runs, "run", "runs") + ": " + Count(s.Down, "clean stop", "clean stops") +
+                           ", " + Count(s.Pdown, "scheduled power-off", "scheduled power-offs") + ", " +
+                           Count(s.Crash, "crash", "crashes");
         if (s.Unknown > 0)
             line += ", " + std::to_string(s.Unknown) + " of unknown end";
         if (s.Running > 0)
@@ -267,7 +250,7 @@ private:
         if (up + down == 0)
             return "no uptime or downtime";
         return "availability " + Percent(static_cast<double>(up) / static_cast<double>(up + down)) +
-               " (up " + Duration(up) + ", down " + Duration(down) + ")";
+               " (up " + FormatDuration(up) + ", down " + FormatDuration(down) + ")";
     }
 
     void Bar(const Segment& segment, int top)
@@ -293,8 +276,8 @@ private:
 
     static std::string Describe(const Run& run)
     {
-        return FormatMinute(run.Start) + " to " + FormatMinute(run.End) + ", " +
-               Duration(run.Minutes) + ", " + EndLabel(run.Ended) + " (" + run.File + " line " +
+        return FormatMomentForPeople(run.Start) + " to " + FormatMomentForPeople(run.End) + ", " +
+               FormatDuration(run.Minutes) + ", " + EndLabel(run.Ended) + " (" + run.File + " line " +
                std::to_string(run.Line) + ")";
     }
 

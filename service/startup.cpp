@@ -46,7 +46,7 @@ void ServiceInitialization()
     int day = start.wDay;
     int minute = MinuteOfDay(start);
 
-    if (!SetProgramPath(LogPath, "%s%i_%i.log", ProgramDir, start.wYear, start.wMonth))
+    if (!SetProgramPath(LogPath, "%s" LogNameFormat, ProgramDir, start.wYear, start.wMonth))
         LogPath[0] = '\0';
     RecordOffset = WriteLogRecord(0, UpFormat, day, minute);
     WriteLogRecord(RecordOffset, CrashFormat, day, minute);

@@ -6,11 +6,23 @@
 
 #include "platform/platform.h"
 
-#define UpFormat "%i %i UP\n"
-#define CrashFormat "%i %i CRASH\n"
-#define ApdownFormat "%i %i %s APDOWN\n"
-#define DownFormat "%i %i DOWN    \n"
-#define PdownFormat "%i %i PDOWN\n"
+// The log's vocabulary, named once: the service writes it and
+// verdimoor-report reads it.
+#define UpWord "UP"
+#define CrashWord "CRASH"
+#define ApdownWord "APDOWN"
+#define DownWord "DOWN"
+// The DOWN line's four trailing blanks.
+#define DownPadding "    "
+#define PdownWord "PDOWN"
+// A month's log: "<year>_<month>.log", the month 1 to 12 without a leading zero.
+#define LogNameFormat "%i_%i.log"
+
+#define UpFormat "%i %i " UpWord "\n"
+#define CrashFormat "%i %i " CrashWord "\n"
+#define ApdownFormat "%i %i %s " ApdownWord "\n"
+#define DownFormat "%i %i " DownWord DownPadding "\n"
+#define PdownFormat "%i %i " PdownWord "\n"
 
 // "<ProgramDir><year>_<month>.log", named once at start-up; empty when the
 // name did not fit, and then no record is written.

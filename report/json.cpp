@@ -1,0 +1,69 @@
+#include <nlohmann/json.hpp>
+
+#include "report/print.h"
+#include "report/reader.h"
+#include "report/times.h"
+
+namespace report {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json MomentOrNull(const std::optional<LocalMinute>& moment)
+{
+    return moment ? Json(FormatMoment(*moment)) : Json(nullptr);
+}
+
+Json SummaryJson(const Summary& totals)
+{
+    Json summary;
+    summary["runs"] = totals.Runs;
+    summary["down"] = totals.Down;
+    summary["pdown"] = totals.Pdown;
+    summary["crash"] = totals.Crash;
+    summary["unknown"] = totals.Unknown;
+    summary["running"] = totals.Running;
+    summary["first_start"] = MomentOrNull(totals.FirstStart);
+    summary["last_end"] = MomentOrNull(totals.LastEnd);
+    summary["uptime_minutes"] = totals.UptimeMinutes;
+    summary["downtime_minutes"] = totals.DowntimeMinutes;
+    summary["availability"] = totals.Availability ? Json(*totals.Availability) : Json(nullptr);
+    summary["longest_run_minutes"] = totals.LongestRunMinutes;
+    summary["longest_downtime_minutes"] = totals.LongestDowntimeMinutes;
+    summary["warnings"] = totals.Warnings;
+    return summary;
+}
+
+}  // namespace
+
+void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    Json list = Json::array();
+    for (const MachineReport& machine : machines) {
+        Json entry;
+        entry["folder"] = machine.Folder;
+        entry["summary"] = SummaryJson(machine.Totals);
+        Json runs = Json::array();
+        for (const Run& run : machine.Runs)
+            runs.push_back({{"start", FormatMoment(run.Start)},
+                            {"end", FormatMoment(run.End)},
+                            {"minutes", run.Minutes},
+                            {"ended", EndName(run.Ended)},
+                            {"file", run.File},
+                            {"line", run.Line}});
+        entry["runs"] = std::move(runs);
+        Json warnings = Json::array();
+        for (const Warning& warning : machine.Warnings)
+            warnings.push_back({{"file", warning.File}, {"line", warning.Line}, {"problem", warning.Problem}});
+        entry["warnings"] = std::move(warnings);
+        list.push_back(std::move(entry));
+    }
+    Json document;
+    document["machines"] = std::move(list);
+    // A folder's name that is not UTF-8 is printed with U+FFFD in place of
+    // the bytes that are not.
+    out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
+}  // namespace report

@@ -1,0 +1,114 @@
+#include "report/print.h"
+
+#include <cstdio>
+
+#include "report/reader.h"
+#include "report/times.h"
+
+namespace report {
+
+namespace {
+
+std::string Percent(double share)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f%%", share * 100);
+    return text;
+}
+
+void Row(std::ostream& out, const char* name, const std::string& value)
+{
+    char label[32];
+    std::snprintf(label, sizeof label, "  %-18s", name);
+    out << label << value << '\n';
+}
+
+void PrintSummary(std::ostream& out, const MachineReport& machine)
+{
+    const Summary& totals = machine.Totals;
+    out << machine.Folder << '\n';
+    if (totals.Runs == 0) {
+        Row(out, "Runs", "0");
+    } else {
+        Row(out, "Runs", std::to_string(totals.Runs) + ", from " + FormatMomentForPeople(*totals.FirstStart) +
+                             " to " + FormatMomentForPeople(*totals.LastEnd));
+        Row(out, "Ended", std::to_string(totals.Down) + " down, " + std::to_string(totals.Pdown) + " pdown, " +
+                              std::to_string(totals.Crash) + " crash, " + std::to_string(totals.Unknown) +
+                              " unknown, " + std::to_string(totals.Running) + " running");
+        std::string up = FormatDuration(totals.UptimeMinutes);
+        std::string down = FormatDuration(totals.DowntimeMinutes);
+        if (totals.Availability) {
+            up += " (" + Percent(*totals.Availability) + ")";
+            down += " (" + Percent(1 - *totals.Availability) + ")";
+        }
+        Row(out, "Uptime", up);
+        Row(out, "Downtime", down);
+        Row(out, "Longest run",
+            FormatDuration(totals.LongestRunMinutes) + ", from " + FormatMomentForPeople(*totals.LongestRunStart));
+        if (totals.LongestDowntimeStart)
+            Row(out, "Longest downtime", FormatDuration(totals.LongestDowntimeMinutes) + ", from " +
+                                             FormatMomentForPeople(*totals.LongestDowntimeStart));
+    }
+    Row(out, "Warnings", std::to_string(totals.Warnings));
+}
+
+void PrintTable(std::ostream& out, const MachineReport& machine)
+{
+    char line[160];
+    std::snprintf(line, sizeof line, "  %6s  %-16s  %-16s  %-12s  %-7s  %s\n", "#", "Start", "End", "Duration",
+                  "Ended", "Downtime after");
+    out << '\n' << line;
+    const std::vector<Run>& runs = machine.Runs;
+    for (size_t i = 0; i < runs.size(); i++) {
+        const Run& run = runs[i];
+        std::string end = run.Ended == RunEnd::Unknown ? "-" : FormatMomentForPeople(run.End);
+        std::string after = "-";
+        if (i + 1 < runs.size()) {
+            int64_t gap = (runs[i + 1].Start - run.End).count();
+            after = FormatDuration(gap < 0 ? 0 : gap);
+        }
+        std::snprintf(line, sizeof line, "  %6zu  %-16s  %-16s  %-12s  %-7s  %s\n", i + 1,
+                      FormatMomentForPeople(run.Start).c_str(), end.c_str(), FormatDuration(run.Minutes).c_str(),
+                      std::string(EndName(run.Ended)).c_str(), after.c_str());
+        out << line;
+    }
+}
+
+}  // namespace
+
+void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bool table)
+{
+    for (size_t i = 0; i < machines.size(); i++) {
+        if (i > 0)
+            out << '\n';
+        PrintSummary(out, machines[i]);
+        if (table)
+            PrintTable(out, machines[i]);
+    }
+}
+
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    out << "folder,start,end,minutes,ended,file,line\n";
+    for (const MachineReport& machine : machines) {
+        std::string folder = CsvField(machine.Folder);
+        for (const Run& run : machine.Runs)
+            out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes
+                << ',' << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
+    }
+}
+
+}  // namespace report

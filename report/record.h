@@ -1,0 +1,35 @@
+// One record of the log: the text of one line (or of the part of a line
+// before or between NUL bytes), without its LF or the CR before it.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+namespace report {
+
+enum class RecordKind {
+    Blank,    // empty, or blanks only: skipped silently
+    Damaged,  // anything that is not a record: skipped with a warning
+    Up,       // D M UP
+    Crash,    // D M CRASH
+    Down,     // D M DOWN, written with four trailing blanks
+    Pdown,    // D M PDOWN
+    Apdown,   // D V PATH APDOWN, an announcement
+};
+
+struct Record {
+    RecordKind Kind = RecordKind::Blank;
+    int Day = 0;        // 1 to 31
+    int64_t Value = 0;  // the minute of the day, 0 to 1439; any 32-bit value in APDOWN
+};
+
+// Reads a record: fields separated by single blanks, any blanks (spaces,
+// tabs) after the last one.
+Record ParseRecord(std::string_view text);
+
+// The closing records' kinds.
+bool IsClosing(RecordKind kind);
+// The record kind's word, as the log spells it ("" for Blank and Damaged).
+std::string_view KindWord(RecordKind kind);
+
+}  // namespace report

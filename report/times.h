@@ -1,0 +1,40 @@
+// Local civil times with minute precision, as the log has them: the moments
+// of records, and the text forms every output shares.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "report/model.h"
+
+namespace report {
+
+using LocalDay = std::chrono::local_days;
+
+// The moment of a record of the given day of the month and minute of the
+// day in that year and month; none when the month has no such day.
+std::optional<LocalMinute> MomentIn(int year, int month, int day, int minute);
+
+// The earliest moment at or after start with that day of the month and that
+// minute of the day: in start's month when it can, otherwise in the next
+// month that has that day.
+LocalMinute ClosingMoment(LocalMinute start, int day, int minute);
+
+// "2026-12-09T17:40", as JSON and CSV print moments.
+std::string FormatMoment(LocalMinute moment);
+// "2026-12-09 17:40", as the text and the table print them.
+std::string FormatMomentForPeople(LocalMinute moment);
+// "2026-12-09".
+std::string FormatDay(LocalDay day);
+// "3d 4h 12m", "4h 0m", "12m".
+std::string FormatDuration(int64_t minutes);
+
+// "YYYY-MM-DDTHH:MM", a valid date and time; none otherwise.
+std::optional<LocalMinute> ParseMoment(std::string_view text);
+// "YYYY-MM-DD", a valid date; none otherwise.
+std::optional<LocalDay> ParseDay(std::string_view text);
+
+}  // namespace report

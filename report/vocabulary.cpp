@@ -1,0 +1,47 @@
+#include "report/vocabulary.h"
+
+#include <cstdio>
+#include <string>
+
+// Only this file sees the service's header, and with it the host's API.
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#endif
+#include "uptime/log.h"
+
+namespace report {
+
+const std::string_view words::Up = UpWord;
+const std::string_view words::Crash = CrashWord;
+const std::string_view words::Down = DownWord;
+const std::string_view words::Pdown = PdownWord;
+const std::string_view words::Apdown = ApdownWord;
+
+std::optional<LogMonth> ParseLogName(std::string_view name)
+{
+    // "9999_12.log" is the longest name of a year this reader takes.
+    if (name.empty() || name.size() > 11)
+        return std::nullopt;
+    std::string text(name);
+    int year = 0;
+    int month = 0;
+    int length = 0;
+    if (std::sscanf(text.c_str(), LogNameFormat "%n", &year, &month, &length) != 2 ||
+        static_cast<size_t>(length) != text.size())
+        return std::nullopt;
+    if (year < 1 || year > 9999 || month < 1 || month > 12)
+        return std::nullopt;
+    // Exactly the service's spelling: no leading zero, sign, blank or hex.
+    char spelled[40];
+    std::snprintf(spelled, sizeof spelled, LogNameFormat, year, month);
+    if (text != spelled)
+        return std::nullopt;
+    return LogMonth{year, month};
+}
+
+}  // namespace report
