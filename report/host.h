@@ -1,7 +1,9 @@
 // What the command line program asks of the host.
 #pragma once
 
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/model.h"
@@ -15,5 +17,17 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 std::string ProgramFolder();
 // The local clock, to the minute.
 LocalMinute LocalNow();
+
+// The machine's name, or "" when the system does not tell it
+// (host-posix.cpp, host-win32.cpp, as the two below).
+std::string HostName();
+
+// Creates the file, which must not exist yet, writes bytes to it and flushes
+// them to stable storage; false, with the system's message, on failure.
+bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error);
+
+// Renames from over to in one step: a reader sees the old file or the new one.
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
+                 std::string& error);
 
 }  // namespace report

@@ -4,10 +4,15 @@
 
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 
 #include "report/host.h"
+#include "report/html.h"
+#include "report/openmetrics.h"
+#include "report/output.h"
 #include "report/print.h"
 #include "report/reader.h"
+#include "report/svg.h"
 
 namespace {
 
@@ -24,6 +29,21 @@ int Fail(const std::string& subject, const std::string& message)
     return 2;
 }
 
+std::filesystem::path PathOf(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+// Writes a file in one step; false, with a line on standard error, on failure.
+bool WriteFile(const std::string& file, const std::string& bytes)
+{
+    std::string error;
+    if (report::WriteOutputFile(PathOf(file), bytes, error))
+        return true;
+    std::cerr << Program << ": error: '" << file << "': cannot write: " << error << '\n';
+    return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -35,6 +55,11 @@ int main(int argc, char** argv)
     std::string since;
     std::string until;
     std::string now;
+    bool openmetrics = false;
+    std::string svgFile;
+    std::string htmlFile;
+    std::string outputFile;
+    std::vector<std::string> machineNames;
 
     CLI::App app{"Runs, availability and crashes of machines, read from Verdimoor's monthly logs.", Program};
     app.set_version_flag("--version", VERDIMOOR_VERSION);
@@ -45,6 +70,19 @@ int main(int argc, char** argv)
     CLI::Option* csvFlag = app.add_flag("--csv", csv, "Print CSV: one row per run");
     jsonFlag->excludes(tableFlag);
     csvFlag->excludes(tableFlag)->excludes(jsonFlag);
+    CLI::Option* metricsFlag = app.add_flag(
+        "--openmetrics", openmetrics, "Print the summaries as Prometheus metrics, for a textfile collector");
+    metricsFlag->excludes(tableFlag)->excludes(jsonFlag)->excludes(csvFlag);
+    app.add_option("--machine", machineNames,
+                   "The metrics' machine label, once per folder in order (default: the host's name for "
+                   "this program's own folder, else the folder's name)")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    app.add_option("--svg", svgFile, "Write the picture of the months to FILE")->type_name("FILE");
+    app.add_option("--html", htmlFile, "Write a web page with the picture, the summary and the table to FILE")
+        ->type_name("FILE");
+    app.add_option("--output", outputFile, "Write the printed output to FILE in one step, not to standard output")
+        ->type_name("FILE");
     app.add_option("--since", since, "Only the runs that start on or after this day")->type_name("YYYY-MM-DD");
     app.add_option("--until", until, "Only the runs that start on or before this day")->type_name("YYYY-MM-DD");
     app.add_option("--now", now, "The moment taken for now (default: the local clock)")
@@ -78,10 +116,12 @@ int main(int argc, char** argv)
     } else {
         options.Now = report::LocalNow();
     }
-    options.KeepRuns = table || json || csv;
+    options.KeepRuns = table || json || csv || openmetrics || !svgFile.empty() || !htmlFile.empty();
     options.KeepWarnings = json;
     if (folders.empty())
         folders.push_back(report::ProgramFolder());
+    if (machineNames.size() > folders.size())
+        return Fail("--machine", "more names than folders");
 
     // Warnings may come by the million from a damaged log: written in blocks.
     static char warningBuffer[1 << 16];
@@ -107,12 +147,52 @@ int main(int argc, char** argv)
         return Fail(e.Folder, e.what());
     }
 
-    if (json)
-        report::PrintJson(std::cout, machines);
-    else if (csv)
-        report::PrintCsv(std::cout, machines);
-    else
-        report::PrintText(std::cout, machines, table);
+    // --since and --until choose the months drawn.
+    report::MonthRange months;
+    if (options.Since)
+        months.First = std::chrono::year_month_day{*options.Since}.year() /
+                       std::chrono::year_month_day{*options.Since}.month();
+    if (options.Until)
+        months.Last = std::chrono::year_month_day{*options.Until}.year() /
+                      std::chrono::year_month_day{*options.Until}.month();
+    if (!svgFile.empty()) {
+        std::ostringstream svg;
+        report::PrintSvg(svg, machines, months);
+        if (!WriteFile(svgFile, svg.str()))
+            return 1;
+    }
+    if (!htmlFile.empty()) {
+        std::ostringstream text;
+        report::PrintText(text, machines, true);
+        std::ostringstream html;
+        report::PrintHtml(html, machines, months, text.str());
+        if (!WriteFile(htmlFile, html.str()))
+            return 1;
+    }
+    // The files asked for alone print nothing else.
+    bool filesOnly = (!svgFile.empty() || !htmlFile.empty()) && outputFile.empty() && !table && !json &&
+                     !csv && !openmetrics;
+    if (filesOnly)
+        return 0;
+
+    std::ostringstream buffered;
+    std::ostream& out = outputFile.empty() ? std::cout : buffered;
+    if (json) {
+        report::PrintJson(out, machines);
+    } else if (csv) {
+        report::PrintCsv(out, machines);
+    } else if (openmetrics) {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < folders.size(); ++i)
+            names.push_back(i < machineNames.size()
+                                ? machineNames[i]
+                                : report::DefaultMachineName(PathOf(folders[i]), PathOf(report::ProgramFolder())));
+        report::PrintOpenMetrics(out, machines, names);
+    } else {
+        report::PrintText(out, machines, table);
+    }
+    if (!outputFile.empty())
+        return WriteFile(outputFile, buffered.str()) ? 0 : 1;
     std::cout.flush();
     return std::cout ? 0 : 1;
 }

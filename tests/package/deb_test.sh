@@ -45,6 +45,10 @@ grep -q '^\./etc/' <<<"$contents" && fail "ships files in /etc: $(grep '^\./etc/
 verify_root=$work/verify
 cp -a "$root" "$verify_root"
 cp -n /lib/systemd/system/*.target "$verify_root/lib/systemd/system/"
+# The system's own programs that the units run, such as mkdir.
+for program in $(sed -n 's|^Exec[A-Za-z]*=[-+@!:]*\(/[^ ]*\).*|\1|p' "$root"/lib/systemd/system/verdimoor*); do
+    [ -e "$verify_root$program" ] || install -D "$program" "$verify_root$program"
+done
 for unit in verdimoor.service verdimoor-metrics.service verdimoor-metrics.timer; do
     output=$(systemd-analyze verify --man=no --root="$verify_root" "$unit" 2>&1)
     [ $? = 0 ] && [ -z "$output" ] && pass "systemd-analyze verify $unit" || fail "verify $unit: $output"
@@ -104,8 +108,11 @@ daemon=
 [ "$code" = 1 ] && tail -n 1 "$log" | grep -qE "^[0-9]+ [0-9]+ DOWN    $cr\$" && pass "SIGTERM closes the run with DOWN" ||
     fail "after SIGTERM: exit code $code, $(tail -n 1 "$log" | cat -A)"
 
-# The extracted report.
-[ "$("$dir/verdimoor-report" --version 2>&1)" = "verdimoor-report $version" ] && pass "report version" ||
+# The extracted report, over the logs beside it by default: the daemon's one
+# run, closed with DOWN.
+[ "$("$dir/verdimoor-report" --version 2>&1)" = "$version" ] && pass "report version" ||
     fail "report --version: $("$dir/verdimoor-report" --version 2>&1)"
+runs=$("$dir/verdimoor-report" --csv 2>&1 | tail -n +2)
+[[ "$runs" == "$dir,"*",down,$(basename "$log"),1" ]] && pass "report reads the daemon's run" || fail "report: $runs"
 
 [ "$failures" = 0 ]

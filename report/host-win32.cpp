@@ -1,0 +1,71 @@
+// The report's host operations on Windows.
+#include "report/host.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace report {
+namespace {
+
+std::string LastError()
+{
+    DWORD code = GetLastError();
+    char text[512];
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                  code, 0, text, sizeof text, nullptr);
+    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
+        --length;
+    return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
+}
+
+}  // namespace
+
+std::string HostName()
+{
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    if (!GetComputerNameA(name, &size))
+        return "";
+    return std::string(name, size);
+}
+
+bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error)
+{
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = LastError();
+        return false;
+    }
+    while (!bytes.empty()) {
+        DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+        DWORD written = 0;
+        if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr) || written == 0) {
+            error = LastError();
+            CloseHandle(handle);
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    if (!FlushFileBuffers(handle)) {
+        error = LastError();
+        CloseHandle(handle);
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
+                 std::string& error)
+{
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        error = LastError();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace report

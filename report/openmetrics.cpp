@@ -1,0 +1,183 @@
+// Counters count what the logs hold (the finished runs, the minutes up and
+// down), so that they only grow while the logs do; the state of now is in
+// gauges.
+#include "report/openmetrics.h"
+
+#include <cstdio>
+#include <ctime>
+#include <system_error>
+
+#include "report/host.h"
+
+namespace report {
+namespace {
+
+using namespace std::chrono;
+
+std::string LabelValue(const std::string& value)
+{
+    std::string escaped;
+    for (char c : value) {
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '"')
+            escaped += "\\\"";
+        else if (c == '\n')
+            escaped += "\\n";
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
+std::string Value(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+// The newest end of the runs that ended so.
+std::optional<LocalMinute> LastEndOf(const MachineReport& machine, RunEnd ended)
+{
+    std::optional<LocalMinute> last;
+    for (const Run& run : machine.Runs)
+        if (run.Ended == ended && (!last || run.End > *last))
+            last = run.End;
+    return last;
+}
+
+class Exposition {
+public:
+    Exposition(std::ostream& out, const std::vector<MachineReport>& machines,
+               const std::vector<std::string>& names)
+        : out_(out), machines_(machines), names_(names)
+    {
+    }
+
+    // One family: its HELP and TYPE lines, then a sample per machine that has a value.
+    template <typename ValueOf>
+    void Family(const char* name, const char* type, const char* help, ValueOf valueOf)
+    {
+        out_ << "# HELP " << name << " " << help << "\n# TYPE " << name << " " << type << "\n";
+        for (size_t i = 0; i < machines_.size(); ++i)
+            if (std::optional<double> value = valueOf(machines_[i]))
+                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\"} " << Value(*value)
+                     << "\n";
+    }
+
+    void Runs()
+    {
+        const char* name = "verdimoor_runs_total";
+        out_ << "# HELP " << name
+             << " Finished runs in the logs, by how they ended: down (clean stop), pdown (scheduled"
+                " power-off), crash, unknown (no closing record).\n# TYPE "
+             << name << " counter\n";
+        for (size_t i = 0; i < machines_.size(); ++i) {
+            const Summary& s = machines_[i].Totals;
+            std::pair<const char*, int64_t> counts[] = {
+                {"down", s.Down}, {"pdown", s.Pdown}, {"crash", s.Crash}, {"unknown", s.Unknown}};
+            for (auto [ended, count] : counts)
+                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\",ended=\"" << ended
+                     << "\"} " << count << "\n";
+        }
+    }
+
+private:
+    std::string Name(size_t i) const { return i < names_.size() ? names_[i] : machines_[i].Folder; }
+
+    std::ostream& out_;
+    const std::vector<MachineReport>& machines_;
+    const std::vector<std::string>& names_;
+};
+
+std::optional<double> Timestamp(std::optional<LocalMinute> moment)
+{
+    if (!moment)
+        return std::nullopt;
+    if (std::optional<int64_t> seconds = UnixSeconds(*moment))
+        return static_cast<double>(*seconds);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<int64_t> UnixSeconds(LocalMinute moment)
+{
+    local_days day = floor<days>(moment);
+    year_month_day date{day};
+    int64_t minute = (moment - day).count();
+    std::tm civil{};
+    civil.tm_year = static_cast<int>(date.year()) - 1900;
+    civil.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
+    civil.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
+    civil.tm_hour = static_cast<int>(minute / 60);
+    civil.tm_min = static_cast<int>(minute % 60);
+    civil.tm_isdst = -1;  // the zone's rules decide whether summer time applies
+    std::time_t seconds = std::mktime(&civil);
+    if (seconds == static_cast<std::time_t>(-1))
+        return std::nullopt;
+    return static_cast<int64_t>(seconds);
+}
+
+std::string DefaultMachineName(const std::filesystem::path& folder,
+                               const std::filesystem::path& ownFolder)
+{
+    std::error_code error;
+    if (std::filesystem::equivalent(folder, ownFolder, error)) {
+        std::string host = HostName();
+        if (!host.empty())
+            return host;
+    }
+    std::filesystem::path full = std::filesystem::absolute(folder, error).lexically_normal();
+    if (full.filename().empty())
+        full = full.parent_path();  // "logs/" names "logs"
+    std::u8string name = full.filename().u8string();
+    if (name.empty())
+        name = folder.u8string();
+    return std::string(name.begin(), name.end());
+}
+
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines,
+                      const std::vector<std::string>& names)
+{
+    Exposition metrics(out, machines, names);
+    metrics.Runs();
+    metrics.Family("verdimoor_uptime_seconds_total", "counter",
+                   "Time the machine was up, summed over the runs.",
+                   [](const MachineReport& m) -> std::optional<double> {
+                       return m.Totals.UptimeMinutes * 60.0;
+                   });
+    metrics.Family("verdimoor_downtime_seconds_total", "counter",
+                   "Time the machine was down, summed over the gaps between runs.",
+                   [](const MachineReport& m) -> std::optional<double> {
+                       return m.Totals.DowntimeMinutes * 60.0;
+                   });
+    metrics.Family("verdimoor_availability_ratio", "gauge",
+                   "Uptime over uptime plus downtime; absent while both are zero.",
+                   [](const MachineReport& m) { return m.Totals.Availability; });
+    metrics.Family("verdimoor_running", "gauge",
+                   "1 while the newest run is alive (its last sign of life is at most 2 minutes old), else 0.",
+                   [](const MachineReport& m) -> std::optional<double> {
+                       return m.Totals.Running > 0 ? 1.0 : 0.0;
+                   });
+    metrics.Family("verdimoor_last_start_timestamp_seconds", "gauge",
+                   "Start of the newest run, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastStart); });
+    metrics.Family("verdimoor_last_seen_timestamp_seconds", "gauge",
+                   "The newest run's last sign of life, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastEnd); });
+    metrics.Family("verdimoor_last_crash_timestamp_seconds", "gauge",
+                   "Last sign of life of the newest crashed run, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(LastEndOf(m, RunEnd::Crash)); });
+    metrics.Family("verdimoor_last_pdown_timestamp_seconds", "gauge",
+                   "The newest scheduled power-off request, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(LastEndOf(m, RunEnd::Pdown)); });
+    metrics.Family("verdimoor_log_warnings", "gauge",
+                   "Damaged or out-of-place lines skipped in the logs.",
+                   [](const MachineReport& m) -> std::optional<double> {
+                       return static_cast<double>(m.Totals.Warnings);
+                   });
+}
+
+}  // namespace report

@@ -1,0 +1,378 @@
+// The picture of the months, drawn as plain SVG: no scripts, no fonts or
+// images from elsewhere, black text on white so that it prints.
+#include "report/svg.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "report/times.h"
+
+
+namespace report {
+namespace {
+
+using namespace std::chrono;
+
+// The page: day labels on the left, the 24 hours of a day across 864 pixels.
+constexpr int PageWidth = 960;
+constexpr int PlotLeft = 72;
+constexpr double PixelsPerMinute = 0.6;
+constexpr int MinutesPerDay = 1440;
+constexpr int PlotWidth = static_cast<int>(MinutesPerDay * PixelsPerMinute);
+constexpr int RowHeight = 16;
+constexpr int BarTop = 3;
+constexpr int BarHeight = 10;
+constexpr double MinimumBarWidth = 2.0;  // a run of a minute or of unknown length stays visible
+
+// Okabe and Ito's palette: told apart with every kind of colour vision.
+const char* EndColour(RunEnd ended)
+{
+    switch (ended) {
+    case RunEnd::Down: return "#0072B2";     // blue
+    case RunEnd::Pdown: return "#009E73";    // bluish green
+    case RunEnd::Crash: return "#D55E00";    // vermillion
+    case RunEnd::Unknown: return "#CC79A7";  // reddish purple
+    case RunEnd::Running: return "#E69F00";  // orange
+    }
+    return "#000000";
+}
+
+const char* EndLabel(RunEnd ended)
+{
+    switch (ended) {
+    case RunEnd::Down: return "clean stop";
+    case RunEnd::Pdown: return "scheduled power-off";
+    case RunEnd::Crash: return "crash";
+    case RunEnd::Unknown: return "end unknown";
+    case RunEnd::Running: return "still running";
+    }
+    return "";
+}
+
+// Two decimals, as the text summary has them, never rounded up to a full 100%.
+std::string Percent(double ratio)
+{
+    double percent = std::min(ratio * 100, ratio < 1 ? 99.99 : 100.0);
+    char text[16];
+    std::snprintf(text, sizeof text, "%.2f%%", percent);
+    return text;
+}
+
+std::string Count(int64_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+// One day's piece of a run, in minutes of that day.
+struct Segment {
+    int From = 0;
+    int To = 0;
+    const Run* Of = nullptr;
+    bool Last = false;  // the run ends here
+};
+
+double X(double minuteOfDay) { return PlotLeft + minuteOfDay * PixelsPerMinute; }
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+// Cuts every run into one piece per day it covers; a run across midnight
+// continues on the next day's row.
+std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>& runs)
+{
+    std::map<local_days, std::vector<Segment>> byDay;
+    for (const Run& run : runs) {
+        LocalMinute end = std::max(run.End, run.Start);
+        local_days day = floor<days>(run.Start);
+        for (;;) {
+            LocalMinute dayStart = day;
+            LocalMinute dayEnd = day + days{1};
+            LocalMinute from = std::max(run.Start, dayStart);
+            LocalMinute to = std::min(end, dayEnd);
+            bool last = end <= dayEnd;
+            // A run that ends at midnight draws nothing on the next day.
+            if (to > from || last)
+                byDay[day].push_back({static_cast<int>((from - dayStart).count()),
+                                     static_cast<int>((to - dayStart).count()), &run, last});
+            if (last)
+                break;
+            day += days{1};
+        }
+    }
+    return byDay;
+}
+
+// The minutes of [from, to) that fall in [lo, hi).
+int64_t Overlap(LocalMinute from, LocalMinute to, LocalMinute lo, LocalMinute hi)
+{
+    return std::max<int64_t>(0, (std::min(to, hi) - std::max(from, lo)).count());
+}
+
+struct MonthTotals {
+    int64_t Up = 0;
+    int64_t Down = 0;
+};
+
+// A month's uptime and downtime: the runs, and the gaps between consecutive
+// runs, cut at the month's bounds.
+MonthTotals TotalsOf(const std::vector<Run>& runs, year_month month)
+{
+    LocalMinute lo = local_days{month / 1};
+    LocalMinute hi = local_days{(month + months{1}) / 1};
+    MonthTotals totals;
+    for (size_t i = 0; i < runs.size(); ++i) {
+        totals.Up += Overlap(runs[i].Start, runs[i].End, lo, hi);
+        if (i > 0)
+            totals.Down += Overlap(runs[i - 1].End, runs[i].Start, lo, hi);
+    }
+    return totals;
+}
+
+class Page {
+public:
+    explicit Page(std::ostream& out) : out_(out) {}
+
+    void Text(double x, double y, const std::string& text, const char* attributes = "")
+    {
+        out_ << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\"" << attributes << ">"
+             << XmlEscape(text) << "</text>\n";
+    }
+
+    void Heading(const MachineReport& machine)
+    {
+        Text(12, y_ + 22, "Verdimoor uptime: " + machine.Folder,
+             " font-size=\"18\" font-weight=\"bold\"");
+        const Summary& s = machine.Totals;
+        std::string line = Count(s.Runs, "run", "runs") + ": " + Count(s.Down, "clean stop", "clean stops") +
+                           ", " + Count(s.Pdown, "scheduled power-off", "scheduled power-offs") + ", " +
+                           Count(s.Crash, "crash", "crashes");
+        if (s.Unknown > 0)
+            line += ", " + std::to_string(s.Unknown) + " of unknown end";
+        if (s.Running > 0)
+            line += ", running now";
+        line += ". " + Availability(s.UptimeMinutes, s.DowntimeMinutes);
+        Text(12, y_ + 42, line, " font-size=\"12\"");
+        y_ += 52;
+    }
+
+    void Legend()
+    {
+        double x = PlotLeft;
+        for (RunEnd ended : {RunEnd::Down, RunEnd::Pdown, RunEnd::Crash, RunEnd::Unknown,
+                             RunEnd::Running}) {
+            out_ << "<rect x=\"" << x << "\" y=\"" << y_ + 4 << "\" width=\"18\" height=\""
+                 << BarHeight << "\" fill=\"" << EndColour(ended) << "\"/>\n";
+            std::string label = EndLabel(ended);
+            Text(x + 24, y_ + 13, label, " font-size=\"12\"");
+            x += 24 + 7.0 * static_cast<double>(label.size()) + 18;
+        }
+        CrashMark(x + 4, y_ + 1);
+        Text(x + 14, y_ + 13, "crash: last sign of life", " font-size=\"12\"");
+        y_ += 24;
+    }
+
+    void Month(const std::vector<Run>& runs, year_month month,
+               const std::map<local_days, std::vector<Segment>>& segments)
+    {
+        static const char* const names[] = {"January", "February", "March",     "April",
+                                            "May",     "June",     "July",      "August",
+                                            "September", "October", "November", "December"};
+        y_ += 14;
+        std::string heading = std::string(names[static_cast<unsigned>(month.month()) - 1]) + " " +
+                              std::to_string(static_cast<int>(month.year()));
+        Text(12, y_ + 16, heading, " font-size=\"15\" font-weight=\"bold\"");
+        MonthTotals totals = TotalsOf(runs, month);
+        Text(PlotLeft + 110, y_ + 16, Availability(totals.Up, totals.Down), " font-size=\"12\"");
+        y_ += 24;
+
+        // Hour labels every three hours, a tick every hour.
+        for (int hour = 0; hour <= 24; hour += 3) {
+            char label[8];
+            std::snprintf(label, sizeof label, "%02d:00", hour);
+            Text(X(hour * 60), y_ + 10, label, " font-size=\"11\" text-anchor=\"middle\"");
+        }
+        y_ += 14;
+        local_days first = local_days{month / 1};
+        local_days end = local_days{(month + months{1}) / 1};
+        int rows = static_cast<int>((end - first).count());
+        int plotTop = y_;
+        int plotBottom = y_ + rows * RowHeight;
+
+        for (int row = 0; row < rows; ++row) {
+            local_days day = first + days{row};
+            weekday wd{day};
+            int top = plotTop + row * RowHeight;
+            if (wd == Saturday || wd == Sunday)
+                out_ << "<rect x=\"" << PlotLeft << "\" y=\"" << top << "\" width=\"" << PlotWidth
+                     << "\" height=\"" << RowHeight << "\" fill=\"#EBEBEB\"/>\n";
+            static const char* const weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+            Text(PlotLeft - 6, top + 12,
+                 std::string(weekdays[wd.c_encoding()]) + " " +
+                     std::to_string(static_cast<unsigned>(year_month_day{day}.day())),
+                 " font-size=\"11\" text-anchor=\"end\"");
+        }
+        for (int hour = 0; hour <= 24; ++hour) {
+            bool major = hour % 6 == 0;
+            out_ << "<line x1=\"" << Number(X(hour * 60)) << "\" y1=\"" << plotTop - (major ? 4 : 2)
+                 << "\" x2=\"" << Number(X(hour * 60)) << "\" y2=\"" << plotBottom
+                 << "\" stroke=\"" << (major ? "#8C8C8C" : "#CCCCCC") << "\" stroke-width=\"1\"/>\n";
+        }
+        out_ << "<rect x=\"" << PlotLeft << "\" y=\"" << plotTop << "\" width=\"" << PlotWidth
+             << "\" height=\"" << plotBottom - plotTop
+             << "\" fill=\"none\" stroke=\"#8C8C8C\" stroke-width=\"1\"/>\n";
+
+        for (auto it = segments.lower_bound(first); it != segments.end() && it->first < end; ++it) {
+            int top = plotTop + static_cast<int>((it->first - first).count()) * RowHeight;
+            for (const Segment& segment : it->second)
+                Bar(segment, top);
+        }
+        y_ = plotBottom + 8;
+    }
+
+    void NoRuns()
+    {
+        Text(12, y_ + 20, "No runs in these logs.", " font-size=\"12\"");
+        y_ += 30;
+    }
+
+    int Height() const { return y_ + 12; }
+
+private:
+    static std::string Availability(int64_t up, int64_t down)
+    {
+        if (up + down == 0)
+            return "no uptime or downtime";
+        return "availability " + Percent(static_cast<double>(up) / static_cast<double>(up + down)) +
+               " (up " + FormatDuration(up) + ", down " + FormatDuration(down) + ")";
+    }
+
+    void Bar(const Segment& segment, int top)
+    {
+        const Run& run = *segment.Of;
+        double x = X(segment.From);
+        double width = std::max(MinimumBarWidth, (segment.To - segment.From) * PixelsPerMinute);
+        out_ << "<rect x=\"" << Number(x) << "\" y=\"" << top + BarTop << "\" width=\""
+             << Number(width) << "\" height=\"" << BarHeight << "\" fill=\""
+             << EndColour(run.Ended) << "\"><title>" << XmlEscape(Describe(run))
+             << "</title></rect>\n";
+        if (segment.Last && run.Ended == RunEnd::Crash)
+            CrashMark(X(segment.To), top);
+    }
+
+    // A black tick and pointer at a crash's last minute.
+    void CrashMark(double x, int top)
+    {
+        out_ << "<path d=\"M" << Number(x - 4) << " " << top << "h8l-4 5z\" fill=\"#000000\"/>"
+             << "<line x1=\"" << Number(x) << "\" y1=\"" << top << "\" x2=\"" << Number(x)
+             << "\" y2=\"" << top + RowHeight - 1 << "\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n";
+    }
+
+    static std::string Describe(const Run& run)
+    {
+        return FormatMomentForPeople(run.Start) + " to " + FormatMomentForPeople(run.End) + ", " +
+               FormatDuration(run.Minutes) + ", " + EndLabel(run.Ended) + " (" + run.File + " line " +
+               std::to_string(run.Line) + ")";
+    }
+
+    std::ostream& out_;
+    int y_ = 0;
+};
+
+}  // namespace
+
+std::string XmlEscape(std::string_view text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        auto byte = static_cast<unsigned char>(text[i]);
+        switch (byte) {
+        case '&': escaped += "&amp;"; ++i; continue;
+        case '<': escaped += "&lt;"; ++i; continue;
+        case '>': escaped += "&gt;"; ++i; continue;
+        case '"': escaped += "&quot;"; ++i; continue;
+        case '\'': escaped += "&apos;"; ++i; continue;
+        default: break;
+        }
+        // Length of a well-formed UTF-8 sequence starting here, or 0.
+        size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte < 0xE0 ? 2 : byte >= 0xE0 && byte < 0xF0 ? 3
+                                                      : byte >= 0xF0 && byte < 0xF5                   ? 4
+                                                                                                      : 0;
+        for (size_t k = 1; k < length; ++k)
+            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                length = 0;
+        if (length == 1 && byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
+            length = 0;  // control characters are not allowed in XML 1.0
+        if (length == 0) {
+            escaped += "\xEF\xBF\xBD";
+            ++i;
+        } else {
+            escaped.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return escaped;
+}
+
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range,
+              bool standalone)
+{
+    std::ostringstream body;
+    Page page(body);
+    bool legend = false;
+    for (const MachineReport& machine : machines) {
+        page.Heading(machine);
+        if (!legend) {
+            page.Legend();
+            legend = true;
+        }
+        std::optional<year_month> first = range.First;
+        std::optional<year_month> last = range.Last;
+        if (!machine.Runs.empty()) {
+            auto [earliest, latest] = std::minmax_element(
+                machine.Runs.begin(), machine.Runs.end(),
+                [](const Run& a, const Run& b) { return a.Start < b.Start; });
+            LocalMinute lastEnd = latest->End;
+            for (const Run& run : machine.Runs)
+                lastEnd = std::max(lastEnd, run.End);
+            if (!first) {
+                year_month_day day{floor<days>(earliest->Start)};
+                first = day.year() / day.month();
+            }
+            if (!last) {
+                year_month_day day{floor<days>(lastEnd)};
+                last = day.year() / day.month();
+            }
+        }
+        if (!first)
+            first = last;
+        if (!last)
+            last = first;
+        if (!first || *first > *last) {
+            page.NoRuns();
+            continue;
+        }
+        auto segments = SegmentsByDay(machine.Runs);
+        for (year_month month = *first; month <= *last; month += months{1})
+            page.Month(machine.Runs, month, segments);
+    }
+
+    if (standalone)
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << PageWidth << "\" height=\""
+        << page.Height() << "\" viewBox=\"0 0 " << PageWidth << " " << page.Height()
+        << "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\" fill=\"#000000\">\n"
+        << "<title>Verdimoor uptime</title>\n"
+        << "<rect width=\"" << PageWidth << "\" height=\"" << page.Height()
+        << "\" fill=\"#FFFFFF\"/>\n"
+        << body.str() << "</svg>\n";
+}
+
+}  // namespace report
