@@ -87,6 +87,12 @@ log_is "upgrade closes the run and starts a new one" "$d $up UP" "$d $down DOWN 
     "$d $up2 UP" "$d $up2 CRASH" "$d 3660 $winedir\\PowerOFF.txt APDOWN"
 [ "$(state)" = 4 ] && pass "service running after the upgrade" || fail "service state '$(state)'"
 cmp -s "$next_build/verdimoor.exe" "$dir/verdimoor.exe" && pass "verdimoor.exe replaced" || fail "verdimoor.exe not replaced"
+shown=$("$wine" "$winedir\\verdimoor-report.exe" --version 2>&1 | tr -d '\r')
+[ "$shown" = "$next" ] && pass "verdimoor-report.exe replaced" || fail "verdimoor-report.exe --version: $shown"
+for file in verdimoor.exe verdimoor-report.exe; do
+    shown=$(strings -el "$dir/$file" | grep -A1 -x -e FileVersion -e ProductVersion | grep -v -e Version -e -- | sort -u)
+    [ "$shown" = "$next" ] && pass "$file shows version $next in its properties" || fail "$file shows '$shown'"
+done
 versions=$("$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
     tr -d '\r' | awk '/DisplayVersion/ {print $3}' | tr '\n' ' ')
 [ "$versions" = "$next " ] && pass "only version $next installed" || fail "installed versions: $versions"
