@@ -1,5 +1,8 @@
 // Stored files on POSIX: plain descriptors, no stdio buffering.
 #include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,21 +23,47 @@ FileId OpenFileForReading(const char* path)
     return fd;
 }
 
+// Flushes the folder entry of a file just created; the folder of a bare name
+// is the current one.
+static void SyncFolderOf(const char* path)
+{
+    char folder[PATH_MAX];
+    const char* separator = strrchr(path, '/');
+    size_t length = separator == nullptr ? 0 : static_cast<size_t>(separator - path);
+    if (separator == nullptr)
+        strcpy(folder, ".");
+    else if (length == 0)
+        strcpy(folder, "/");
+    else if (length < sizeof folder)
+        snprintf(folder, sizeof folder, "%.*s", static_cast<int>(length), path);
+    else
+        return;
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    fsync(fd);
+    close(fd);
+}
+
+// An existing file is opened as it is; only a missing one is created, and
+// then its folder is flushed once.
 FileId OpenFileForUpdate(const char* path, bool create)
 {
-    int fd = open(path, O_RDWR | O_CLOEXEC | O_NOCTTY | (create ? O_CREAT : 0), 0666);
+    const int flags = O_RDWR | O_CLOEXEC | O_NOCTTY;
+    int fd = open(path, flags);
+    if (fd < 0 && create && errno == ENOENT) {
+        fd = open(path, flags | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0)
+            SyncFolderOf(path);
+        else if (errno == EEXIST)
+            fd = open(path, flags);
+    }
     return fd < 0 ? NoFile : fd;
 }
 
 int64_t SeekFileEnd(FileId file)
 {
     return lseek(static_cast<int>(file), 0, SEEK_END);
-}
-
-bool CutFileAt(FileId file, int64_t offset)
-{
-    int fd = static_cast<int>(file);
-    return ftruncate(fd, offset) == 0 && lseek(fd, offset, SEEK_SET) == offset;
 }
 
 bool WriteFileBytes(FileId file, const void* bytes, size_t count)
@@ -50,6 +79,27 @@ bool WriteFileBytes(FileId file, const void* bytes, size_t count)
         count -= static_cast<size_t>(written);
     }
     return true;
+}
+
+bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count)
+{
+    const char* next = static_cast<const char*>(bytes);
+    while (count > 0) {
+        ssize_t written = pwrite(static_cast<int>(file), next, count, offset);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        next += written;
+        offset += written;
+        count -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool SetFileLength(FileId file, int64_t length)
+{
+    return ftruncate(static_cast<int>(file), length) == 0;
 }
 
 long ReadFileBytes(FileId file, void* buffer, size_t size)

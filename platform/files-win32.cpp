@@ -30,18 +30,25 @@ int64_t SeekFileEnd(FileId file)
     return SetFilePointerEx(Handle(file), zero, &end, FILE_END) ? end.QuadPart : -1;
 }
 
-// Extending a file with SetEndOfFile leaves the new bytes reading as zeros.
-bool CutFileAt(FileId file, int64_t offset)
-{
-    LARGE_INTEGER at;
-    at.QuadPart = offset;
-    return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(file));
-}
-
 bool WriteFileBytes(FileId file, const void* bytes, size_t count)
 {
     DWORD written = 0;
     return WriteFile(Handle(file), bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
+}
+
+// A write past the end leaves the bytes before it reading as zeros.
+bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && WriteFileBytes(file, bytes, count);
+}
+
+bool SetFileLength(FileId file, int64_t length)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = length;
+    return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(file));
 }
 
 long ReadFileBytes(FileId file, void* buffer, size_t size)

@@ -171,15 +171,18 @@ const FileId NoFile = -1;
 // Opens an existing file for reading; NoFile when it cannot be opened or is
 // not a regular file.
 FileId OpenFileForReading(const char* path);
-// Opens a file for reading and writing, creating it if create is set.
+// Opens a file for reading and writing, creating it if create is set. A file
+// it creates has its folder entry on stable storage before this returns.
 FileId OpenFileForUpdate(const char* path, bool create);
 // Moves to the end; returns the length, or -1.
 int64_t SeekFileEnd(FileId file);
-// Moves to offset and sets the length to exactly offset, cutting what lies
-// after it or extending the file with zero bytes up to it.
-bool CutFileAt(FileId file, int64_t offset);
 // Writes count bytes at the current position; false unless all were written.
 bool WriteFileBytes(FileId file, const void* bytes, size_t count);
+// Writes count bytes at offset; false unless all were written. Past the end
+// of the file, the bytes up to offset read as zeros.
+bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count);
+// Sets the length to exactly length, cutting what lies after it.
+bool SetFileLength(FileId file, int64_t length);
 // Reads up to size bytes; returns the number read, 0 at the end, -1 on error.
 long ReadFileBytes(FileId file, void* buffer, size_t size);
 // Flushes the file's data to stable storage.

@@ -55,7 +55,7 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
 void PrintTable(std::ostream& out, const MachineReport& machine)
 {
     char line[160];
-    std::snprintf(line, sizeof line, "  %6s  %-16s  %-16s  %-12s  %-7s  %s\n", "#", "Start", "End", "Duration",
+    std::snprintf(line, sizeof line, "  %4s  %-16s  %-16s  %-12s  %-7s  %s\n", "#", "Start", "End", "Duration",
                   "Ended", "Downtime after");
     out << '\n' << line;
     const std::vector<Run>& runs = machine.Runs;
@@ -67,7 +67,7 @@ void PrintTable(std::ostream& out, const MachineReport& machine)
             int64_t gap = (runs[i + 1].Start - run.End).count();
             after = FormatDuration(gap < 0 ? 0 : gap);
         }
-        std::snprintf(line, sizeof line, "  %6zu  %-16s  %-16s  %-12s  %-7s  %s\n", i + 1,
+        std::snprintf(line, sizeof line, "  %4zu  %-16s  %-16s  %-12s  %-7s  %s\n", i + 1,
                       FormatMomentForPeople(run.Start).c_str(), end.c_str(), FormatDuration(run.Minutes).c_str(),
                       std::string(EndName(run.Ended)).c_str(), after.c_str());
         out << line;

@@ -7,7 +7,9 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -35,6 +37,17 @@ std::pair<int, int> Now()
 std::string Line(std::pair<int, int> at, const std::string& rest)
 {
     return std::to_string(at.first) + " " + std::to_string(at.second) + " " + rest + "\r\n";
+}
+
+// Becomes the daemon copied to binary, without the capability to shut the
+// machine down: no schedule a test gives can fall due, and none could act.
+// A process that no longer runs as root has no capability to drop.
+[[noreturn]] void ExecDaemon(const std::string& binary)
+{
+    if (prctl(PR_CAPBSET_DROP, CAP_SYS_BOOT, 0, 0, 0) != 0 && geteuid() == 0)
+        _exit(97);
+    execl(binary.c_str(), "verdimoor", nullptr);
+    _exit(98);
 }
 
 void PlaceBinary(const TempDir& dir)
@@ -106,8 +119,7 @@ public:
                 setenv("NOTIFY_SOCKET", notifySocket.c_str(), 1);
             if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(99);
-            execl(binary.c_str(), "verdimoor", nullptr);
-            _exit(98);
+            ExecDaemon(binary);
         }
     }
     ~Daemon()
@@ -266,5 +278,132 @@ TEST(DaemonSlow, FirstHeartbeatDropsTheAnnouncement)
     EXPECT_EQ(daemon.Stop(), 1);
     EXPECT_EQ(daemon.Log(), up + Line(daemon.StopAt, "DOWN    "));
 }
+
+// Kills the daemon on entering each call of the file operations that its
+// start-up, two heartbeats and its DOWN record make, one run per call, and
+// checks that the log it leaves holds the run's UP line with a closing line
+// from the moment the first closing line is written.
+#ifdef VERDIMOOR_CRASH_SHIM
+struct CrashRun {
+    std::string Log;
+    std::pair<int, int> Before;
+    std::pair<int, int> After;
+};
+
+// One run in a fresh folder with the shim preloaded, killed at call killAt
+// (none for 0); ended by its process id if it is still running after five
+// seconds.
+CrashRun RunKilledAt(long killAt, const std::string& calls = "")
+{
+    TempDir dir;
+    PlaceBinary(dir);
+    CrashRun run;
+    run.Before = Now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        setenv("LD_PRELOAD", VERDIMOOR_CRASH_SHIM, 1);
+        setenv("VERDIMOOR_KILL_AT", std::to_string(killAt).c_str(), 1);
+        if (!calls.empty())
+            setenv("VERDIMOOR_CALLS", calls.c_str(), 1);
+        ExecDaemon(dir.Path("verdimoor"));
+    }
+    int status = 0;
+    for (int i = 0; i < 500 && waitpid(pid, &status, WNOHANG) == 0; i++)
+        std::this_thread::sleep_for(10ms);
+    if (waitpid(pid, &status, WNOHANG) == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        ADD_FAILURE() << "the daemon did not end by itself";
+    }
+    if (killAt > 0)
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+    else
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
+    run.After = Now();
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    run.Log = ReadWholeFile(dir.Path(std::to_string(local.tm_year + 1900) + "_" +
+                                     std::to_string(local.tm_mon + 1) + ".log"));
+    return run;
+}
+
+// The last word of each line: the kinds of the records, or "<missing>".
+// Checks the times on the way: the UP line's within the run, and each
+// closing line's not before it.
+std::vector<std::string> RecordKinds(const CrashRun& run)
+{
+    if (run.Log == "<missing>")
+        return {run.Log};
+    std::vector<std::string> kinds;
+    std::pair<int, int> up;
+    size_t start = 0;
+    for (size_t end; (end = run.Log.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        std::string line = run.Log.substr(start, end - start);
+        std::pair<int, int> at;
+        char kind[16] = "";
+        if (sscanf(line.c_str(), "%d %d %*s %15s", &at.first, &at.second, kind) != 3)
+            sscanf(line.c_str(), "%d %d %15s", &at.first, &at.second, kind);
+        kinds.push_back(kind);
+        if (kinds.back() == "UP") {
+            up = at;
+            EXPECT_TRUE(run.Before <= at && at <= run.After) << line;
+        } else if (kinds.back() != "APDOWN") {
+            EXPECT_TRUE(up <= at && at <= run.After) << line;
+        }
+    }
+    EXPECT_EQ(start, run.Log.size()) << "a line without its end";
+    return kinds;
+}
+
+TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
+{
+    using Kinds = std::vector<std::string>;
+    // Five calls a heartbeat and five for the DOWN line; no call reads the log.
+    const Kinds heartbeat = {"open", "pwrite", "ftruncate", "fsync", "close"};
+    Kinds calls = {
+        "open", "open", "open", "fsync", "close",   // the log is created, its folder flushed
+        "lseek", "write", "fsync", "close",         // the UP line
+        "open", "pwrite", "ftruncate", "fsync", "close",  // the CRASH line at the saved offset
+        "open",                                     // no PowerOFF.txt
+        "open", "lseek", "write", "fsync", "close", // the APDOWN line
+    };
+    for (int record = 0; record < 3; record++)
+        calls.insert(calls.end(), heartbeat.begin(), heartbeat.end());
+
+    TempDir traced;
+    CrashRun whole = RunKilledAt(0, traced.Path("calls"));
+    std::string expectedCalls;
+    for (const std::string& call : calls)
+        expectedCalls += call + "\n";
+    ASSERT_EQ(ReadWholeFile(traced.Path("calls")), expectedCalls);
+    EXPECT_EQ(RecordKinds(whole), (Kinds{"UP", "DOWN"}));
+
+    // What a kill on entering each call leaves, up to the call numbered Last.
+    const struct {
+        long Last;
+        Kinds Left;
+    } outcomes[] = {
+        {2, {"<missing>"}},
+        {7, {}},
+        {11, {"UP"}},
+        {18, {"UP", "CRASH"}},
+        {23, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
+        {32, {"UP", "CRASH"}},
+        {35, {"UP", "DOWN"}},
+    };
+    long call = 1;
+    for (const auto& outcome : outcomes) {
+        for (; call <= outcome.Last; call++) {
+            SCOPED_TRACE("killed entering call " + std::to_string(call) + ", " + calls[call - 1]);
+            EXPECT_EQ(RecordKinds(RunKilledAt(call)), outcome.Left);
+        }
+    }
+    EXPECT_EQ(call, static_cast<long>(calls.size()) + 1);
+}
+#endif
 
 }

@@ -101,7 +101,8 @@ std::string DeepFolder(const TempDir& base, size_t length)
         size_t part = std::min<size_t>(200, length - dir.size() - 1);
         if (length - dir.size() - 1 - part == 1)
             part--;
-        dir += "/" + std::string(part - 1, 'd');
+        dir += '/';
+        dir.append(part - 1, 'd');
         dir.back() = 'e';
         if (mkdir(dir.c_str(), 0700) != 0)
             return "";

@@ -37,14 +37,21 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     FileId file = OpenFileForUpdate(LogPath, offset == 0);
     if (file == NoFile)
         return -1;
-    int64_t at = offset;
-    if (offset == 0)
-        at = SeekFileEnd(file);
-    else if (!CutFileAt(file, offset))
-        at = -1;
-    int64_t end = at + static_cast<int64_t>(count);
-    if (at < 0 || !WriteFileBytes(file, stored, count))
-        end = -1;
+    int64_t end = -1;
+    if (offset == 0) {
+        int64_t at = SeekFileEnd(file);
+        if (at >= 0 && WriteFileBytes(file, stored, count))
+            end = at + static_cast<int64_t>(count);
+    } else if (WriteFileBytesAt(file, offset, stored, count)) {
+        // The line goes in before the length is set behind it, so that a
+        // process ending in between leaves a closing line of the run, old or
+        // new, and never none. Only when the new line is shorter than the
+        // old one (past midnight, at the month's end, PDOWN over DOWN) does
+        // that instant leave the old line's last bytes as a short line of
+        // their own.
+        end = offset + static_cast<int64_t>(count);
+        SetFileLength(file, end);
+    }
     // The line is in the file whatever the flush says; its offset stays valid.
     FlushFileToDisk(file);
     CloseFileId(file);

@@ -35,10 +35,11 @@ extern int32_t RecordOffset;
 int MinuteOfDay(const SYSTEMTIME& time);
 
 // Writes one record to LogPath: appended at the end for offset 0 (the file is
-// created if missing), otherwise at offset, after cutting or zero-padding the
-// existing file to exactly offset. The record is on stable storage when this
-// returns. Returns the offset just past the record, or -1 when nothing was
-// written; a negative offset writes nothing.
+// created if missing), otherwise into the existing file at offset, which then
+// ends with the record: what lay behind it is cut, and a file shorter than
+// offset reads as zero bytes up to it. The record is on stable storage when
+// this returns. Returns the offset just past the record, or -1 when nothing
+// was written; a negative offset writes nothing.
 int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     __attribute__((format(printf, 2, 3)));
 

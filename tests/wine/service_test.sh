@@ -6,14 +6,20 @@
 set -uo pipefail
 
 exe=$1 client=$2 work=$3
+# Debian's wine64 puts its binaries here and, without the recommended
+# packages, nothing on the PATH.
 wine=/usr/lib/wine/wine64
+wineserver=/usr/lib/wine/wineserver
+for needed in "$wine" "$wineserver" "$exe" "$client"; do
+    [ -x "$needed" ] || [ -f "$needed" ] || { echo "missing prerequisite: $needed"; exit 1; }
+done
 export WINEPREFIX="$work/prefix" WINEDEBUG=-all
 unset DISPLAY
 dir="$WINEPREFIX/drive_c/Verdimoor"
 winedir='C:\Verdimoor'
 failures=0
 
-end_wine() { WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null; }
+end_wine() { "$wineserver" -k 2>/dev/null; }
 trap end_wine EXIT
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -69,8 +75,8 @@ ended() { [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/nu
 rm -rf "$work"
 mkdir -p "$work"
 "$wine" wineboot -i >"$work/wineboot.log" 2>&1
-wineserver -w
-wineserver -p
+"$wineserver" -w
+"$wineserver" -p
 mkdir -p "$dir"
 cp "$exe" "$dir/verdimoor.exe"
 cp "$client" "$WINEPREFIX/drive_c/scm-client.exe"

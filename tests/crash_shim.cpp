@@ -1,0 +1,117 @@
+// Preloaded into the daemon by the crash-point test: it counts the daemon's
+// calls of the file operations a record write makes, and kills the process
+// with SIGKILL on entering the one numbered VERDIMOOR_KILL_AT. The first two
+// heartbeat sleeps return at once and the third one stops the daemon with
+// SIGTERM, so that one run makes the start-up records, two heartbeats and
+// the DOWN record in a few milliseconds. VERDIMOOR_CALLS names a file that
+// receives each counted call's name, one a line.
+#include <atomic>
+#include <csignal>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<long> Calls;
+std::atomic<int> Sleeps;
+long KillAt;
+int CallsFile = -1;
+
+__attribute__((constructor)) void Start()
+{
+    const char* killAt = getenv("VERDIMOOR_KILL_AT");
+    KillAt = killAt == nullptr ? 0 : atol(killAt);
+    const char* calls = getenv("VERDIMOOR_CALLS");
+    if (calls != nullptr)
+        CallsFile = static_cast<int>(
+            syscall(SYS_openat, AT_FDCWD, calls, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+}
+
+// Counts a call on entering it; the shim's own output bypasses the counted
+// functions.
+void Enter(const char* name)
+{
+    long number = ++Calls;
+    if (CallsFile >= 0) {
+        char line[32];
+        size_t length = strlen(name);
+        memcpy(line, name, length);
+        line[length] = '\n';
+        syscall(SYS_write, CallsFile, line, length + 1);
+    }
+    if (number == KillAt)
+        syscall(SYS_kill, getpid(), SIGKILL);
+}
+
+template <typename Function> Function Next(const char* name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}
+
+extern "C" {
+
+int open(const char* path, int flags, ...)
+{
+    va_list rest;
+    va_start(rest, flags);
+    mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
+    va_end(rest);
+    Enter("open");
+    return Next<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+}
+
+off_t lseek(int fd, off_t offset, int whence)
+{
+    Enter("lseek");
+    return Next<off_t (*)(int, off_t, int)>("lseek")(fd, offset, whence);
+}
+
+ssize_t write(int fd, const void* bytes, size_t count)
+{
+    Enter("write");
+    return Next<ssize_t (*)(int, const void*, size_t)>("write")(fd, bytes, count);
+}
+
+ssize_t pwrite(int fd, const void* bytes, size_t count, off_t offset)
+{
+    Enter("pwrite");
+    return Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, bytes, count, offset);
+}
+
+int ftruncate(int fd, off_t length)
+{
+    Enter("ftruncate");
+    return Next<int (*)(int, off_t)>("ftruncate")(fd, length);
+}
+
+int fsync(int fd)
+{
+    Enter("fsync");
+    return Next<int (*)(int)>("fsync")(fd);
+}
+
+int close(int fd)
+{
+    Enter("close");
+    return Next<int (*)(int)>("close")(fd);
+}
+
+int nanosleep(const struct timespec* time, struct timespec* left)
+{
+    int sleep = ++Sleeps;
+    if (sleep <= 2)
+        return 0;
+    if (sleep == 3)
+        syscall(SYS_kill, getpid(), SIGTERM);
+    return Next<int (*)(const struct timespec*, struct timespec*)>("nanosleep")(time, left);
+}
+
+}

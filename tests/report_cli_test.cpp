@@ -1,0 +1,125 @@
+// verdimoor-report, the program: its options, its outputs for people and
+// for spreadsheets, its errors and exit codes.
+#include <cstdlib>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include "helpers.h"
+
+namespace {
+
+struct Result {
+    int Code;
+    std::string Out;
+    std::string Err;
+};
+
+// Runs the program with arguments (already quoted for the shell) in dir.
+Result RunReport(const TempDir& dir, const std::string& arguments, const std::string& binary = REPORT_BINARY)
+{
+    TempDir output;
+    std::string command = "cd '" + dir.Path() + "' && '" + binary + "' " + arguments + " >'" + output.Path("out") +
+                          "' 2>'" + output.Path("err") + "'";
+    int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(output.Path("out")),
+            ReadWholeFile(output.Path("err"))};
+}
+
+const char* const Month = "8 600 UP\r\n8 1020 DOWN    \r\n9 540 UP\r\n9 1231 CRASH\r\n10 480 UP\r\n10 1320 PDOWN\r\n"
+                          "hello\r\n11 600 UP\r\n";
+
+const char* const Summary = R"(logs
+  Runs              4, from 2026-03-08 10:00 to 2026-03-11 10:00
+  Ended             1 down, 1 pdown, 1 crash, 1 unknown, 0 running
+  Uptime            1d 8h 31m (45.16%)
+  Downtime          1d 15h 29m (54.84%)
+  Longest run       14h 0m, from 2026-03-10 08:00
+  Longest downtime  16h 0m, from 2026-03-08 17:00
+  Warnings          1
+)";
+
+TEST(ReportProgram, OutputsAndExitCodes)
+{
+    TempDir dir;
+    mkdir(dir.Path("logs").c_str(), 0755);
+    mkdir(dir.Path("a,\"b\"").c_str(), 0755);
+    mkdir(dir.Path("empty").c_str(), 0755);
+    WriteWholeFile(dir.Path("logs/2026_3.log"), Month);
+    WriteWholeFile(dir.Path("a,\"b\"/2026_1.log"), "1 0 UP\n1 5 DOWN    \n");
+    const std::string warning = "logs/2026_3.log:7: damaged line\n";
+    const std::string now = "--now 2026-04-01T00:00 ";
+
+    const struct {
+        std::string Arguments;
+        Result Expected;
+    } cases[] = {
+        {now + "logs", {0, Summary, warning}},
+        {now + "--table logs",
+         {0, std::string(Summary) + R"(
+     #  Start             End               Duration      Ended    Downtime after
+     1  2026-03-08 10:00  2026-03-08 17:00  7h 0m         down     16h 0m
+     2  2026-03-09 09:00  2026-03-09 20:31  11h 31m       crash    11h 29m
+     3  2026-03-10 08:00  2026-03-10 22:00  14h 0m        pdown    12h 0m
+     4  2026-03-11 10:00  -                 0m            unknown  -
+)",
+          warning}},
+        {now + "--since 2026-03-10 --until 2026-03-10 empty logs",
+         {0, R"(empty
+  Runs              0
+  Warnings          0
+
+logs
+  Runs              1, from 2026-03-10 08:00 to 2026-03-10 22:00
+  Ended             0 down, 1 pdown, 0 crash, 0 unknown, 0 running
+  Uptime            14h 0m (100.00%)
+  Downtime          0m (0.00%)
+  Longest run       14h 0m, from 2026-03-10 08:00
+  Warnings          1
+)",
+          warning}},
+        {now + "--csv logs/ 'a,\"b\"'",
+         {0, R"(folder,start,end,minutes,ended,file,line
+logs/,2026-03-08T10:00,2026-03-08T17:00,420,down,2026_3.log,1
+logs/,2026-03-09T09:00,2026-03-09T20:31,691,crash,2026_3.log,3
+logs/,2026-03-10T08:00,2026-03-10T22:00,840,pdown,2026_3.log,5
+logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
+"a,""b""",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1
+)",
+          warning}},
+        {"--version", {0, "1.0.0\n", ""}},
+        {"--bogus logs", {2, "", "verdimoor-report: error: The following argument was not expected: --bogus\n"}},
+        {"--json --csv logs", {2, "", "verdimoor-report: error: --json excludes --csv\n"}},
+        {"logs missing", {2, "", "verdimoor-report: error: 'missing': No such file or directory\n"}},
+        {"logs/2026_3.log", {2, "", "verdimoor-report: error: 'logs/2026_3.log': Not a directory\n"}},
+        {"--since 2026-02-30 logs", {2, "", "verdimoor-report: error: '2026-02-30': --since takes a day, YYYY-MM-DD\n"}},
+        {"--now 2026-02-01T24:00 logs",
+         {2, "", "verdimoor-report: error: '2026-02-01T24:00': --now takes a moment, YYYY-MM-DDTHH:MM\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Arguments);
+        Result result = RunReport(dir, c.Arguments);
+        EXPECT_EQ(result.Code, c.Expected.Code);
+        EXPECT_EQ(result.Out, c.Expected.Out);
+        EXPECT_EQ(result.Err, c.Expected.Err);
+    }
+    Result help = RunReport(dir, "--help");
+    EXPECT_EQ(help.Code, 0);
+    EXPECT_NE(help.Out.find("--since"), std::string::npos) << help.Out;
+}
+
+// With no folder given it reads the folder that holds it.
+TEST(ReportProgram, ReadsItsOwnFolderByDefault)
+{
+    TempDir dir;
+    WriteWholeFile(dir.Path("verdimoor-report"), ReadWholeFile(REPORT_BINARY));
+    chmod(dir.Path("verdimoor-report").c_str(), 0755);
+    WriteWholeFile(dir.Path("2026_1.log"), "1 0 UP\n1 5 DOWN    \n");
+    TempDir elsewhere;
+    Result result = RunReport(elsewhere, "--csv", dir.Path("verdimoor-report"));
+    std::string folder = dir.Path().substr(0, dir.Path().size() - 1);
+    EXPECT_EQ(result.Code, 0);
+    EXPECT_EQ(result.Out, "folder,start,end,minutes,ended,file,line\n" + folder +
+                              ",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1\n");
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+// verdimoor-report's reader: folders of logs, written here, and the whole
+// JSON each one gives.
+#include <filesystem>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "helpers.h"
+#include "report/print.h"
+#include "report/reader.h"
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+struct Case {
+    const char* Name;
+    Files Logs;
+    std::string Since, Until, Now;
+    const char* Expected;  // the whole JSON, for a folder shown as "logs"
+};
+
+const std::string Nul(1, '\0');
+
+const Case Cases[] = {
+    {"a month's pairs",
+     {{"2026_3.log", "8 600 UP\r\n8 1020 DOWN    \r\n9 540 UP\r\n9 1231 CRASH\r\n10 480 UP\r\n10 1320 PDOWN\r\n"}},
+     "", "", "2026-04-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 1, "pdown": 1, "crash": 1, "unknown": 0,
+       "running": 0, "first_start": "2026-03-08T10:00", "last_end": "2026-03-10T22:00", "uptime_minutes": 1951,
+       "downtime_minutes": 1649, "availability": 0.5419444444444445, "longest_run_minutes": 840,
+       "longest_downtime_minutes": 960, "warnings": 0},
+      "runs": [
+       {"start": "2026-03-08T10:00", "end": "2026-03-08T17:00", "minutes": 420, "ended": "down", "file": "2026_3.log", "line": 1},
+       {"start": "2026-03-09T09:00", "end": "2026-03-09T20:31", "minutes": 691, "ended": "crash", "file": "2026_3.log", "line": 3},
+       {"start": "2026-03-10T08:00", "end": "2026-03-10T22:00", "minutes": 840, "ended": "pdown", "file": "2026_3.log", "line": 5}],
+      "warnings": []}]})j"},
+
+    // The closing moment moves to the next month that has its day.
+    {"runs across a month's end",
+     {{"2026_5.log", "31 1000 UP\r\n1 0 DOWN    \r\n"},
+      {"2025_12.log", "31 1430 UP\r\n1 5 CRASH\r\n"},
+      {"2026_1.log", "31 600 UP\r\n30 600 DOWN    \r\n"}},
+     "", "", "2026-07-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 2, "pdown": 0, "crash": 1, "unknown": 0,
+       "running": 0, "first_start": "2025-12-31T23:50", "last_end": "2026-06-01T00:00", "uptime_minutes": 83975,
+       "downtime_minutes": 133475, "availability": 0.3861807312025753, "longest_run_minutes": 83520,
+       "longest_downtime_minutes": 89680, "warnings": 0},
+      "runs": [
+       {"start": "2025-12-31T23:50", "end": "2026-01-01T00:05", "minutes": 15, "ended": "crash", "file": "2025_12.log", "line": 1},
+       {"start": "2026-01-31T10:00", "end": "2026-03-30T10:00", "minutes": 83520, "ended": "down", "file": "2026_1.log", "line": 1},
+       {"start": "2026-05-31T16:40", "end": "2026-06-01T00:00", "minutes": 440, "ended": "down", "file": "2026_5.log", "line": 1}],
+      "warnings": []}]})j"},
+
+    // A closing record closes only a run of its own file.
+    {"runs with no closing record",
+     {{"2026_4.log", "1 60 UP\r\n2 60 UP\r\n2 120 DOWN    \r\n3 60 UP\r\n"},
+      {"2026_5.log", "1 30 CRASH\r\n1 60 UP\r\n1 90 DOWN    \r\n"}},
+     "", "", "2026-05-01T01:31",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 4, "down": 2, "pdown": 0, "crash": 0, "unknown": 2,
+       "running": 0, "first_start": "2026-04-01T01:00", "last_end": "2026-05-01T01:30", "uptime_minutes": 90,
+       "downtime_minutes": 43140, "availability": 0.002081887578070784, "longest_run_minutes": 60,
+       "longest_downtime_minutes": 40320, "warnings": 1},
+      "runs": [
+       {"start": "2026-04-01T01:00", "end": "2026-04-01T01:00", "minutes": 0, "ended": "unknown", "file": "2026_4.log", "line": 1},
+       {"start": "2026-04-02T01:00", "end": "2026-04-02T02:00", "minutes": 60, "ended": "down", "file": "2026_4.log", "line": 2},
+       {"start": "2026-04-03T01:00", "end": "2026-04-03T01:00", "minutes": 0, "ended": "unknown", "file": "2026_4.log", "line": 4},
+       {"start": "2026-05-01T01:00", "end": "2026-05-01T01:30", "minutes": 30, "ended": "down", "file": "2026_5.log", "line": 2}],
+      "warnings": [{"file": "2026_5.log", "line": 1, "problem": "CRASH line without a run to close"}]}]})j"},
+
+    // A run that crashed before its first heartbeat keeps its announcement.
+    {"leftover APDOWN lines",
+     {{"2026_7.log", "5 600 UP\r\n5 630 CRASH\r\n5 3660 C:\\Program Files\\Verdimoor\\PowerOFF.txt APDOWN\r\n"
+                     "6 600 UP\r\n6 600 CRASH\r\n6 -1 /opt/verdimoor/PowerOFF.txt APDOWN  \r\n"}},
+     "", "", "2026-08-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0, "crash": 2, "unknown": 0,
+       "running": 0, "first_start": "2026-07-05T10:00", "last_end": "2026-07-06T10:00", "uptime_minutes": 30,
+       "downtime_minutes": 1410, "availability": 0.020833333333333332, "longest_run_minutes": 30,
+       "longest_downtime_minutes": 1410, "warnings": 0},
+      "runs": [
+       {"start": "2026-07-05T10:00", "end": "2026-07-05T10:30", "minutes": 30, "ended": "crash", "file": "2026_7.log", "line": 1},
+       {"start": "2026-07-06T10:00", "end": "2026-07-06T10:00", "minutes": 0, "ended": "crash", "file": "2026_7.log", "line": 4}],
+      "warnings": []}]})j"},
+
+    // The service cuts a log back to a run's UP line and pads it with zeros
+    // when the file was shortened behind its back.
+    {"damaged lines and a zero-padded cut",
+     {{"2026_8.log", "3 6" + std::string(20, '\0') + "4 800 DOWN    \r\nhello\r\n\r\n  \t \r\n4 1500 UP\r\n5 600 UP" +
+                         Nul + Nul + Nul + "\r\n5 610 CRASH\r\n"},
+      {"2026_2.log", "30 0 UP\n30 10 DOWN    \n"}},
+     "", "", "2026-09-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 0, "pdown": 0, "crash": 1, "unknown": 0,
+       "running": 0, "first_start": "2026-08-05T10:00", "last_end": "2026-08-05T10:10", "uptime_minutes": 10,
+       "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 10,
+       "longest_downtime_minutes": 0, "warnings": 6},
+      "runs": [
+       {"start": "2026-08-05T10:00", "end": "2026-08-05T10:10", "minutes": 10, "ended": "crash", "file": "2026_8.log", "line": 6}],
+      "warnings": [
+       {"file": "2026_2.log", "line": 1, "problem": "UP on day 30, which 2026-02 does not have"},
+       {"file": "2026_2.log", "line": 2, "problem": "DOWN line without a run to close"},
+       {"file": "2026_8.log", "line": 1, "problem": "damaged line"},
+       {"file": "2026_8.log", "line": 1, "problem": "DOWN line without a run to close"},
+       {"file": "2026_8.log", "line": 2, "problem": "damaged line"},
+       {"file": "2026_8.log", "line": 5, "problem": "damaged line"}]}]})j"},
+
+    {"a file with LF alone, its last line without one",
+     {{"2026_9.log", "1 0 UP\n1 1439 DOWN    \n2 0 UP\n2 5 PDOWN"}},
+     "", "", "2026-10-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 1, "crash": 0, "unknown": 0,
+       "running": 0, "first_start": "2026-09-01T00:00", "last_end": "2026-09-02T00:05", "uptime_minutes": 1444,
+       "downtime_minutes": 1, "availability": 0.9993079584775086, "longest_run_minutes": 1439,
+       "longest_downtime_minutes": 1, "warnings": 0},
+      "runs": [
+       {"start": "2026-09-01T00:00", "end": "2026-09-01T23:59", "minutes": 1439, "ended": "down", "file": "2026_9.log", "line": 1},
+       {"start": "2026-09-02T00:00", "end": "2026-09-02T00:05", "minutes": 5, "ended": "pdown", "file": "2026_9.log", "line": 3}],
+      "warnings": []}]})j"},
+};
+
+// The newest run (in 2026_10.log, after 2026_9.log) crashed at 11:40: still
+// running within 2 minutes, and when "now" is earlier.
+const char* const NewestRunLogs[][2] = {{"2026_10.log", "20 600 UP\r\n20 700 CRASH\r\n"},
+                                        {"2026_9.log", "1 0 UP\r\n1 10 CRASH\r\n"}};
+const char* const NewestRunJson = R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0,
+    "crash": CRASH, "unknown": 0, "running": RUNNING, "first_start": "2026-09-01T00:00", "last_end": "2026-10-20T11:40",
+    "uptime_minutes": 110, "downtime_minutes": 71150, "availability": 0.0015436429974740387,
+    "longest_run_minutes": 100, "longest_downtime_minutes": 71150, "warnings": 0},
+   "runs": [
+    {"start": "2026-09-01T00:00", "end": "2026-09-01T00:10", "minutes": 10, "ended": "crash", "file": "2026_9.log", "line": 1},
+    {"start": "2026-10-20T10:00", "end": "2026-10-20T11:40", "minutes": 100, "ended": "ENDED", "file": "2026_10.log", "line": 1}],
+   "warnings": []}]})j";
+
+std::string Replace(std::string text, const std::string& what, const std::string& with)
+{
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+    return text;
+}
+
+// The JSON of one folder holding logs, shown as "logs".
+std::string ReportJson(const Files& logs, const std::string& since, const std::string& until, const std::string& now)
+{
+    TempDir dir;
+    for (const auto& [name, bytes] : logs) {
+        if (name.back() == '/')
+            std::filesystem::create_directory(dir.Path(name));
+        else
+            WriteWholeFile(dir.Path(name), bytes);
+    }
+    report::ReadOptions options;
+    options.Since = report::ParseDay(since);
+    options.Until = report::ParseDay(until);
+    options.Now = *report::ParseMoment(now);
+    options.KeepRuns = true;
+    options.KeepWarnings = true;
+    std::vector<report::MachineReport> machines{report::ReadMachine(dir.Path(), options)};
+    machines[0].Folder = "logs";
+    std::ostringstream out;
+    report::PrintJson(out, machines);
+    return out.str();
+}
+
+void ExpectJson(const std::string& actual, const std::string& expected)
+{
+    EXPECT_EQ(actual, Json::parse(expected).dump(2) + "\n");
+}
+
+TEST(Report, JsonOfEachFolder)
+{
+    for (const Case& c : Cases) {
+        SCOPED_TRACE(c.Name);
+        ExpectJson(ReportJson(c.Logs, c.Since, c.Until, c.Now), c.Expected);
+    }
+}
+
+TEST(Report, NewestRunIsRunningWithinTwoMinutesOfNow)
+{
+    Files logs;
+    for (const auto& log : NewestRunLogs)
+        logs.push_back({log[0], log[1]});
+    struct {
+        const char* Now;
+        bool Running;
+    } const nows[] = {{"2026-10-20T11:42", true}, {"2026-10-20T11:43", false}, {"2026-10-20T11:00", true}};
+    for (const auto& now : nows) {
+        SCOPED_TRACE(now.Now);
+        std::string expected = Replace(NewestRunJson, "CRASH", now.Running ? "1" : "2");
+        expected = Replace(expected, "RUNNING", now.Running ? "1" : "0");
+        expected = Replace(expected, "ENDED", now.Running ? "running" : "crash");
+        ExpectJson(ReportJson(logs, "", "", now.Now), expected);
+    }
+}
+
+TEST(Report, SelectionCoversItsRunsAndTheDowntimesBetweenThem)
+{
+    Files logs{{"2026_11.log", "1 600 UP\n1 660 DOWN    \n2 600 UP\n2 660 DOWN    \n"
+                               "3 600 UP\n3 660 DOWN    \n4 600 UP\n4 660 DOWN    \n"}};
+    ExpectJson(ReportJson(logs, "2026-11-02", "2026-11-03", "2026-12-01T00:00"),
+               R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 2, "pdown": 0, "crash": 0,
+       "unknown": 0, "running": 0, "first_start": "2026-11-02T10:00", "last_end": "2026-11-03T11:00",
+       "uptime_minutes": 120, "downtime_minutes": 1380, "availability": 0.08, "longest_run_minutes": 60,
+       "longest_downtime_minutes": 1380, "warnings": 0},
+      "runs": [
+       {"start": "2026-11-02T10:00", "end": "2026-11-02T11:00", "minutes": 60, "ended": "down", "file": "2026_11.log", "line": 3},
+       {"start": "2026-11-03T10:00", "end": "2026-11-03T11:00", "minutes": 60, "ended": "down", "file": "2026_11.log", "line": 5}],
+      "warnings": []}]})j");
+}
+
+TEST(Report, OnlyTheServicesLogNamesAreRead)
+{
+    std::string log = "1 0 UP\n1 5 DOWN    \n";
+    Files logs{{"Err.log", log},     {"PowerOFF.txt", log}, {"2011_13.log", log}, {"2011_03.log", log},
+               {"2011_0.log", log},  {"x2011_3.log", log},  {"2011_3.log.old", log}, {"+2011_3.log", log},
+               {"2011_4.log/", ""}};
+    ExpectJson(ReportJson(logs, "", "", "2026-12-01T00:00"),
+               R"j({"machines": [{"folder": "logs", "summary": {"runs": 0, "down": 0, "pdown": 0, "crash": 0,
+       "unknown": 0, "running": 0, "first_start": null, "last_end": null, "uptime_minutes": 0,
+       "downtime_minutes": 0, "availability": null, "longest_run_minutes": 0, "longest_downtime_minutes": 0,
+       "warnings": 0}, "runs": [], "warnings": []}]})j");
+}
+
+TEST(Report, ClockSetBackCountsNoDowntime)
+{
+    Files logs{{"2026_12.log", "5 600 UP\n5 700 DOWN    \n5 650 UP\n5 800 DOWN    \n"}};
+    ExpectJson(ReportJson(logs, "", "", "2027-01-01T00:00"),
+               R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 2, "pdown": 0, "crash": 0,
+       "unknown": 0, "running": 0, "first_start": "2026-12-05T10:00", "last_end": "2026-12-05T13:20",
+       "uptime_minutes": 250, "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 150,
+       "longest_downtime_minutes": 0, "warnings": 1},
+      "runs": [
+       {"start": "2026-12-05T10:00", "end": "2026-12-05T11:40", "minutes": 100, "ended": "down", "file": "2026_12.log", "line": 1},
+       {"start": "2026-12-05T10:50", "end": "2026-12-05T13:20", "minutes": 150, "ended": "down", "file": "2026_12.log", "line": 3}],
+      "warnings": [{"file": "2026_12.log", "line": 3, "problem": "starts 50m before the previous run's end (clock set back?)"}]}]})j");
+}
+
+// However the bytes come, in one piece or one at a time, the report is the same.
+TEST(Report, BytesInAnyPiecesReadAlike)
+{
+    std::string log = "3 6" + std::string(70000, '\0') + "4 800 DOWN    \r\n" + std::string(70000, 'x') +
+                      "\n5 600 UP\r\n5 610 CRASH\r\n6 1 x y APDOWN\r\n";
+    auto read = [&log](size_t piece) {
+        report::ReadOptions options;
+        options.KeepRuns = options.KeepWarnings = true;
+        options.Now = *report::ParseMoment("2027-01-01T00:00");
+        report::MachineReader reader("logs", options);
+        reader.BeginFile({"2026_8.log", {2026, 8}});
+        for (size_t at = 0; at < log.size(); at += piece)
+            reader.Feed(log.data() + at, std::min(piece, log.size() - at));
+        reader.EndFile();
+        std::ostringstream out;
+        report::PrintJson(out, {reader.Finish()});
+        return out.str();
+    };
+    std::string whole = read(log.size());
+    EXPECT_NE(whole.find("\"line\": 3"), std::string::npos) << whole;
+    EXPECT_NE(whole.find("\"ended\": \"crash\""), std::string::npos) << whole;
+    for (size_t piece : {1, 2, 3, 7, 4096})
+        EXPECT_EQ(read(piece), whole) << piece;
+}
+
+}  // namespace
