@@ -157,7 +157,7 @@ public:
             line += ", " + std::to_string(s.Unknown) + " of unknown end";
         if (s.Running > 0)
             line += ", running now";
-        line += ". " + Availability(s.UptimeMinutes, s.DowntimeMinutes);
+        line += "; " + Availability(s.UptimeMinutes, s.DowntimeMinutes);
         Text(12, y_ + 42, line, " font-size=\"12\"");
         y_ += 52;
     }
@@ -238,7 +238,7 @@ public:
 
     void NoRuns()
     {
-        Text(12, y_ + 20, "No runs in these logs.", " font-size=\"12\"");
+        Text(12, y_ + 20, "No runs in these logs, or none selected.", " font-size=\"12\"");
         y_ += 30;
     }
 
@@ -333,34 +333,28 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, Mon
             page.Legend();
             legend = true;
         }
-        std::optional<year_month> first = range.First;
-        std::optional<year_month> last = range.Last;
-        if (!machine.Runs.empty()) {
-            auto [earliest, latest] = std::minmax_element(
-                machine.Runs.begin(), machine.Runs.end(),
-                [](const Run& a, const Run& b) { return a.Start < b.Start; });
-            LocalMinute lastEnd = latest->End;
-            for (const Run& run : machine.Runs)
-                lastEnd = std::max(lastEnd, run.End);
-            if (!first) {
-                year_month_day day{floor<days>(earliest->Start)};
-                first = day.year() / day.month();
-            }
-            if (!last) {
-                year_month_day day{floor<days>(lastEnd)};
-                last = day.year() / day.month();
-            }
-        }
-        if (!first)
-            first = last;
-        if (!last)
-            last = first;
-        if (!first || *first > *last) {
+        if (machine.Runs.empty()) {
             page.NoRuns();
             continue;
         }
+        // From the first selected run's month to that of the last one's end,
+        // within the range: a far bound draws no empty months.
+        LocalMinute earliest = machine.Runs.front().Start;
+        LocalMinute latest = machine.Runs.front().End;
+        for (const Run& run : machine.Runs) {
+            earliest = std::min(earliest, run.Start);
+            latest = std::max(latest, run.End);
+        }
+        year_month_day firstDay{floor<days>(earliest)};
+        year_month_day lastDay{floor<days>(latest)};
+        year_month first = firstDay.year() / firstDay.month();
+        year_month last = lastDay.year() / lastDay.month();
+        if (range.First && *range.First > first)
+            first = *range.First;
+        if (range.Last && *range.Last < last)
+            last = *range.Last;
         auto segments = SegmentsByDay(machine.Runs);
-        for (year_month month = *first; month <= *last; month += months{1})
+        for (year_month month = first; month <= last; month += months{1})
             page.Month(machine.Runs, month, segments);
     }
 

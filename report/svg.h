@@ -11,8 +11,8 @@
 
 namespace report {
 
-// The months to draw. A bound left open follows the runs: the first run's
-// month, the month of the last run's end.
+// Bounds on the months drawn, which run from the first run's month to the
+// month of the last run's end.
 struct MonthRange {
     std::optional<std::chrono::year_month> First;
     std::optional<std::chrono::year_month> Last;

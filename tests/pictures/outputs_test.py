@@ -90,7 +90,11 @@ class Outputs(unittest.TestCase):
         cases = [((), ["November 2026", "December 2026"]),
                  (("--since", "2026-12-01"), ["December 2026"]),
                  (("--until", "2026-11-30"), ["November 2026"]),
-                 (("--since", "2026-10-15", "--until", "2026-11-02"), ["October 2026", "November 2026"])]
+                 # The run of 30 November ends in December: cut at --until's month.
+                 (("--since", "2026-11-04", "--until", "2026-11-30"), ["November 2026"]),
+                 # Far bounds draw no empty months.
+                 (("--since", "2000-01-01", "--until", "9999-12-31"), ["November 2026", "December 2026"]),
+                 (("--since", "2027-01-01"), [])]
         for selection, months in cases:
             with self.subTest(selection=selection):
                 root, _ = self.render(*selection)
