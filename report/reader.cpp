@@ -38,6 +38,18 @@ bool IsDigit(char c)
     return c >= '0' && c <= '9';
 }
 
+// The words are a few letters: compared here, not by a call to memcmp.
+bool Spells(const char* text, size_t length, std::string_view word)
+{
+    if (length != word.size())
+        return false;
+    for (size_t i = 0; i < length; i++) {
+        if (text[i] != word[i])
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 FolderError::FolderError(std::string folder, const std::string& message)
@@ -182,15 +194,15 @@ const char* MachineReader::FastLine(const char* p, const char* end)
     const char* word = q;
     while (q != end && *q >= 'A' && *q <= 'Z')
         ++q;
-    std::string_view spelled(word, static_cast<size_t>(q - word));
+    size_t length = static_cast<size_t>(q - word);
     RecordKind kind;
-    if (spelled == words::Up)
+    if (Spells(word, length, words::Up))
         kind = RecordKind::Up;
-    else if (spelled == words::Crash)
+    else if (Spells(word, length, words::Crash))
         kind = RecordKind::Crash;
-    else if (spelled == words::Down)
+    else if (Spells(word, length, words::Down))
         kind = RecordKind::Down;
-    else if (spelled == words::Pdown)
+    else if (Spells(word, length, words::Pdown))
         kind = RecordKind::Pdown;
     else
         return nullptr;
