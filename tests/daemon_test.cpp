@@ -18,6 +18,10 @@
 #include <unistd.h>
 
 #include "helpers.h"
+#ifdef VERDIMOOR_REPORT_TESTS
+#include "report/host.h"
+#include "report/reader.h"
+#endif
 
 extern char** environ;
 
@@ -403,6 +407,63 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         }
     }
     EXPECT_EQ(call, static_cast<long>(calls.size()) + 1);
+}
+#endif
+
+
+#ifdef VERDIMOOR_REPORT_TESTS
+// verdimoor-report reads the daemon's own logs: the run running, then closed
+// by DOWN; then a log shortened behind the service's back, whose zero-padded
+// cut lost the next run's UP line.
+TEST(Daemon, ReportReadsTheDaemonsLogs)
+{
+    auto read = [](const TempDir& dir) {
+        report::ReadOptions options;
+        options.KeepRuns = true;
+        options.KeepWarnings = true;
+        options.Now = report::LocalNow();
+        return report::ReadMachine(dir.Path(), options);
+    };
+    for (int attempt = 0; attempt < 3; attempt++) {
+        TempDir dir;
+        Daemon daemon(dir);
+        ASSERT_TRUE(daemon.LogEndsWith(" APDOWN\r\n"));
+        report::MachineReport running = read(dir);
+        EXPECT_EQ(daemon.Stop(), 1);
+        report::MachineReport stopped = read(dir);
+        if (MinuteTurned(daemon))
+            continue;
+        time_t now = time(nullptr);
+        struct tm local;
+        localtime_r(&now, &local);
+        report::LocalMinute start =
+            *report::MomentIn(local.tm_year + 1900, local.tm_mon + 1, daemon.Started.first, daemon.Started.second);
+        std::string file = std::filesystem::path(daemon.LogName()).filename();
+        for (const auto& [machine, ended] :
+             {std::pair{&running, report::RunEnd::Running}, std::pair{&stopped, report::RunEnd::Down}}) {
+            SCOPED_TRACE(std::string(report::EndName(ended)));
+            ASSERT_EQ(machine->Runs.size(), 1u);
+            const report::Run& run = machine->Runs[0];
+            EXPECT_EQ(run.Start, start);
+            EXPECT_EQ(run.End, start);
+            EXPECT_EQ(run.Ended, ended);
+            EXPECT_EQ(run.File, file);
+            EXPECT_EQ(run.Line, 1u);
+            EXPECT_TRUE(machine->Warnings.empty());
+        }
+
+        Daemon second(dir);
+        ASSERT_TRUE(second.LogEndsWith(" APDOWN\r\n"));
+        ASSERT_EQ(truncate(second.LogName().c_str(), 3), 0);
+        EXPECT_EQ(second.Stop(), 1);
+        report::MachineReport cut = read(dir);
+        EXPECT_TRUE(cut.Runs.empty());
+        ASSERT_EQ(cut.Warnings.size(), 2u);
+        EXPECT_EQ(cut.Warnings[0].Problem, "damaged line");
+        EXPECT_EQ(cut.Warnings[1].Problem, "DOWN line without a run to close");
+        EXPECT_EQ(cut.Warnings[1].Line, 1u);
+        break;
+    }
 }
 #endif
 
