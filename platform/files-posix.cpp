@@ -66,21 +66,6 @@ int64_t SeekFileEnd(FileId file)
     return lseek(static_cast<int>(file), 0, SEEK_END);
 }
 
-bool WriteFileBytes(FileId file, const void* bytes, size_t count)
-{
-    const char* next = static_cast<const char*>(bytes);
-    while (count > 0) {
-        ssize_t written = write(static_cast<int>(file), next, count);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        next += written;
-        count -= static_cast<size_t>(written);
-    }
-    return true;
-}
-
 bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count)
 {
     const char* next = static_cast<const char*>(bytes);

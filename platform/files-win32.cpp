@@ -30,18 +30,14 @@ int64_t SeekFileEnd(FileId file)
     return SetFilePointerEx(Handle(file), zero, &end, FILE_END) ? end.QuadPart : -1;
 }
 
-bool WriteFileBytes(FileId file, const void* bytes, size_t count)
-{
-    DWORD written = 0;
-    return WriteFile(Handle(file), bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
-}
-
 // A write past the end leaves the bytes before it reading as zeros.
 bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count)
 {
     LARGE_INTEGER at;
     at.QuadPart = offset;
-    return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && WriteFileBytes(file, bytes, count);
+    DWORD written = 0;
+    return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) &&
+           WriteFile(Handle(file), bytes, static_cast<DWORD>(count), &written, nullptr) && written == count;
 }
 
 bool SetFileLength(FileId file, int64_t length)

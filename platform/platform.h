@@ -176,8 +176,6 @@ FileId OpenFileForReading(const char* path);
 FileId OpenFileForUpdate(const char* path, bool create);
 // Moves to the end; returns the length, or -1.
 int64_t SeekFileEnd(FileId file);
-// Writes count bytes at the current position; false unless all were written.
-bool WriteFileBytes(FileId file, const void* bytes, size_t count);
 // Writes count bytes at offset; false unless all were written. Past the end
 // of the file, the bytes up to offset read as zeros.
 bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count);

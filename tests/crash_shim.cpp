@@ -74,12 +74,6 @@ off_t lseek(int fd, off_t offset, int whence)
     return Next<off_t (*)(int, off_t, int)>("lseek")(fd, offset, whence);
 }
 
-ssize_t write(int fd, const void* bytes, size_t count)
-{
-    Enter("write");
-    return Next<ssize_t (*)(int, const void*, size_t)>("write")(fd, bytes, count);
-}
-
 ssize_t pwrite(int fd, const void* bytes, size_t count, off_t offset)
 {
     Enter("pwrite");

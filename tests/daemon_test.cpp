@@ -370,10 +370,10 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
     const Kinds heartbeat = {"open", "pwrite", "ftruncate", "fsync", "close"};
     Kinds calls = {
         "open", "open", "open", "fsync", "close",   // the log is created, its folder flushed
-        "lseek", "write", "fsync", "close",         // the UP line
+        "lseek", "pwrite", "fsync", "close",        // the UP line
         "open", "pwrite", "ftruncate", "fsync", "close",  // the CRASH line at the saved offset
         "open",                                     // no PowerOFF.txt
-        "open", "lseek", "write", "fsync", "close", // the APDOWN line
+        "open", "lseek", "pwrite", "fsync", "close",  // the APDOWN line
     };
     for (int record = 0; record < 3; record++)
         calls.insert(calls.end(), heartbeat.begin(), heartbeat.end());

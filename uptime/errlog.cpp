@@ -37,8 +37,9 @@ void LogError(const char* operation)
             LocalFree(text);
 
         char stored[2 * sizeof entry];
-        if (written > 0 && SeekFileEnd(file) >= 0)
-            WriteFileBytes(file, stored, StoreText(entry, stored));
+        int64_t end = written > 0 ? SeekFileEnd(file) : -1;
+        if (end >= 0)
+            WriteFileBytesAt(file, end, stored, StoreText(entry, stored));
         FlushFileToDisk(file);
         CloseFileId(file);
     }

@@ -40,7 +40,7 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     int64_t end = -1;
     if (offset == 0) {
         int64_t at = SeekFileEnd(file);
-        if (at >= 0 && WriteFileBytes(file, stored, count))
+        if (at >= 0 && WriteFileBytesAt(file, at, stored, count))
             end = at + static_cast<int64_t>(count);
     } else if (WriteFileBytesAt(file, offset, stored, count)) {
         // The line goes in before the length is set behind it, so that a
