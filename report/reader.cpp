@@ -208,6 +208,8 @@ const char* MachineReader::FastLine(const char* p, const char* end)
         return nullptr;
     while (q != end && (*q == ' ' || *q == '\t'))
         ++q;
+    if (static_cast<size_t>(q - p) > LongestRecord)
+        return nullptr;
     if (q != end && *q == '\r')
         ++q;
     if (q == end || *q != '\n')
@@ -221,7 +223,8 @@ void MachineReader::Segment(std::string_view text, char terminator)
 {
     if (terminator == '\n' && !text.empty() && text.back() == '\r')
         text.remove_suffix(1);
-    Record record = ParseRecord(text);
+    // Too long for a record, as when its bytes come in pieces.
+    Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
     Handle(record.Kind, record.Day, record.Value);
     if (terminator == '\n')
         Line++;
@@ -230,7 +233,8 @@ void MachineReader::Segment(std::string_view text, char terminator)
 void MachineReader::AppendCarry(const char* from, const char* to)
 {
     size_t count = static_cast<size_t>(to - from);
-    if (Overlong || Carry.size() + count > LongestRecord) {
+    // Room for the longest record and the CR before its LF.
+    if (Overlong || Carry.size() + count > LongestRecord + 1) {
         Overlong = true;
         Carry.clear();
         Carry.shrink_to_fit();
@@ -255,7 +259,7 @@ void MachineReader::EndFile()
         } else {
             std::string text = std::move(Carry);
             Carry.clear();
-            Record record = ParseRecord(text);
+            Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
             Handle(record.Kind, record.Day, record.Value);
         }
     }

@@ -237,7 +237,9 @@ TEST(Report, ClockSetBackCountsNoDowntime)
 TEST(Report, BytesInAnyPiecesReadAlike)
 {
     std::string log = "3 6" + std::string(70000, '\0') + "4 800 DOWN    \r\n" + std::string(70000, 'x') +
-                      "\n5 600 UP\r\n5 610 CRASH\r\n6 1 x y APDOWN\r\n";
+                      "\n5 600 UP\r\n5 610 CRASH\r\n6 1 x y APDOWN\r\n6 1 " +
+                      std::string(70000, 'p') + " APDOWN\r\n7 0 UP" + std::string(70000, ' ') + "\r\n" +
+                      "7 1 CRASH" + std::string(65536 - 9, ' ') + "\r\n";
     auto read = [&log](size_t piece) {
         report::ReadOptions options;
         options.KeepRuns = options.KeepWarnings = true;
@@ -254,6 +256,9 @@ TEST(Report, BytesInAnyPiecesReadAlike)
     std::string whole = read(log.size());
     EXPECT_NE(whole.find("\"line\": 3"), std::string::npos) << whole;
     EXPECT_NE(whole.find("\"ended\": \"crash\""), std::string::npos) << whole;
+    // The fragment, the DOWN, the long line, the long announcement, the long
+    // UP and the CRASH that closes no run; the CRASH as long as a record may be.
+    EXPECT_NE(whole.find("\"warnings\": 6"), std::string::npos) << whole;
     for (size_t piece : {1, 2, 3, 7, 4096})
         EXPECT_EQ(read(piece), whole) << piece;
 }
