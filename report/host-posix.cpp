@@ -9,6 +9,20 @@
 
 namespace report {
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string ProgramFolder()
+{
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || self.empty())
+        return ".";
+    return self.parent_path().string();
+}
+
 std::string HostName()
 {
     char name[256] = {};

@@ -5,6 +5,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <shellapi.h>
 
 namespace report {
 namespace {
@@ -20,7 +21,44 @@ std::string LastError()
     return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
 }
 
+std::string Utf8Of(const std::filesystem::path& path)
+{
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 }  // namespace
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv)
+{
+    std::vector<std::string> arguments;
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        arguments.assign(argv, argv + argc);
+        return arguments;
+    }
+    for (int i = 0; i < count; i++) {
+        int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+        std::string text(length > 0 ? static_cast<size_t>(length) : 1, '\0');
+        if (length > 0)
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), length, nullptr, nullptr);
+        text.resize(text.size() - 1);
+        arguments.push_back(text);
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+std::string ProgramFolder()
+{
+    std::wstring name(32768, L'\0');
+    DWORD length = GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+    if (length == 0 || length >= name.size())
+        return ".";
+    name.resize(length);
+    return Utf8Of(std::filesystem::path(name).parent_path());
+}
 
 std::string HostName()
 {

@@ -1,4 +1,5 @@
-// What the command line program asks of the host.
+// What the command line program asks of the host: host-posix.cpp and
+// host-win32.cpp provide it.
 #pragma once
 
 #include <filesystem>
@@ -15,11 +16,8 @@ namespace report {
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // The folder that holds the running executable, in UTF-8; "." when unknown.
 std::string ProgramFolder();
-// The local clock, to the minute.
-LocalMinute LocalNow();
 
-// The machine's name, or "" when the system does not tell it
-// (host-posix.cpp, host-win32.cpp, as the two below).
+// The machine's name, or "" when the system does not tell it.
 std::string HostName();
 
 // Creates the file, which must not exist yet, writes bytes to it and flushes

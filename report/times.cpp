@@ -1,6 +1,7 @@
 #include "report/times.h"
 
 #include <cstdio>
+#include <ctime>
 
 namespace report {
 
@@ -130,6 +131,18 @@ std::optional<LocalMinute> ParseMoment(std::string_view text)
     if (!day || hour < 0 || hour > 23 || minute < 0 || minute > 59)
         return std::nullopt;
     return *day + hours{hour} + minutes{minute};
+}
+
+LocalMinute LocalNow()
+{
+    std::time_t now = std::time(nullptr);
+    std::tm* local = std::localtime(&now);
+    if (local == nullptr)
+        return {};
+    using namespace std::chrono;
+    year_month_day date{year{local->tm_year + 1900}, month{static_cast<unsigned>(local->tm_mon + 1)},
+                        day{static_cast<unsigned>(local->tm_mday)}};
+    return local_days{date} + hours{local->tm_hour} + minutes{local->tm_min};
 }
 
 }  // namespace report

@@ -14,6 +14,9 @@ namespace report {
 
 using LocalDay = std::chrono::local_days;
 
+// The local clock, to the minute.
+LocalMinute LocalNow();
+
 // The moment of a record of the given day of the month and minute of the
 // day in that year and month; none when the month has no such day.
 std::optional<LocalMinute> MomentIn(int year, int month, int day, int minute);
