@@ -327,11 +327,11 @@ CrashRun RunKilledAt(long killAt, const std::string& calls = "")
     else
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "status " << status;
     run.After = Now();
-    time_t now = time(nullptr);
-    struct tm local;
-    localtime_r(&now, &local);
-    run.Log = ReadWholeFile(dir.Path(std::to_string(local.tm_year + 1900) + "_" +
-                                     std::to_string(local.tm_mon + 1) + ".log"));
+    // The month's log, whichever month the run started in.
+    run.Log = "<missing>";
+    for (const std::string& name : FolderEntries(dir))
+        if (name.size() > 4 && name.compare(name.size() - 4, 4, ".log") == 0)
+            run.Log = ReadWholeFile(dir.Path(name));
     return run;
 }
 
