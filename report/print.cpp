@@ -9,13 +9,6 @@ namespace report {
 
 namespace {
 
-std::string Percent(double share)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f%%", share * 100);
-    return text;
-}
-
 void Row(std::ostream& out, const char* name, const std::string& value)
 {
     char label[32];
@@ -38,8 +31,8 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
         std::string up = FormatDuration(totals.UptimeMinutes);
         std::string down = FormatDuration(totals.DowntimeMinutes);
         if (totals.Availability) {
-            up += " (" + Percent(*totals.Availability) + ")";
-            down += " (" + Percent(1 - *totals.Availability) + ")";
+            up += " (" + FormatPercent(*totals.Availability) + ")";
+            down += " (" + FormatPercent(1 - *totals.Availability) + ")";
         }
         Row(out, "Uptime", up);
         Row(out, "Downtime", down);

@@ -52,15 +52,6 @@ const char* EndLabel(RunEnd ended)
     return "";
 }
 
-// Two decimals, as the text summary has them, never rounded up to a full 100%.
-std::string Percent(double ratio)
-{
-    double percent = std::min(ratio * 100, ratio < 1 ? 99.99 : 100.0);
-    char text[16];
-    std::snprintf(text, sizeof text, "%.2f%%", percent);
-    return text;
-}
-
 std::string Count(int64_t n, const char* one, const char* many)
 {
     return std::to_string(n) + " " + (n == 1 ? one : many);
@@ -249,7 +240,7 @@ private:
     {
         if (up + down == 0)
             return "no uptime or downtime";
-        return "availability " + Percent(static_cast<double>(up) / static_cast<double>(up + down)) +
+        return "availability " + FormatPercent(static_cast<double>(up) / static_cast<double>(up + down)) +
                " (up " + FormatDuration(up) + ", down " + FormatDuration(down) + ")";
     }
 

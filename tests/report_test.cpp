@@ -263,4 +263,18 @@ TEST(Report, BytesInAnyPiecesReadAlike)
         EXPECT_EQ(read(piece), whole) << piece;
 }
 
+// The text summary and the picture print shares alike: a share short of all
+// never reads 100.00%, one above none never 0.00%.
+TEST(Report, PercentNeverRoundsToAllOrNone)
+{
+    const struct {
+        double Share;
+        const char* Text;
+    } cases[] = {{0.0, "0.00%"},          {1.0, "100.00%"},      {0.5, "50.00%"},
+                 {0.97304, "97.30%"},     {29999.0 / 30000, "99.99%"}, {1.0 / 30000, "0.01%"},
+                 {0.99994, "99.99%"},     {0.00006, "0.01%"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(report::FormatPercent(c.Share), c.Text) << c.Share;
+}
+
 }  // namespace
