@@ -8,24 +8,32 @@
 #include <system_error>
 
 #include "report/host.h"
+#include "report/utf8.h"
 
 namespace report {
 namespace {
 
 using namespace std::chrono;
 
-std::string LabelValue(const std::string& value)
+// A label value must be UTF-8, or the collector rejects the whole file:
+// bytes that are not become U+FFFD.
+std::string LabelValue(std::string_view value)
 {
     std::string escaped;
-    for (char c : value) {
+    for (size_t i = 0; i < value.size();) {
+        char c = value[i];
+        size_t length = Utf8SequenceLength(value, i);
         if (c == '\\')
             escaped += "\\\\";
         else if (c == '"')
             escaped += "\\\"";
         else if (c == '\n')
             escaped += "\\n";
+        else if (length == 0)
+            escaped += Utf8Replacement;
         else
-            escaped += c;
+            escaped.append(value.substr(i, length));
+        i += length == 0 ? 1 : length;
     }
     return escaped;
 }

@@ -144,9 +144,25 @@ TEST(XmlEscape, KeepsTheDocumentWellFormed)
         {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},                             // a byte that is no UTF-8
         {"cut \xC3", "cut \xEF\xBF\xBD"},                                // a sequence cut short
         {"bell\x07", "bell\xEF\xBF\xBD"},                                // XML allows no control characters
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                         // four bytes stay
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                         // an overlong form
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},        // a surrogate
     };
     for (const auto& c : cases)
         EXPECT_EQ(report::XmlEscape(c.Text), c.Escaped) << c.Text;
+}
+
+// A host or folder name in a code page other than UTF-8 must not make the
+// collector reject the file: its stray bytes become U+FFFD.
+TEST(OpenMetrics, LabelsAreUtf8)
+{
+    report::MachineReport machine;
+    machine.Folder = "logs";
+    std::ostringstream out;
+    report::PrintOpenMetrics(out, {machine}, {"M\xFCnchen \xC3\xA9"});
+    EXPECT_NE(out.str().find("{machine=\"M\xEF\xBF\xBDnchen \xC3\xA9\",ended=\"down\"} 0"), std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find('\xFC'), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,18 @@
+// UTF-8 text, which every output writes: folder and host names come from the
+// system and may hold any bytes.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace report {
+
+// The length of the well-formed UTF-8 sequence at text[at] (1 to 4), or 0
+// when the bytes there are not one: a stray or cut sequence, an overlong
+// form or a surrogate.
+size_t Utf8SequenceLength(std::string_view text, size_t at);
+
+// U+FFFD, which stands for a byte that is not UTF-8.
+inline constexpr std::string_view Utf8Replacement = "\xEF\xBF\xBD";
+
+}  // namespace report
