@@ -129,6 +129,11 @@ TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
         ++files;
     EXPECT_EQ(files, 1);
 
+    // A name no code page holds, as Windows would lose through a narrow string.
+    std::filesystem::path wide = std::filesystem::path(folder.Path()) / u8"Z\u00FCrich \u65E5.prom";
+    ASSERT_TRUE(report::WriteOutputFile(wide, "new\n", error)) << error;
+    EXPECT_EQ(std::filesystem::file_size(wide), 4u);
+
     EXPECT_FALSE(report::WriteOutputFile(folder.Path("missing/verdimoor.prom"), "new\n", error));
     EXPECT_FALSE(error.empty());
 }
