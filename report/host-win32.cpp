@@ -1,6 +1,8 @@
 // The report's host operations on Windows.
 #include "report/host.h"
 
+#include "report/utf8.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -19,12 +21,6 @@ std::string LastError()
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
         --length;
     return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
-}
-
-std::string Utf8Of(const std::filesystem::path& path)
-{
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
 }
 
 }  // namespace

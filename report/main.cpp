@@ -13,6 +13,7 @@
 #include "report/print.h"
 #include "report/reader.h"
 #include "report/svg.h"
+#include "report/utf8.h"
 
 namespace {
 
@@ -29,16 +30,11 @@ int Fail(const std::string& subject, const std::string& message)
     return 2;
 }
 
-std::filesystem::path PathOf(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // Writes a file in one step; false, with a line on standard error, on failure.
 bool WriteFile(const std::string& file, const std::string& bytes)
 {
     std::string error;
-    if (report::WriteOutputFile(PathOf(file), bytes, error))
+    if (report::WriteOutputFile(report::PathOf(file), bytes, error))
         return true;
     std::cerr << Program << ": error: '" << file << "': cannot write: " << error << '\n';
     return false;
@@ -186,7 +182,7 @@ int main(int argc, char** argv)
         for (size_t i = 0; i < folders.size(); ++i)
             names.push_back(i < machineNames.size()
                                 ? machineNames[i]
-                                : report::DefaultMachineName(PathOf(folders[i]), PathOf(report::ProgramFolder())));
+                                : report::DefaultMachineName(report::PathOf(folders[i]), report::PathOf(report::ProgramFolder())));
         report::PrintOpenMetrics(out, machines, names);
     } else {
         report::PrintText(out, machines, table);

@@ -140,10 +140,8 @@ std::string DefaultMachineName(const std::filesystem::path& folder,
     std::filesystem::path full = std::filesystem::absolute(folder, error).lexically_normal();
     if (full.filename().empty())
         full = full.parent_path();  // "logs/" names "logs"
-    std::u8string name = full.filename().u8string();
-    if (name.empty())
-        name = folder.u8string();
-    return std::string(name.begin(), name.end());
+    std::string name = Utf8Of(full.filename());
+    return name.empty() ? Utf8Of(folder) : name;
 }
 
 void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines,

@@ -7,22 +7,13 @@
 #include <system_error>
 #include <utility>
 
+#include "report/utf8.h"
+
 namespace report {
 
 using namespace std::chrono;
 
 namespace {
-
-std::filesystem::path PathOf(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8Of(const std::filesystem::path& path)
-{
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 // The system's message without the trailing blanks and full stop some hosts add.
 std::string Message(const std::error_code& error)

@@ -2,6 +2,17 @@
 
 namespace report {
 
+std::filesystem::path PathOf(const std::string& utf8)
+{
+    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::string Utf8Of(const std::filesystem::path& path)
+{
+    std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 size_t Utf8SequenceLength(std::string_view text, size_t at)
 {
     auto byte = [&text](size_t i) { return static_cast<unsigned char>(text[i]); };
