@@ -133,17 +133,7 @@ void MachineReader::Feed(const char* data, size_t size)
         AppendCarry(p, stop);
         if (stop == end)
             return;
-        Carrying = false;
-        if (Overlong) {
-            Overlong = false;
-            Handle(RecordKind::Damaged, 0, 0);
-            if (*stop == '\n')
-                Line++;
-        } else {
-            std::string text = std::move(Carry);
-            Carry.clear();
-            Segment(text, *stop);
-        }
+        FlushCarry(*stop);
         p = stop + 1;
     }
     while (p != end) {
@@ -234,6 +224,22 @@ void MachineReader::AppendCarry(const char* from, const char* to)
     Carry.append(from, count);
 }
 
+void MachineReader::FlushCarry(char terminator)
+{
+    Carrying = false;
+    if (Overlong) {
+        // Its bytes are gone: too long for a record, it is damaged.
+        Overlong = false;
+        Handle(RecordKind::Damaged, 0, 0);
+        if (terminator == '\n')
+            Line++;
+        return;
+    }
+    std::string text = std::move(Carry);
+    Carry.clear();
+    Segment(text, terminator);
+}
+
 void MachineReader::FileProblem(const std::string& problem)
 {
     Warn(0, problem);
@@ -242,18 +248,8 @@ void MachineReader::FileProblem(const std::string& problem)
 void MachineReader::EndFile()
 {
     // The last line, without its LF.
-    if (Carrying) {
-        Carrying = false;
-        if (Overlong) {
-            Overlong = false;
-            Handle(RecordKind::Damaged, 0, 0);
-        } else {
-            std::string text = std::move(Carry);
-            Carry.clear();
-            Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
-            Handle(record.Kind, record.Day, record.Value);
-        }
-    }
+    if (Carrying)
+        FlushCarry('\0');
     if (Open)
         CloseRun(RunEnd::Unknown, OpenStart);
 }

@@ -80,6 +80,9 @@ private:
     const char* FastLine(const char* p, const char* end);
     void Segment(std::string_view text, char terminator);
     void AppendCarry(const char* from, const char* to);
+    // Reads the line carried across pieces, ended by an LF or a NUL; by '\0'
+    // too at the end of the file.
+    void FlushCarry(char terminator);
     void Handle(RecordKind kind, int day, int64_t value);
     void CloseRun(RunEnd ended, LocalMinute end);
     void Collect(const Closed& run);
