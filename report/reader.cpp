@@ -109,9 +109,7 @@ void MachineReader::BeginFile(const LogFile& file)
 {
     FileName = file.Name;
     FileIndex++;
-    year_month month{year{file.Month.Year}, std::chrono::month{static_cast<unsigned>(file.Month.Month)}};
-    FirstDay = local_days{month / 1};
-    MonthDays = static_cast<int>(static_cast<unsigned>((month / last).day()));
+    Month = file.Month;
     Line = 1;
     Carrying = false;
     Overlong = false;
@@ -266,15 +264,15 @@ void MachineReader::Handle(RecordKind kind, int day, int64_t value)
     case RecordKind::Up:
         if (Open)
             CloseRun(RunEnd::Unknown, OpenStart);
-        if (day > MonthDays) {
+        if (std::optional<LocalMinute> start = MomentIn(Month.Year, Month.Month, day, static_cast<int>(value))) {
+            Open = true;
+            OpenStart = *start;
+            OpenLine = Line;
+        } else {
             Open = false;
             Warn(Line, std::string(words::Up) + " on day " + std::to_string(day) + ", which " +
-                           FormatDay(FirstDay).substr(0, 7) + " does not have");
-            return;
+                           FormatDay(local_days{year{Month.Year} / Month.Month / 1}).substr(0, 7) + " does not have");
         }
-        Open = true;
-        OpenStart = FirstDay + days{day - 1} + minutes{value};
-        OpenLine = Line;
         return;
     case RecordKind::Crash:
     case RecordKind::Down:
@@ -283,13 +281,13 @@ void MachineReader::Handle(RecordKind kind, int day, int64_t value)
             Warn(Line, std::string(KindWord(kind)) + " line without a run to close");
             return;
         }
-        LocalMinute end = FirstDay + days{day - 1} + minutes{value};
-        if (day > MonthDays || end < OpenStart)
+        std::optional<LocalMinute> end = MomentIn(Month.Year, Month.Month, day, static_cast<int>(value));
+        if (!end || *end < OpenStart)
             end = ClosingMoment(OpenStart, day, static_cast<int>(value));
         RunEnd ended = kind == RecordKind::Crash  ? RunEnd::Crash
                        : kind == RecordKind::Down ? RunEnd::Down
                                                   : RunEnd::Pdown;
-        CloseRun(ended, end);
+        CloseRun(ended, *end);
         return;
     }
     }

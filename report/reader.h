@@ -96,8 +96,7 @@ private:
     // The file being read.
     std::string FileName;
     int FileIndex = -1;
-    LocalDay FirstDay{};
-    int MonthDays = 0;
+    LogMonth Month;
     uint64_t Line = 1;
     bool Carrying = false;
     bool Overlong = false;
