@@ -124,10 +124,12 @@ int main(int argc, char** argv)
     std::setvbuf(stderr, warningBuffer, _IOFBF, sizeof warningBuffer);
     std::vector<report::MachineReport> machines;
     try {
-        // Every folder is checked before a line is printed.
+        // Every folder is listed before a line is printed.
+        std::vector<std::vector<report::LogFile>> logs;
         for (const std::string& folder : folders)
-            report::ListLogs(folder);
-        for (const std::string& folder : folders) {
+            logs.push_back(report::ListLogs(folder));
+        for (size_t i = 0; i < folders.size(); ++i) {
+            const std::string& folder = folders[i];
             report::ReadOptions folderOptions = options;
             std::string shown = folder;
             if (!shown.empty() && shown.back() != '/' && shown.back() != Separator)
@@ -137,7 +139,7 @@ int main(int argc, char** argv)
                                    warning.Problem + '\n';
                 std::fwrite(line.data(), 1, line.size(), stderr);
             };
-            machines.push_back(report::ReadMachine(folder, folderOptions));
+            machines.push_back(report::ReadMachine(folder, logs[i], folderOptions));
         }
     } catch (const report::FolderError& e) {
         return Fail(e.Folder, e.what());

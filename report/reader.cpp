@@ -74,7 +74,11 @@ std::vector<LogFile> ListLogs(const std::string& folder)
 
 MachineReport ReadMachine(const std::string& folder, const ReadOptions& options)
 {
-    std::vector<LogFile> logs = ListLogs(folder);
+    return ReadMachine(folder, ListLogs(folder), options);
+}
+
+MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>& logs, const ReadOptions& options)
+{
     MachineReader reader(folder, options);
     std::vector<char> buffer(256 * 1024);
     std::filesystem::path base = PathOf(folder);

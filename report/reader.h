@@ -52,6 +52,10 @@ std::vector<LogFile> ListLogs(const std::string& folder);
 
 // Reads every log of the folder (a UTF-8 path). Throws FolderError.
 MachineReport ReadMachine(const std::string& folder, const ReadOptions& options);
+// Reads the logs of the folder listed already by ListLogs; one that cannot
+// be opened is a warning.
+MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>& logs,
+                          const ReadOptions& options);
 
 // The reader itself, fed one log after another, oldest first, with the
 // bytes of each as they come.
