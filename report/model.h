@@ -30,6 +30,7 @@ struct Run {
     RunEnd Ended = RunEnd::Unknown;
     std::string File;       // the log's file name, e.g. "2026_12.log"
     uint64_t Line = 0;      // the run's UP line, counted from 1
+    int64_t DowntimeBefore = 0;  // Start - the previous selected run's End, 0 when negative or first
 };
 
 // A damaged or out-of-place line, skipped with this note.

@@ -55,11 +55,7 @@ void PrintTable(std::ostream& out, const MachineReport& machine)
     for (size_t i = 0; i < runs.size(); i++) {
         const Run& run = runs[i];
         std::string end = run.Ended == RunEnd::Unknown ? "-" : FormatMomentForPeople(run.End);
-        std::string after = "-";
-        if (i + 1 < runs.size()) {
-            int64_t gap = (runs[i + 1].Start - run.End).count();
-            after = FormatDuration(gap < 0 ? 0 : gap);
-        }
+        std::string after = i + 1 < runs.size() ? FormatDuration(runs[i + 1].DowntimeBefore) : "-";
         std::snprintf(line, sizeof line, "  %4zu  %-16s  %-16s  %-12s  %-7s  %s\n", i + 1,
                       FormatMomentForPeople(run.Start).c_str(), end.c_str(), FormatDuration(run.Minutes).c_str(),
                       std::string(EndName(run.Ended)).c_str(), after.c_str());

@@ -340,8 +340,9 @@ void MachineReader::Collect(const Closed& run)
         totals.LongestRunMinutes = length;
         totals.LongestRunStart = run.Start;
     }
+    int64_t gap = 0;
     if (HavePrevious) {
-        int64_t gap = (run.Start - PreviousEnd).count();
+        gap = (run.Start - PreviousEnd).count();
         if (gap < 0) {
             Warn(run.Line, "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)");
             gap = 0;
@@ -355,7 +356,7 @@ void MachineReader::Collect(const Closed& run)
     HavePrevious = true;
     PreviousEnd = run.End;
     if (Options.KeepRuns)
-        Report.Runs.push_back({run.Start, run.End, length, run.Ended, FileName, run.Line});
+        Report.Runs.push_back({run.Start, run.End, length, run.Ended, FileName, run.Line, gap});
 }
 
 void MachineReader::Warn(uint64_t line, std::string problem)

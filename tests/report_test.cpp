@@ -233,6 +233,22 @@ TEST(Report, ClockSetBackCountsNoDowntime)
       "warnings": [{"file": "2026_12.log", "line": 3, "problem": "starts 50m before the previous run's end (clock set back?)"}]}]})j");
 }
 
+// Each kept run carries the downtime before it, as the table prints it: none
+// for the first, none when the clock was set back.
+TEST(Report, RunsKeepTheDowntimeBeforeThem)
+{
+    TempDir dir;
+    WriteWholeFile(dir.Path("2026_12.log"), "5 600 UP\n5 700 DOWN    \n5 650 UP\n5 800 DOWN    \n"
+                                            "5 900 UP\n5 950 DOWN    \n");
+    report::ReadOptions options;
+    options.KeepRuns = true;
+    report::MachineReport machine = report::ReadMachine(dir.Path(), options);
+    ASSERT_EQ(machine.Runs.size(), 3u);
+    EXPECT_EQ(machine.Runs[0].DowntimeBefore, 0);
+    EXPECT_EQ(machine.Runs[1].DowntimeBefore, 0);
+    EXPECT_EQ(machine.Runs[2].DowntimeBefore, 100);
+}
+
 // However the bytes come, in one piece or one at a time, the report is the same.
 TEST(Report, BytesInAnyPiecesReadAlike)
 {
