@@ -112,7 +112,7 @@ int main(int argc, char** argv)
     } else {
         options.Now = report::LocalNow();
     }
-    options.KeepRuns = table || json || csv || openmetrics || !svgFile.empty() || !htmlFile.empty();
+    options.KeepRuns = table || json || csv || !svgFile.empty() || !htmlFile.empty();
     options.KeepWarnings = json;
     if (folders.empty())
         folders.push_back(report::ProgramFolder());

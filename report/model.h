@@ -50,6 +50,8 @@ struct Summary {
     std::optional<LocalMinute> FirstStart;  // none without runs
     std::optional<LocalMinute> LastStart;
     std::optional<LocalMinute> LastEnd;     // the last sign of life
+    std::optional<LocalMinute> LastCrashEnd;  // the latest end of a crashed run
+    std::optional<LocalMinute> LastPdownEnd;  // the latest scheduled power-off request
     int64_t UptimeMinutes = 0;              // the sum of the runs' minutes
     int64_t DowntimeMinutes = 0;            // the sum of the gaps between consecutive runs
     std::optional<double> Availability;     // uptime / (uptime + downtime); none when both are 0

@@ -45,16 +45,6 @@ std::string Value(double value)
     return text;
 }
 
-// The newest end of the runs that ended so.
-std::optional<LocalMinute> LastEndOf(const MachineReport& machine, RunEnd ended)
-{
-    std::optional<LocalMinute> last;
-    for (const Run& run : machine.Runs)
-        if (run.Ended == ended && (!last || run.End > *last))
-            last = run.End;
-    return last;
-}
-
 class Exposition {
 public:
     Exposition(std::ostream& out, const std::vector<MachineReport>& machines,
@@ -175,10 +165,10 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
                    [](const MachineReport& m) { return Timestamp(m.Totals.LastEnd); });
     metrics.Family("verdimoor_last_crash_timestamp_seconds", "gauge",
                    "Last sign of life of the newest crashed run, as Unix time.",
-                   [](const MachineReport& m) { return Timestamp(LastEndOf(m, RunEnd::Crash)); });
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastCrashEnd); });
     metrics.Family("verdimoor_last_pdown_timestamp_seconds", "gauge",
                    "The newest scheduled power-off request, as Unix time.",
-                   [](const MachineReport& m) { return Timestamp(LastEndOf(m, RunEnd::Pdown)); });
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastPdownEnd); });
     metrics.Family("verdimoor_log_warnings", "gauge",
                    "Damaged or out-of-place lines skipped in the logs.",
                    [](const MachineReport& m) -> std::optional<double> {

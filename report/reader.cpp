@@ -320,9 +320,14 @@ void MachineReader::Collect(const Closed& run)
         break;
     case RunEnd::Pdown:
         totals.Pdown++;
+        if (!totals.LastPdownEnd || run.End > *totals.LastPdownEnd)
+            totals.LastPdownEnd = run.End;
         break;
     case RunEnd::Crash:
         totals.Crash++;
+        CrashEndBeforeLast = totals.LastCrashEnd;
+        if (!totals.LastCrashEnd || run.End > *totals.LastCrashEnd)
+            totals.LastCrashEnd = run.End;
         break;
     case RunEnd::Unknown:
         totals.Unknown++;
@@ -377,6 +382,7 @@ MachineReport MachineReader::Finish()
         *totals.LastEnd >= Options.Now - minutes{2}) {
         totals.Crash--;
         totals.Running++;
+        totals.LastCrashEnd = CrashEndBeforeLast;
         if (Options.KeepRuns)
             Report.Runs.back().Ended = RunEnd::Running;
     }

@@ -25,7 +25,8 @@ struct ReadOptions {
     // The newest run is running rather than crashed when its last sign of life
     // is no more than 2 minutes before this.
     LocalMinute Now{};
-    // Keep the selected runs in MachineReport::Runs (the table, JSON, CSV).
+    // Keep the selected runs in MachineReport::Runs (the table, JSON, CSV,
+    // the picture).
     bool KeepRuns = false;
     // Keep the warnings in MachineReport::Warnings (JSON).
     bool KeepWarnings = false;
@@ -117,6 +118,8 @@ private:
     bool HavePrevious = false;
     LocalMinute PreviousEnd{};
     RunEnd LastEnded = RunEnd::Unknown;
+    // Summary::LastCrashEnd before the last crash, for when that one is running.
+    std::optional<LocalMinute> CrashEndBeforeLast;
 };
 
 // The run's end as the outputs spell it: "down", "pdown", "crash", "unknown", "running".

@@ -249,6 +249,28 @@ TEST(Report, RunsKeepTheDowntimeBeforeThem)
     EXPECT_EQ(machine.Runs[2].DowntimeBefore, 100);
 }
 
+// The metrics' last crash and last power-off come from the summary, with no
+// runs kept: a newest crash that is still running is no crash.
+TEST(Report, SummaryKeepsTheLastCrashAndPowerOff)
+{
+    TempDir dir;
+    WriteWholeFile(dir.Path("2026_12.log"), "1 600 UP\n1 700 CRASH\n2 600 UP\n2 700 PDOWN\n"
+                                            "3 600 UP\n3 700 CRASH\n");
+    const struct {
+        const char* Now;
+        const char* LastCrash;
+    } cases[] = {{"2027-01-01T00:00", "2026-12-03T11:40"}, {"2026-12-03T11:41", "2026-12-01T11:40"}};
+    for (const auto& c : cases) {
+        report::ReadOptions options;
+        options.Now = *report::ParseMoment(c.Now);
+        report::MachineReport machine = report::ReadMachine(dir.Path(), options);
+        EXPECT_TRUE(machine.Runs.empty());
+        ASSERT_TRUE(machine.Totals.LastCrashEnd && machine.Totals.LastPdownEnd) << c.Now;
+        EXPECT_EQ(report::FormatMoment(*machine.Totals.LastCrashEnd), c.LastCrash) << c.Now;
+        EXPECT_EQ(report::FormatMoment(*machine.Totals.LastPdownEnd), "2026-12-02T11:40") << c.Now;
+    }
+}
+
 // However the bytes come, in one piece or one at a time, the report is the same.
 TEST(Report, BytesInAnyPiecesReadAlike)
 {

@@ -62,11 +62,7 @@ TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)
     s.FirstStart = At(2026, 12, 1, 8, 0), s.LastStart = At(2026, 12, 4, 8, 0);
     s.LastEnd = At(2026, 12, 4, 9, 30);
     s.UptimeMinutes = 1500, s.DowntimeMinutes = 500, s.Availability = 0.75, s.Warnings = 2;
-    for (auto [start, end, ended] : {std::tuple{At(2026, 12, 1, 8, 0), At(2026, 12, 1, 17, 0), report::RunEnd::Pdown},
-                                     std::tuple{At(2026, 12, 2, 8, 0), At(2026, 12, 2, 9, 0), report::RunEnd::Crash},
-                                     std::tuple{At(2026, 12, 3, 8, 0), At(2026, 12, 3, 9, 0), report::RunEnd::Down},
-                                     std::tuple{At(2026, 12, 4, 8, 0), At(2026, 12, 4, 9, 30), report::RunEnd::Running}})
-        alive.Runs.push_back({start, end, (end - start).count(), ended, "2026_12.log", 1});
+    s.LastPdownEnd = At(2026, 12, 1, 17, 0), s.LastCrashEnd = At(2026, 12, 2, 9, 0);
     report::MachineReport empty;
     empty.Folder = "empty";
 
