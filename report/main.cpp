@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -18,11 +19,7 @@
 namespace {
 
 const char* const Program = "verdimoor-report";
-#ifdef _WIN32
-const char Separator = '\\';
-#else
-const char Separator = '/';
-#endif
+const char Separator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 int Fail(const std::string& subject, const std::string& message)
 {
