@@ -76,28 +76,4 @@ void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bo
     }
 }
 
-std::string CsvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
-{
-    out << "folder,start,end,minutes,ended,file,line\n";
-    for (const MachineReport& machine : machines) {
-        std::string folder = CsvField(machine.Folder);
-        for (const Run& run : machine.Runs)
-            out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes
-                << ',' << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
-    }
-}
-
 }  // namespace report
