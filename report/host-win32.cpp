@@ -1,6 +1,8 @@
 // The report's host operations on Windows.
 #include "report/host.h"
 
+#include "report/utf8.h"
+
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -19,12 +21,6 @@ std::string LastError()
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
         --length;
     return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
-}
-
-std::string Utf8Of(const std::filesystem::path& path)
-{
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
 }
 
 }  // namespace
@@ -62,11 +58,17 @@ std::string ProgramFolder()
 
 std::string HostName()
 {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = sizeof name;
-    if (!GetComputerNameA(name, &size))
+    // The wide name, whatever the code page: metric labels must be UTF-8.
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(name, &size) || size == 0)
         return "";
-    return std::string(name, size);
+    int length = WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return "";
+    std::string text(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size), text.data(), length, nullptr, nullptr);
+    return text;
 }
 
 bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error)

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <sstream>
 
@@ -13,15 +14,12 @@
 #include "report/print.h"
 #include "report/reader.h"
 #include "report/svg.h"
+#include "report/utf8.h"
 
 namespace {
 
 const char* const Program = "verdimoor-report";
-#ifdef _WIN32
-const char Separator = '\\';
-#else
-const char Separator = '/';
-#endif
+const char Separator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 int Fail(const std::string& subject, const std::string& message)
 {
@@ -29,16 +27,11 @@ int Fail(const std::string& subject, const std::string& message)
     return 2;
 }
 
-std::filesystem::path PathOf(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
 // Writes a file in one step; false, with a line on standard error, on failure.
 bool WriteFile(const std::string& file, const std::string& bytes)
 {
     std::string error;
-    if (report::WriteOutputFile(PathOf(file), bytes, error))
+    if (report::WriteOutputFile(report::PathOf(file), bytes, error))
         return true;
     std::cerr << Program << ": error: '" << file << "': cannot write: " << error << '\n';
     return false;
@@ -116,7 +109,7 @@ int main(int argc, char** argv)
     } else {
         options.Now = report::LocalNow();
     }
-    options.KeepRuns = table || json || csv || openmetrics || !svgFile.empty() || !htmlFile.empty();
+    options.KeepRuns = table || json || csv || !svgFile.empty() || !htmlFile.empty();
     options.KeepWarnings = json;
     if (folders.empty())
         folders.push_back(report::ProgramFolder());
@@ -128,10 +121,12 @@ int main(int argc, char** argv)
     std::setvbuf(stderr, warningBuffer, _IOFBF, sizeof warningBuffer);
     std::vector<report::MachineReport> machines;
     try {
-        // Every folder is checked before a line is printed.
+        // Every folder is listed before a line is printed.
+        std::vector<std::vector<report::LogFile>> logs;
         for (const std::string& folder : folders)
-            report::ListLogs(folder);
-        for (const std::string& folder : folders) {
+            logs.push_back(report::ListLogs(folder));
+        for (size_t i = 0; i < folders.size(); ++i) {
+            const std::string& folder = folders[i];
             report::ReadOptions folderOptions = options;
             std::string shown = folder;
             if (!shown.empty() && shown.back() != '/' && shown.back() != Separator)
@@ -141,7 +136,7 @@ int main(int argc, char** argv)
                                    warning.Problem + '\n';
                 std::fwrite(line.data(), 1, line.size(), stderr);
             };
-            machines.push_back(report::ReadMachine(folder, folderOptions));
+            machines.push_back(report::ReadMachine(folder, logs[i], folderOptions));
         }
     } catch (const report::FolderError& e) {
         return Fail(e.Folder, e.what());
@@ -186,7 +181,7 @@ int main(int argc, char** argv)
         for (size_t i = 0; i < folders.size(); ++i)
             names.push_back(i < machineNames.size()
                                 ? machineNames[i]
-                                : report::DefaultMachineName(PathOf(folders[i]), PathOf(report::ProgramFolder())));
+                                : report::DefaultMachineName(report::PathOf(folders[i]), report::PathOf(report::ProgramFolder())));
         report::PrintOpenMetrics(out, machines, names);
     } else {
         report::PrintText(out, machines, table);

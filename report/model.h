@@ -30,6 +30,7 @@ struct Run {
     RunEnd Ended = RunEnd::Unknown;
     std::string File;       // the log's file name, e.g. "2026_12.log"
     uint64_t Line = 0;      // the run's UP line, counted from 1
+    int64_t DowntimeBefore = 0;  // Start - the previous selected run's End, 0 when negative or first
 };
 
 // A damaged or out-of-place line, skipped with this note.
@@ -49,6 +50,8 @@ struct Summary {
     std::optional<LocalMinute> FirstStart;  // none without runs
     std::optional<LocalMinute> LastStart;
     std::optional<LocalMinute> LastEnd;     // the last sign of life
+    std::optional<LocalMinute> LastCrashEnd;  // the latest end of a crashed run
+    std::optional<LocalMinute> LastPdownEnd;  // the latest scheduled power-off request
     int64_t UptimeMinutes = 0;              // the sum of the runs' minutes
     int64_t DowntimeMinutes = 0;            // the sum of the gaps between consecutive runs
     std::optional<double> Availability;     // uptime / (uptime + downtime); none when both are 0

@@ -8,24 +8,32 @@
 #include <system_error>
 
 #include "report/host.h"
+#include "report/utf8.h"
 
 namespace report {
 namespace {
 
 using namespace std::chrono;
 
-std::string LabelValue(const std::string& value)
+// A label value must be UTF-8, or the collector rejects the whole file:
+// bytes that are not become U+FFFD.
+std::string LabelValue(std::string_view value)
 {
     std::string escaped;
-    for (char c : value) {
+    for (size_t i = 0; i < value.size();) {
+        char c = value[i];
+        size_t length = Utf8SequenceLength(value, i);
         if (c == '\\')
             escaped += "\\\\";
         else if (c == '"')
             escaped += "\\\"";
         else if (c == '\n')
             escaped += "\\n";
+        else if (length == 0)
+            escaped += Utf8Replacement;
         else
-            escaped += c;
+            escaped.append(value.substr(i, length));
+        i += length == 0 ? 1 : length;
     }
     return escaped;
 }
@@ -35,16 +43,6 @@ std::string Value(double value)
     char text[32];
     std::snprintf(text, sizeof text, "%.17g", value);
     return text;
-}
-
-// The newest end of the runs that ended so.
-std::optional<LocalMinute> LastEndOf(const MachineReport& machine, RunEnd ended)
-{
-    std::optional<LocalMinute> last;
-    for (const Run& run : machine.Runs)
-        if (run.Ended == ended && (!last || run.End > *last))
-            last = run.End;
-    return last;
 }
 
 class Exposition {
@@ -132,10 +130,8 @@ std::string DefaultMachineName(const std::filesystem::path& folder,
     std::filesystem::path full = std::filesystem::absolute(folder, error).lexically_normal();
     if (full.filename().empty())
         full = full.parent_path();  // "logs/" names "logs"
-    std::u8string name = full.filename().u8string();
-    if (name.empty())
-        name = folder.u8string();
-    return std::string(name.begin(), name.end());
+    std::string name = Utf8Of(full.filename());
+    return name.empty() ? Utf8Of(folder) : name;
 }
 
 void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines,
@@ -169,10 +165,10 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
                    [](const MachineReport& m) { return Timestamp(m.Totals.LastEnd); });
     metrics.Family("verdimoor_last_crash_timestamp_seconds", "gauge",
                    "Last sign of life of the newest crashed run, as Unix time.",
-                   [](const MachineReport& m) { return Timestamp(LastEndOf(m, RunEnd::Crash)); });
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastCrashEnd); });
     metrics.Family("verdimoor_last_pdown_timestamp_seconds", "gauge",
                    "The newest scheduled power-off request, as Unix time.",
-                   [](const MachineReport& m) { return Timestamp(LastEndOf(m, RunEnd::Pdown)); });
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastPdownEnd); });
     metrics.Family("verdimoor_log_warnings", "gauge",
                    "Damaged or out-of-place lines skipped in the logs.",
                    [](const MachineReport& m) -> std::optional<double> {

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <random>
+#include <string>
 #include <system_error>
 
 #include "report/host.h"
@@ -16,8 +17,10 @@ bool WriteOutputFile(const std::filesystem::path& file, std::string_view bytes, 
     std::random_device random;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", random(), random());
-    std::filesystem::path temporary = file;
-    temporary.replace_filename("." + file.filename().string() + suffix);
+    // Built from UTF-8 pieces: a narrow string would pass through the code page on Windows.
+    std::u8string name = u8"." + file.filename().u8string();
+    name.append(suffix, suffix + std::char_traits<char>::length(suffix));
+    std::filesystem::path temporary = file.parent_path() / name;
     if (!WriteNewFile(temporary, bytes, error))
         return false;
     if (!RenameOver(temporary, file, error)) {

@@ -9,13 +9,6 @@ namespace report {
 
 namespace {
 
-std::string Percent(double share)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.2f%%", share * 100);
-    return text;
-}
-
 void Row(std::ostream& out, const char* name, const std::string& value)
 {
     char label[32];
@@ -38,8 +31,8 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
         std::string up = FormatDuration(totals.UptimeMinutes);
         std::string down = FormatDuration(totals.DowntimeMinutes);
         if (totals.Availability) {
-            up += " (" + Percent(*totals.Availability) + ")";
-            down += " (" + Percent(1 - *totals.Availability) + ")";
+            up += " (" + FormatPercent(*totals.Availability) + ")";
+            down += " (" + FormatPercent(1 - *totals.Availability) + ")";
         }
         Row(out, "Uptime", up);
         Row(out, "Downtime", down);
@@ -62,11 +55,7 @@ void PrintTable(std::ostream& out, const MachineReport& machine)
     for (size_t i = 0; i < runs.size(); i++) {
         const Run& run = runs[i];
         std::string end = run.Ended == RunEnd::Unknown ? "-" : FormatMomentForPeople(run.End);
-        std::string after = "-";
-        if (i + 1 < runs.size()) {
-            int64_t gap = (runs[i + 1].Start - run.End).count();
-            after = FormatDuration(gap < 0 ? 0 : gap);
-        }
+        std::string after = i + 1 < runs.size() ? FormatDuration(runs[i + 1].DowntimeBefore) : "-";
         std::snprintf(line, sizeof line, "  %4zu  %-16s  %-16s  %-12s  %-7s  %s\n", i + 1,
                       FormatMomentForPeople(run.Start).c_str(), end.c_str(), FormatDuration(run.Minutes).c_str(),
                       std::string(EndName(run.Ended)).c_str(), after.c_str());
@@ -84,30 +73,6 @@ void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bo
         PrintSummary(out, machines[i]);
         if (table)
             PrintTable(out, machines[i]);
-    }
-}
-
-std::string CsvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
-{
-    out << "folder,start,end,minutes,ended,file,line\n";
-    for (const MachineReport& machine : machines) {
-        std::string folder = CsvField(machine.Folder);
-        for (const Run& run : machine.Runs)
-            out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes
-                << ',' << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
     }
 }
 

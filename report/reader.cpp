@@ -7,22 +7,13 @@
 #include <system_error>
 #include <utility>
 
+#include "report/utf8.h"
+
 namespace report {
 
 using namespace std::chrono;
 
 namespace {
-
-std::filesystem::path PathOf(const std::string& utf8)
-{
-    return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-std::string Utf8Of(const std::filesystem::path& path)
-{
-    std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 // The system's message without the trailing blanks and full stop some hosts add.
 std::string Message(const std::error_code& error)
@@ -83,7 +74,11 @@ std::vector<LogFile> ListLogs(const std::string& folder)
 
 MachineReport ReadMachine(const std::string& folder, const ReadOptions& options)
 {
-    std::vector<LogFile> logs = ListLogs(folder);
+    return ReadMachine(folder, ListLogs(folder), options);
+}
+
+MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>& logs, const ReadOptions& options)
+{
     MachineReader reader(folder, options);
     std::vector<char> buffer(256 * 1024);
     std::filesystem::path base = PathOf(folder);
@@ -118,9 +113,7 @@ void MachineReader::BeginFile(const LogFile& file)
 {
     FileName = file.Name;
     FileIndex++;
-    year_month month{year{file.Month.Year}, std::chrono::month{static_cast<unsigned>(file.Month.Month)}};
-    FirstDay = local_days{month / 1};
-    MonthDays = static_cast<int>(static_cast<unsigned>((month / last).day()));
+    Month = file.Month;
     Line = 1;
     Carrying = false;
     Overlong = false;
@@ -142,17 +135,7 @@ void MachineReader::Feed(const char* data, size_t size)
         AppendCarry(p, stop);
         if (stop == end)
             return;
-        Carrying = false;
-        if (Overlong) {
-            Overlong = false;
-            Handle(RecordKind::Damaged, 0, 0);
-            if (*stop == '\n')
-                Line++;
-        } else {
-            std::string text = std::move(Carry);
-            Carry.clear();
-            Segment(text, *stop);
-        }
+        FlushCarry(*stop);
         p = stop + 1;
     }
     while (p != end) {
@@ -243,6 +226,22 @@ void MachineReader::AppendCarry(const char* from, const char* to)
     Carry.append(from, count);
 }
 
+void MachineReader::FlushCarry(char terminator)
+{
+    Carrying = false;
+    if (Overlong) {
+        // Its bytes are gone: too long for a record, it is damaged.
+        Overlong = false;
+        Handle(RecordKind::Damaged, 0, 0);
+        if (terminator == '\n')
+            Line++;
+        return;
+    }
+    std::string text = std::move(Carry);
+    Carry.clear();
+    Segment(text, terminator);
+}
+
 void MachineReader::FileProblem(const std::string& problem)
 {
     Warn(0, problem);
@@ -251,18 +250,8 @@ void MachineReader::FileProblem(const std::string& problem)
 void MachineReader::EndFile()
 {
     // The last line, without its LF.
-    if (Carrying) {
-        Carrying = false;
-        if (Overlong) {
-            Overlong = false;
-            Handle(RecordKind::Damaged, 0, 0);
-        } else {
-            std::string text = std::move(Carry);
-            Carry.clear();
-            Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
-            Handle(record.Kind, record.Day, record.Value);
-        }
-    }
+    if (Carrying)
+        FlushCarry('\0');
     if (Open)
         CloseRun(RunEnd::Unknown, OpenStart);
 }
@@ -279,15 +268,15 @@ void MachineReader::Handle(RecordKind kind, int day, int64_t value)
     case RecordKind::Up:
         if (Open)
             CloseRun(RunEnd::Unknown, OpenStart);
-        if (day > MonthDays) {
+        if (std::optional<LocalMinute> start = MomentIn(Month.Year, Month.Month, day, static_cast<int>(value))) {
+            Open = true;
+            OpenStart = *start;
+            OpenLine = Line;
+        } else {
             Open = false;
             Warn(Line, std::string(words::Up) + " on day " + std::to_string(day) + ", which " +
-                           FormatDay(FirstDay).substr(0, 7) + " does not have");
-            return;
+                           FormatDay(local_days{year{Month.Year} / Month.Month / 1}).substr(0, 7) + " does not have");
         }
-        Open = true;
-        OpenStart = FirstDay + days{day - 1} + minutes{value};
-        OpenLine = Line;
         return;
     case RecordKind::Crash:
     case RecordKind::Down:
@@ -296,13 +285,13 @@ void MachineReader::Handle(RecordKind kind, int day, int64_t value)
             Warn(Line, std::string(KindWord(kind)) + " line without a run to close");
             return;
         }
-        LocalMinute end = FirstDay + days{day - 1} + minutes{value};
-        if (day > MonthDays || end < OpenStart)
+        std::optional<LocalMinute> end = MomentIn(Month.Year, Month.Month, day, static_cast<int>(value));
+        if (!end || *end < OpenStart)
             end = ClosingMoment(OpenStart, day, static_cast<int>(value));
         RunEnd ended = kind == RecordKind::Crash  ? RunEnd::Crash
                        : kind == RecordKind::Down ? RunEnd::Down
                                                   : RunEnd::Pdown;
-        CloseRun(ended, end);
+        CloseRun(ended, *end);
         return;
     }
     }
@@ -331,9 +320,14 @@ void MachineReader::Collect(const Closed& run)
         break;
     case RunEnd::Pdown:
         totals.Pdown++;
+        if (!totals.LastPdownEnd || run.End > *totals.LastPdownEnd)
+            totals.LastPdownEnd = run.End;
         break;
     case RunEnd::Crash:
         totals.Crash++;
+        CrashEndBeforeLast = totals.LastCrashEnd;
+        if (!totals.LastCrashEnd || run.End > *totals.LastCrashEnd)
+            totals.LastCrashEnd = run.End;
         break;
     case RunEnd::Unknown:
         totals.Unknown++;
@@ -351,8 +345,9 @@ void MachineReader::Collect(const Closed& run)
         totals.LongestRunMinutes = length;
         totals.LongestRunStart = run.Start;
     }
+    int64_t gap = 0;
     if (HavePrevious) {
-        int64_t gap = (run.Start - PreviousEnd).count();
+        gap = (run.Start - PreviousEnd).count();
         if (gap < 0) {
             Warn(run.Line, "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)");
             gap = 0;
@@ -366,7 +361,7 @@ void MachineReader::Collect(const Closed& run)
     HavePrevious = true;
     PreviousEnd = run.End;
     if (Options.KeepRuns)
-        Report.Runs.push_back({run.Start, run.End, length, run.Ended, FileName, run.Line});
+        Report.Runs.push_back({run.Start, run.End, length, run.Ended, FileName, run.Line, gap});
 }
 
 void MachineReader::Warn(uint64_t line, std::string problem)
@@ -387,6 +382,7 @@ MachineReport MachineReader::Finish()
         *totals.LastEnd >= Options.Now - minutes{2}) {
         totals.Crash--;
         totals.Running++;
+        totals.LastCrashEnd = CrashEndBeforeLast;
         if (Options.KeepRuns)
             Report.Runs.back().Ended = RunEnd::Running;
     }

@@ -25,7 +25,8 @@ struct ReadOptions {
     // The newest run is running rather than crashed when its last sign of life
     // is no more than 2 minutes before this.
     LocalMinute Now{};
-    // Keep the selected runs in MachineReport::Runs (the table, JSON, CSV).
+    // Keep the selected runs in MachineReport::Runs (the table, JSON, CSV,
+    // the picture).
     bool KeepRuns = false;
     // Keep the warnings in MachineReport::Warnings (JSON).
     bool KeepWarnings = false;
@@ -52,6 +53,10 @@ std::vector<LogFile> ListLogs(const std::string& folder);
 
 // Reads every log of the folder (a UTF-8 path). Throws FolderError.
 MachineReport ReadMachine(const std::string& folder, const ReadOptions& options);
+// Reads the logs of the folder listed already by ListLogs; one that cannot
+// be opened is a warning.
+MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>& logs,
+                          const ReadOptions& options);
 
 // The reader itself, fed one log after another, oldest first, with the
 // bytes of each as they come.
@@ -80,6 +85,9 @@ private:
     const char* FastLine(const char* p, const char* end);
     void Segment(std::string_view text, char terminator);
     void AppendCarry(const char* from, const char* to);
+    // Reads the line carried across pieces, ended by an LF or a NUL; by '\0'
+    // too at the end of the file.
+    void FlushCarry(char terminator);
     void Handle(RecordKind kind, int day, int64_t value);
     void CloseRun(RunEnd ended, LocalMinute end);
     void Collect(const Closed& run);
@@ -93,8 +101,7 @@ private:
     // The file being read.
     std::string FileName;
     int FileIndex = -1;
-    LocalDay FirstDay{};
-    int MonthDays = 0;
+    LogMonth Month;
     uint64_t Line = 1;
     bool Carrying = false;
     bool Overlong = false;
@@ -111,6 +118,8 @@ private:
     bool HavePrevious = false;
     LocalMinute PreviousEnd{};
     RunEnd LastEnded = RunEnd::Unknown;
+    // Summary::LastCrashEnd before the last crash, for when that one is running.
+    std::optional<LocalMinute> CrashEndBeforeLast;
 };
 
 // The run's end as the outputs spell it: "down", "pdown", "crash", "unknown", "running".

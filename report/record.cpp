@@ -71,11 +71,6 @@ Record ParseRecord(std::string_view text)
     return damaged;
 }
 
-bool IsClosing(RecordKind kind)
-{
-    return kind == RecordKind::Crash || kind == RecordKind::Down || kind == RecordKind::Pdown;
-}
-
 std::string_view KindWord(RecordKind kind)
 {
     switch (kind) {

@@ -27,8 +27,6 @@ struct Record {
 // tabs) after the last one.
 Record ParseRecord(std::string_view text);
 
-// The closing records' kinds.
-bool IsClosing(RecordKind kind);
 // The record kind's word, as the log spells it ("" for Blank and Damaged).
 std::string_view KindWord(RecordKind kind);
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "report/times.h"
+#include "report/utf8.h"
 
 
 namespace report {
@@ -50,15 +51,6 @@ const char* EndLabel(RunEnd ended)
     case RunEnd::Running: return "still running";
     }
     return "";
-}
-
-// Two decimals, as the text summary has them, never rounded up to a full 100%.
-std::string Percent(double ratio)
-{
-    double percent = std::min(ratio * 100, ratio < 1 ? 99.99 : 100.0);
-    char text[16];
-    std::snprintf(text, sizeof text, "%.2f%%", percent);
-    return text;
 }
 
 std::string Count(int64_t n, const char* one, const char* many)
@@ -249,7 +241,7 @@ private:
     {
         if (up + down == 0)
             return "no uptime or downtime";
-        return "availability " + Percent(static_cast<double>(up) / static_cast<double>(up + down)) +
+        return "availability " + FormatPercent(static_cast<double>(up) / static_cast<double>(up + down)) +
                " (up " + FormatDuration(up) + ", down " + FormatDuration(down) + ")";
     }
 
@@ -301,17 +293,11 @@ std::string XmlEscape(std::string_view text)
         case '\'': escaped += "&apos;"; ++i; continue;
         default: break;
         }
-        // Length of a well-formed UTF-8 sequence starting here, or 0.
-        size_t length = byte < 0x80 ? 1 : byte >= 0xC2 && byte < 0xE0 ? 2 : byte >= 0xE0 && byte < 0xF0 ? 3
-                                                      : byte >= 0xF0 && byte < 0xF5                   ? 4
-                                                                                                      : 0;
-        for (size_t k = 1; k < length; ++k)
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                length = 0;
+        size_t length = Utf8SequenceLength(text, i);
         if (length == 1 && byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
             length = 0;  // control characters are not allowed in XML 1.0
         if (length == 0) {
-            escaped += "\xEF\xBF\xBD";
+            escaped += Utf8Replacement;
             ++i;
         } else {
             escaped.append(text.substr(i, length));

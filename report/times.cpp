@@ -1,5 +1,6 @@
 #include "report/times.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -102,6 +103,18 @@ std::string FormatDuration(int64_t minutes)
                       static_cast<long long>(minutes % 60));
     else
         std::snprintf(text, sizeof text, "%lldm", static_cast<long long>(minutes));
+    return text;
+}
+
+std::string FormatPercent(double share)
+{
+    double percent = share * 100;
+    if (share < 1)
+        percent = std::min(percent, 99.99);
+    if (share > 0)
+        percent = std::max(percent, 0.01);
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f%%", percent);
     return text;
 }
 

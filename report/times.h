@@ -34,6 +34,9 @@ std::string FormatMomentForPeople(LocalMinute moment);
 std::string FormatDay(LocalDay day);
 // "3d 4h 12m", "4h 0m", "12m".
 std::string FormatDuration(int64_t minutes);
+// A share as "97.30%", two decimals: never "100.00%" for less than all, nor
+// "0.00%" for more than none.
+std::string FormatPercent(double share);
 
 // "YYYY-MM-DDTHH:MM", a valid date and time; none otherwise.
 std::optional<LocalMinute> ParseMoment(std::string_view text);

@@ -233,6 +233,44 @@ TEST(Report, ClockSetBackCountsNoDowntime)
       "warnings": [{"file": "2026_12.log", "line": 3, "problem": "starts 50m before the previous run's end (clock set back?)"}]}]})j");
 }
 
+// Each kept run carries the downtime before it, as the table prints it: none
+// for the first, none when the clock was set back.
+TEST(Report, RunsKeepTheDowntimeBeforeThem)
+{
+    TempDir dir;
+    WriteWholeFile(dir.Path("2026_12.log"), "5 600 UP\n5 700 DOWN    \n5 650 UP\n5 800 DOWN    \n"
+                                            "5 900 UP\n5 950 DOWN    \n");
+    report::ReadOptions options;
+    options.KeepRuns = true;
+    report::MachineReport machine = report::ReadMachine(dir.Path(), options);
+    ASSERT_EQ(machine.Runs.size(), 3u);
+    EXPECT_EQ(machine.Runs[0].DowntimeBefore, 0);
+    EXPECT_EQ(machine.Runs[1].DowntimeBefore, 0);
+    EXPECT_EQ(machine.Runs[2].DowntimeBefore, 100);
+}
+
+// The metrics' last crash and last power-off come from the summary, with no
+// runs kept: a newest crash that is still running is no crash.
+TEST(Report, SummaryKeepsTheLastCrashAndPowerOff)
+{
+    TempDir dir;
+    WriteWholeFile(dir.Path("2026_12.log"), "1 600 UP\n1 700 CRASH\n2 600 UP\n2 700 PDOWN\n"
+                                            "3 600 UP\n3 700 CRASH\n");
+    const struct {
+        const char* Now;
+        const char* LastCrash;
+    } cases[] = {{"2027-01-01T00:00", "2026-12-03T11:40"}, {"2026-12-03T11:41", "2026-12-01T11:40"}};
+    for (const auto& c : cases) {
+        report::ReadOptions options;
+        options.Now = *report::ParseMoment(c.Now);
+        report::MachineReport machine = report::ReadMachine(dir.Path(), options);
+        EXPECT_TRUE(machine.Runs.empty());
+        ASSERT_TRUE(machine.Totals.LastCrashEnd && machine.Totals.LastPdownEnd) << c.Now;
+        EXPECT_EQ(report::FormatMoment(*machine.Totals.LastCrashEnd), c.LastCrash) << c.Now;
+        EXPECT_EQ(report::FormatMoment(*machine.Totals.LastPdownEnd), "2026-12-02T11:40") << c.Now;
+    }
+}
+
 // However the bytes come, in one piece or one at a time, the report is the same.
 TEST(Report, BytesInAnyPiecesReadAlike)
 {
@@ -261,6 +299,20 @@ TEST(Report, BytesInAnyPiecesReadAlike)
     EXPECT_NE(whole.find("\"warnings\": 6"), std::string::npos) << whole;
     for (size_t piece : {1, 2, 3, 7, 4096})
         EXPECT_EQ(read(piece), whole) << piece;
+}
+
+// The text summary and the picture print shares alike: a share short of all
+// never reads 100.00%, one above none never 0.00%.
+TEST(Report, PercentNeverRoundsToAllOrNone)
+{
+    const struct {
+        double Share;
+        const char* Text;
+    } cases[] = {{0.0, "0.00%"},          {1.0, "100.00%"},      {0.5, "50.00%"},
+                 {0.97304, "97.30%"},     {29999.0 / 30000, "99.99%"}, {1.0 / 30000, "0.01%"},
+                 {0.99994, "99.99%"},     {0.00006, "0.01%"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(report::FormatPercent(c.Share), c.Text) << c.Share;
 }
 
 }  // namespace

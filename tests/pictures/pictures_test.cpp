@@ -62,11 +62,7 @@ TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)
     s.FirstStart = At(2026, 12, 1, 8, 0), s.LastStart = At(2026, 12, 4, 8, 0);
     s.LastEnd = At(2026, 12, 4, 9, 30);
     s.UptimeMinutes = 1500, s.DowntimeMinutes = 500, s.Availability = 0.75, s.Warnings = 2;
-    for (auto [start, end, ended] : {std::tuple{At(2026, 12, 1, 8, 0), At(2026, 12, 1, 17, 0), report::RunEnd::Pdown},
-                                     std::tuple{At(2026, 12, 2, 8, 0), At(2026, 12, 2, 9, 0), report::RunEnd::Crash},
-                                     std::tuple{At(2026, 12, 3, 8, 0), At(2026, 12, 3, 9, 0), report::RunEnd::Down},
-                                     std::tuple{At(2026, 12, 4, 8, 0), At(2026, 12, 4, 9, 30), report::RunEnd::Running}})
-        alive.Runs.push_back({start, end, (end - start).count(), ended, "2026_12.log", 1});
+    s.LastPdownEnd = At(2026, 12, 1, 17, 0), s.LastCrashEnd = At(2026, 12, 2, 9, 0);
     report::MachineReport empty;
     empty.Folder = "empty";
 
@@ -129,6 +125,11 @@ TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
         ++files;
     EXPECT_EQ(files, 1);
 
+    // A name no code page holds, as Windows would lose through a narrow string.
+    std::filesystem::path wide = std::filesystem::path(folder.Path()) / u8"Z\u00FCrich \u65E5.prom";
+    ASSERT_TRUE(report::WriteOutputFile(wide, "new\n", error)) << error;
+    EXPECT_EQ(std::filesystem::file_size(wide), 4u);
+
     EXPECT_FALSE(report::WriteOutputFile(folder.Path("missing/verdimoor.prom"), "new\n", error));
     EXPECT_FALSE(error.empty());
 }
@@ -144,9 +145,25 @@ TEST(XmlEscape, KeepsTheDocumentWellFormed)
         {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},                             // a byte that is no UTF-8
         {"cut \xC3", "cut \xEF\xBF\xBD"},                                // a sequence cut short
         {"bell\x07", "bell\xEF\xBF\xBD"},                                // XML allows no control characters
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                         // four bytes stay
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                         // an overlong form
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},        // a surrogate
     };
     for (const auto& c : cases)
         EXPECT_EQ(report::XmlEscape(c.Text), c.Escaped) << c.Text;
+}
+
+// A host or folder name in a code page other than UTF-8 must not make the
+// collector reject the file: its stray bytes become U+FFFD.
+TEST(OpenMetrics, LabelsAreUtf8)
+{
+    report::MachineReport machine;
+    machine.Folder = "logs";
+    std::ostringstream out;
+    report::PrintOpenMetrics(out, {machine}, {"M\xFCnchen \xC3\xA9"});
+    EXPECT_NE(out.str().find("{machine=\"M\xEF\xBF\xBDnchen \xC3\xA9\",ended=\"down\"} 0"), std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find('\xFC'), std::string::npos);
 }
 
 }  // namespace

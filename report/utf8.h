@@ -1,0 +1,25 @@
+// UTF-8 text, which every output writes: folder and host names come from the
+// system and may hold any bytes.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace report {
+
+// A path from its UTF-8 text, and back: never through the narrow code page,
+// which on Windows cannot hold every name.
+std::filesystem::path PathOf(const std::string& utf8);
+std::string Utf8Of(const std::filesystem::path& path);
+
+// The length of the well-formed UTF-8 sequence at text[at] (1 to 4), or 0
+// when the bytes there are not one: a stray or cut sequence, an overlong
+// form or a surrogate.
+size_t Utf8SequenceLength(std::string_view text, size_t at);
+
+// U+FFFD, which stands for a byte that is not UTF-8.
+inline constexpr std::string_view Utf8Replacement = "\xEF\xBF\xBD";
+
+}  // namespace report
