@@ -18,7 +18,8 @@ bool WriteOutputFile(const std::filesystem::path& file, std::string_view bytes, 
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", random(), random());
     // Built from UTF-8 pieces: a narrow string would pass through the code page on Windows.
-    std::u8string name = u8"." + file.filename().u8string();
+    std::u8string name(1, u8'.');
+    name += file.filename().u8string();
     name.append(suffix, suffix + std::char_traits<char>::length(suffix));
     std::filesystem::path temporary = file.parent_path() / name;
     if (!WriteNewFile(temporary, bytes, error))
