@@ -35,12 +35,16 @@ day() { date +%-d; }
 minute() { echo $((10#$(date +%H) * 60 + 10#$(date +%M))); }
 log_path() { echo "$dir/$(date +%Y)_$(date +%-m).log"; }
 
-# Compares the month's log with the lines given, each ended by CR LF here.
+# The month's log as it is now, followed by an x that keeps its last line end.
+log_text() { cat "$(log_path)" 2>/dev/null; printf x; }
+
+# Compares the month's log, or the log_text given with --text, with the lines
+# given, each ended by CR LF here.
 log_is() {
     local what=$1; shift
     local expected actual
+    if [ "${1-}" = --text ]; then actual=$2; shift 2; else actual=$(log_text); fi
     expected=$(printf '%s\r\n' "$@"; printf x)
-    actual=$(cat "$(log_path)" 2>/dev/null; printf x)
     if [ "$actual" == "$expected" ]; then pass "$what"; else
         fail "$what"; printf 'expected:\n%s\nactual:\n%s\n' "${expected%x}" "${actual%x}" | cat -A; fi
 }
