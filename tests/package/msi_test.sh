@@ -7,6 +7,7 @@
 set -uo pipefail
 
 msi=$1 exe=$2 source=$3 next=$4 next_build=$5 work=$6
+# shellcheck source=tests/wine/common.sh
 source "$(dirname "$0")/../wine/common.sh"
 need_wine "$msi" "$exe" /usr/bin/wixl
 use_prefix "$work/prefix"

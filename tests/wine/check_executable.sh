@@ -5,6 +5,7 @@
 #   check_executable.sh <verdimoor.exe> <version>
 set -euo pipefail
 exe=$1 version=$2
+# shellcheck source=tests/wine/common.sh
 source "$(dirname "$0")/common.sh"
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
 dlls=$(grep 'DLL Name' <<<"$headers" | awk '{print toupper($3)}' | sort | tr '\n' ' ')

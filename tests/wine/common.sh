@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the tests under Wine share; sourced, it runs nothing by itself.
 # A test calls need_wine with the files it needs, then use_prefix with its
 # Wine prefix, and sets dir (the service's folder on the Linux side) before
@@ -33,6 +34,7 @@ end_wine() { "$wineserver" -k 2>/dev/null; }
 # The day of the month and the minute of the day, now.
 day() { date +%-d; }
 minute() { echo $((10#$(date +%H) * 60 + 10#$(date +%M))); }
+# shellcheck disable=SC2154 # dir is set by the test
 log_path() { echo "$dir/$(date +%Y)_$(date +%-m).log"; }
 
 # The month's log as it is now, followed by an x that keeps its last line end.
@@ -51,8 +53,8 @@ log_is() {
 
 # Runs a Service Control Manager command, retried while the manager is busy.
 manage() {
-    local output attempt
-    for attempt in 1 2 3 4 5 6 7 8 9 10; do
+    local output
+    for _ in 1 2 3 4 5 6 7 8 9 10; do
         output=$("$wine" "$@" 2>&1)
         if ! grep -qE 'Could not get handle to service|database locked' <<<"$output"; then
             echo "$output"

@@ -7,6 +7,7 @@
 set -uo pipefail
 
 native=$1 exe=$2 work=$3
+# shellcheck source=tests/wine/common.sh
 source "$(dirname "$0")/common.sh"
 need_wine "$native" "$exe"
 use_prefix "$work/prefix"

@@ -6,6 +6,7 @@
 set -uo pipefail
 
 exe=$1 client=$2 work=$3
+# shellcheck source=tests/wine/common.sh
 source "$(dirname "$0")/common.sh"
 need_wine "$exe" "$client"
 use_prefix "$work/prefix"
