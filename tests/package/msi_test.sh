@@ -60,6 +60,9 @@ fi
 "$wineserver" -p
 cp "$msi" "$WINEPREFIX/drive_c/verdimoor.msi"
 cp "$next_msi" "$WINEPREFIX/drive_c/verdimoor-next.msi"
+# The first program of the session starts the manager, which inherits its
+# output: give it none, or manage()'s command substitution waits for its end.
+"$wine" sc query Verdimoor >/dev/null 2>&1 </dev/null
 manage sc stop Verdimoor >/dev/null
 manage sc delete Verdimoor >/dev/null
 msiexec /x 'C:\verdimoor-next.msi'

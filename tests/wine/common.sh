@@ -23,11 +23,12 @@ need_wine() {
 }
 
 # Works in the prefix given, and ends its wineserver, with every process of
-# the prefix, when the test exits, pass or fail.
+# the prefix, when the test exits, pass or fail, or is ended by a timeout.
 use_prefix() {
     export WINEPREFIX=$1 WINEDEBUG=-all
     unset DISPLAY
     trap end_wine EXIT
+    trap 'exit 1' TERM INT
 }
 end_wine() { "$wineserver" -k 2>/dev/null; }
 
