@@ -7,42 +7,41 @@
 set -uo pipefail
 
 msi=$1 exe=$2 source=$3 next=$4 next_build=$5 work=$6
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-for needed in "$wine" "$wineserver" "$msi" "$exe" /usr/bin/wixl; do
-    [ -e "$needed" ] || { echo "missing prerequisite: $needed"; exit 1; }
-done
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-unset DISPLAY
+# shellcheck source=tests/wine/common.sh
+source "$(dirname "$0")/../wine/common.sh"
+need_wine "$msi" "$exe" /usr/bin/wixl
+use_prefix "$work/prefix"
 dir="$WINEPREFIX/drive_c/Program Files/Verdimoor"
 winedir='C:\Program Files\Verdimoor'
-failures=0
+apdown_checked=no
 
-end_wine() { "$wineserver" -k 2>/dev/null; }
-trap end_wine EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-day() { date +%-d; }
-minute() { echo $((10#$(date +%H) * 60 + 10#$(date +%M))); }
-log_path() { echo "$dir/$(date +%Y)_$(date +%-m).log"; }
 field() { sed -n "$1p" "$(log_path)" | awk "{print \$$2}"; }
-
-# Compares the month's log with the lines given, each ended by CR LF here.
-log_is() {
-    local what=$1; shift
-    local expected actual
-    expected=$(printf '%s\r\n' "$@"; printf x)
-    actual=$(cat "$(log_path)" 2>/dev/null; printf x)
-    if [ "$actual" == "$expected" ]; then pass "$what"; else
-        fail "$what"; printf 'expected:\n%s\nactual:\n%s\n' "${expected%x}" "${actual%x}" | cat -A; fi
-}
 
 # The service's state as the Service Control Manager reports it: a number,
 # or nothing when there is no such service.
-state() { "$wine" sc query Verdimoor 2>/dev/null | tr -d '\r' | awk '/STATE/ {print $3}'; }
+state() { manage sc query Verdimoor | tr -d '\r' | awk '/STATE/ {print $3}'; }
 msiexec() { "$wine" msiexec "$@" /qn </dev/null >/dev/null 2>&1; }
+
+# Checks the log right after a start that began at $2 (seconds since the
+# epoch): the closed runs given, then the new run's start lines. Until the
+# first heartbeat, 30 s after the start, these are UP, CRASH and APDOWN with
+# this folder's path; after it, UP and a CRASH of the same or a later minute.
+# The second form is accepted only when 30 s have passed.
+started_run() {
+    local what=$1 began=$2; shift 2
+    local log elapsed crash n=$(($# + 1))
+    log=$(log_text)
+    elapsed=$(($(date +%s) - began))
+    up=$(sed -n "${n}p" <<<"${log%x}" | awk '{print $2}')
+    if [ "$elapsed" -lt 30 ] || grep -q 'APDOWN' <<<"${log%x}"; then
+        log_is "$what" --text "$log" "$@" "$d $up UP" "$d $up CRASH" "$d 3660 $winedir\\PowerOFF.txt APDOWN"
+        apdown_checked=yes
+    else
+        crash=$(sed -n "$((n + 1))p" <<<"${log%x}" | awk '{print $2}')
+        [ "${crash:-0}" -ge "${up:-0}" ] 2>/dev/null || fail "CRASH minute $crash before UP minute $up"
+        log_is "$what (after the first heartbeat, $elapsed s)" --text "$log" "$@" "$d $up UP" "$d $crash CRASH"
+    fi
+}
 
 # The build of the higher version: the same sources, another version number.
 if cmake --preset windows -S "$source" -B "$next_build" -DVERDIMOOR_VERSION="$next" -DVERDIMOOR_PACKAGE_DIR="$next_build" >"$work-next.log" 2>&1 &&
@@ -61,19 +60,21 @@ fi
 "$wineserver" -p
 cp "$msi" "$WINEPREFIX/drive_c/verdimoor.msi"
 cp "$next_msi" "$WINEPREFIX/drive_c/verdimoor-next.msi"
-"$wine" sc stop Verdimoor >/dev/null 2>&1
-"$wine" sc delete Verdimoor >/dev/null 2>&1
+# The first program of the session starts the manager, which inherits its
+# output: give it none, or manage()'s command substitution waits for its end.
+"$wine" sc query Verdimoor >/dev/null 2>&1 </dev/null
+manage sc stop Verdimoor >/dev/null
+manage sc delete Verdimoor >/dev/null
 msiexec /x 'C:\verdimoor-next.msi'
 msiexec /x 'C:\verdimoor.msi'
 rm -rf "$dir"
 
 # Install: the service runs from Program Files and writes its start lines.
-before=$(minute)
+began=$(date +%s) before=$(minute) d=$(day)
 msiexec /i 'C:\verdimoor.msi' && pass "msiexec /i" || fail "msiexec /i: exit code $?"
+started_run "install starts the service" "$began"
 after=$(minute)
-d=$(day) up=$(field 1 2)
 [ "$up" = "$before" ] || [ "$up" = "$after" ] || fail "UP minute $up is neither $before nor $after"
-log_is "install starts the service" "$d $up UP" "$d $up CRASH" "$d 3660 $winedir\\PowerOFF.txt APDOWN"
 [ "$(state)" = 4 ] && pass "service running" || fail "service state '$(state)'"
 for file in verdimoor.exe verdimoor-report.exe README.md; do
     [ -f "$dir/$file" ] && pass "installed $file" || fail "missing $file"
@@ -81,16 +82,28 @@ done
 cmp -s "$exe" "$dir/verdimoor.exe" && pass "installed the package's verdimoor.exe" || fail "verdimoor.exe differs"
 
 # Upgrade: the old run closes with DOWN, the new executable starts a new run.
+began=$(date +%s)
 msiexec /i 'C:\verdimoor-next.msi' && pass "msiexec /i, version $next" || fail "upgrade: exit code $?"
-down=$(field 2 2) up2=$(field 3 2)
-log_is "upgrade closes the run and starts a new one" "$d $up UP" "$d $down DOWN    " \
-    "$d $up2 UP" "$d $up2 CRASH" "$d 3660 $winedir\\PowerOFF.txt APDOWN"
+down=$(field 2 2) first=$up
+started_run "upgrade closes the run and starts a new one" "$began" "$d $first UP" "$d $down DOWN    "
+closed=("$d $first UP" "$d $down DOWN    ")
+# Both starts outlasted the first heartbeat: a start by the service manager
+# shows the path.
+if [ "$apdown_checked" = no ]; then
+    manage net stop Verdimoor >/dev/null
+    down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
+    closed+=("$d $up UP" "$d $down DOWN    ")
+    began=$(date +%s)
+    manage net start Verdimoor >/dev/null
+    started_run "a restart shows the path" "$began" "${closed[@]}"
+    [ "$apdown_checked" = yes ] || fail "the APDOWN line was never checked"
+fi
 [ "$(state)" = 4 ] && pass "service running after the upgrade" || fail "service state '$(state)'"
 cmp -s "$next_build/verdimoor.exe" "$dir/verdimoor.exe" && pass "verdimoor.exe replaced" || fail "verdimoor.exe not replaced"
 shown=$("$wine" "$winedir\\verdimoor-report.exe" --version 2>&1 | tr -d '\r')
 [ "$shown" = "$next" ] && pass "verdimoor-report.exe replaced" || fail "verdimoor-report.exe --version: $shown"
 for file in verdimoor.exe verdimoor-report.exe; do
-    shown=$(strings -el "$dir/$file" | grep -A1 -x -e FileVersion -e ProductVersion | grep -v -e Version -e -- | sort -u)
+    shown=$(version_resource "$dir/$file")
     [ "$shown" = "$next" ] && pass "$file shows version $next in its properties" || fail "$file shows '$shown'"
 done
 versions=$("$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
@@ -99,8 +112,8 @@ versions=$("$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uni
 
 # Uninstall: DOWN, no service, no executables; the log stays.
 msiexec /x 'C:\verdimoor-next.msi' && pass "msiexec /x" || fail "msiexec /x: exit code $?"
-down2=$(field 4 2)
-log_is "uninstall closes the run with DOWN" "$d $up UP" "$d $down DOWN    " "$d $up2 UP" "$d $down2 DOWN    "
+down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
+log_is "uninstall closes the run with DOWN" "${closed[@]}" "$d $up UP" "$d $down DOWN    "
 [ -z "$(state)" ] && pass "service removed" || fail "service state '$(state)' after uninstall"
 left=$(ls "$dir" | tr '\n' ' ')
 [ "$left" = "$(basename "$(log_path)") " ] && pass "only the log is left" || fail "left: $left"

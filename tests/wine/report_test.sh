@@ -7,20 +7,10 @@
 set -uo pipefail
 
 native=$1 exe=$2 work=$3
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-for needed in "$wine" "$wineserver" "$native" "$exe"; do
-    [ -x "$needed" ] || [ -f "$needed" ] || { echo "missing prerequisite: $needed"; exit 1; }
-done
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-unset DISPLAY
-failures=0
-
-end_wine() { "$wineserver" -k 2>/dev/null; }
-trap end_wine EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+# shellcheck source=tests/wine/common.sh
+source "$(dirname "$0")/common.sh"
+need_wine "$native" "$exe"
+use_prefix "$work/prefix"
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -6,54 +6,12 @@
 set -uo pipefail
 
 exe=$1 client=$2 work=$3
-# Debian's wine64 puts its binaries here and, without the recommended
-# packages, nothing on the PATH.
-wine=/usr/lib/wine/wine64
-wineserver=/usr/lib/wine/wineserver
-for needed in "$wine" "$wineserver" "$exe" "$client"; do
-    [ -x "$needed" ] || [ -f "$needed" ] || { echo "missing prerequisite: $needed"; exit 1; }
-done
-export WINEPREFIX="$work/prefix" WINEDEBUG=-all
-unset DISPLAY
+# shellcheck source=tests/wine/common.sh
+source "$(dirname "$0")/common.sh"
+need_wine "$exe" "$client"
+use_prefix "$work/prefix"
 dir="$WINEPREFIX/drive_c/Verdimoor"
 winedir='C:\Verdimoor'
-failures=0
-
-end_wine() { "$wineserver" -k 2>/dev/null; }
-trap end_wine EXIT
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
-
-# The day of the month and the minute of the day, now.
-day() { date +%-d; }
-minute() { echo $((10#$(date +%H) * 60 + 10#$(date +%M))); }
-log_path() { echo "$dir/$(date +%Y)_$(date +%-m).log"; }
-
-# Compares the month's log with the lines given, each ended by CR LF here.
-log_is() {
-    local what=$1; shift
-    local expected
-    expected=$(printf '%s\r\n' "$@"; printf x)
-    local actual
-    actual=$(cat "$(log_path)" 2>/dev/null; printf x)
-    if [ "$actual" == "$expected" ]; then pass "$what"; else
-        fail "$what"; printf 'expected:\n%s\nactual:\n%s\n' "${expected%x}" "${actual%x}" | cat -A; fi
-}
-
-# Runs a Service Control Manager command, retried while the manager is busy.
-manage() {
-    local output
-    for attempt in 1 2 3 4 5 6 7 8 9 10; do
-        output=$("$wine" "$@" 2>&1)
-        if ! grep -qE 'Could not get handle to service|database locked' <<<"$output"; then
-            echo "$output"
-            return 0
-        fi
-        sleep 1
-    done
-    echo "$output"
-}
 
 client() { "$wine" 'C:\scm-client.exe' "$@" 2>&1 | tr -d '\r'; }
 
