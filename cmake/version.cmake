@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The project's one version, and the resource that shows it on Windows.
 
 # A build of another version without editing any file, e.g. the upgrade

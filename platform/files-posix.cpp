@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stored files on POSIX: plain descriptors, no stdio buffering.
 #include <cerrno>
 #include <climits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Stored files on Windows: unbuffered handles, shared for reading and writing.
 #include "platform/platform.h"
 

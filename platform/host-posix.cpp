@@ -1,13 +1,14 @@
-// The service's operating-system operations on POSIX (Linux).
+// SPDX-License-Identifier: Apache-2.0
+// The service's operating-system operations on POSIX (Linux), apart from
+// files, the lock and the dispatcher: the clock, the executable's path, the
+// system's error texts and the power-off request.
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <linux/capability.h>
-#include <sys/socket.h>
 #include <sys/syscall.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,14 +20,7 @@ void WINAPI GetLocalTime(SYSTEMTIME* time)
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm local;
     localtime_r(&now.tv_sec, &local);
-    time->wYear = static_cast<WORD>(local.tm_year + 1900);
-    time->wMonth = static_cast<WORD>(local.tm_mon + 1);
-    time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
-    time->wDay = static_cast<WORD>(local.tm_mday);
-    time->wHour = static_cast<WORD>(local.tm_hour);
-    time->wMinute = static_cast<WORD>(local.tm_min);
-    time->wSecond = static_cast<WORD>(local.tm_sec);
-    time->wMilliseconds = static_cast<WORD>(now.tv_nsec / 1000000);
+    SystemTimeOf(local, now.tv_nsec / 1000000, time);
 }
 
 // Sleeps the full time: a signal that interrupts it does not cut it short.
@@ -54,16 +48,6 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
     }
     path[length] = '\0';
     return static_cast<DWORD>(length);
-}
-
-void WINAPI AcquireSRWLockExclusive(SRWLOCK* lock)
-{
-    pthread_mutex_lock(&lock->Mutex);
-}
-
-void WINAPI ReleaseSRWLockExclusive(SRWLOCK* lock)
-{
-    pthread_mutex_unlock(&lock->Mutex);
 }
 
 // The last error is the errno that the failed operation left.
@@ -142,8 +126,7 @@ BOOL WINAPI LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid)
 // A privilege counts as enabled when its capability is in the effective set.
 // As on Windows the call succeeds either way; the last error is 0 only when
 // every privilege asked for is held.
-BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL, PTOKEN_PRIVILEGES state, DWORD, PTOKEN_PRIVILEGES,
-                                  DWORD*)
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL, PTOKEN_PRIVILEGES state, DWORD, PTOKEN_PRIVILEGES, DWORD*)
 {
     if (token != &ProcessToken) {
         errno = EBADF;
@@ -200,171 +183,5 @@ BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD)
     }
     while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
     }
-    return TRUE;
-}
-
-// The dispatcher: the process is its own service manager. SIGTERM, SIGINT and
-// SIGHUP become stop controls, delivered to the handler on the main thread as
-// the Service Control Manager delivers its controls. A stop is held back
-// until the service has reported a state that accepts it, or until its
-// service main has returned, so that it never overtakes start-up.
-
-static const SERVICE_STATUS_HANDLE DispatcherStatusHandle = 1;
-
-static pthread_mutex_t DispatchGuard = PTHREAD_MUTEX_INITIALIZER;
-static pthread_t DispatcherThread;
-static bool Dispatching;
-static const char* DispatchedName;
-static LPHANDLER_FUNCTION RegisteredHandler;
-static SERVICE_STATUS ReportedStatus;
-static bool Reported;
-static bool ServiceReturned;
-static LPSERVICE_MAIN_FUNCTIONA ServiceEntry;
-// The socket systemd gave a Type=notify service, read before the service
-// thread starts.
-static const char* NotifySocketPath;
-
-// Wakes the dispatcher to look at the reported state again.
-static int WakeSignal()
-{
-    return SIGRTMIN;
-}
-
-static void WakeDispatcher()
-{
-    pthread_kill(DispatcherThread, WakeSignal());
-}
-
-// Tells systemd about the service's state when it started the service with
-// Type=notify; nothing otherwise.
-static void NotifyInitSystem(const char* state)
-{
-    const char* socketPath = NotifySocketPath;
-    if (socketPath == nullptr || (socketPath[0] != '/' && socketPath[0] != '@'))
-        return;
-    struct sockaddr_un address = {};
-    address.sun_family = AF_UNIX;
-    size_t length = strlen(socketPath);
-    if (length >= sizeof address.sun_path)
-        return;
-    memcpy(address.sun_path, socketPath, length);
-    if (address.sun_path[0] == '@')
-        address.sun_path[0] = '\0';
-    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return;
-    sendto(fd, state, strlen(state), MSG_NOSIGNAL, reinterpret_cast<struct sockaddr*>(&address),
-           static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + length));
-    close(fd);
-}
-
-static void* RunService(void* name)
-{
-    LPSTR arguments[] = {static_cast<LPSTR>(name), nullptr};
-    ServiceEntry(1, arguments);
-    pthread_mutex_lock(&DispatchGuard);
-    ServiceReturned = true;
-    pthread_mutex_unlock(&DispatchGuard);
-    WakeDispatcher();
-    return nullptr;
-}
-
-BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table)
-{
-    if (table == nullptr || table[0].lpServiceName == nullptr || table[0].lpServiceProc == nullptr ||
-        Dispatching) {
-        errno = EINVAL;
-        return FALSE;
-    }
-    sigset_t controls;
-    sigemptyset(&controls);
-    sigaddset(&controls, SIGTERM);
-    sigaddset(&controls, SIGINT);
-    sigaddset(&controls, SIGHUP);
-    sigaddset(&controls, WakeSignal());
-    // Blocked before the service thread starts, so that it inherits the mask
-    // and every control signal reaches this thread.
-    pthread_sigmask(SIG_BLOCK, &controls, nullptr);
-
-    pthread_mutex_lock(&DispatchGuard);
-    Dispatching = true;
-    DispatcherThread = pthread_self();
-    DispatchedName = table[0].lpServiceName;
-    ServiceEntry = table[0].lpServiceProc;
-    NotifySocketPath = getenv("NOTIFY_SOCKET");
-    pthread_mutex_unlock(&DispatchGuard);
-
-    pthread_t service;
-    int failed = pthread_create(&service, nullptr, RunService, table[0].lpServiceName);
-    if (failed != 0) {
-        errno = failed;
-        return FALSE;
-    }
-    pthread_detach(service);
-
-    bool stopPending = false;
-    for (;;) {
-        int signal = 0;
-        if (sigwait(&controls, &signal) != 0)
-            continue;
-        if (signal != WakeSignal())
-            stopPending = true;
-
-        pthread_mutex_lock(&DispatchGuard);
-        bool accepting = Reported && ReportedStatus.dwCurrentState != SERVICE_STOPPED &&
-                         (ReportedStatus.dwControlsAccepted & SERVICE_ACCEPT_STOP) != 0;
-        bool deliver = stopPending && RegisteredHandler != nullptr && (accepting || ServiceReturned);
-        bool abandoned = stopPending && RegisteredHandler == nullptr && ServiceReturned;
-        LPHANDLER_FUNCTION handler = RegisteredHandler;
-        pthread_mutex_unlock(&DispatchGuard);
-
-        if (abandoned)
-            return TRUE;
-        if (!deliver)
-            continue;
-        stopPending = false;
-        handler(SERVICE_CONTROL_STOP);
-
-        pthread_mutex_lock(&DispatchGuard);
-        bool stopped = Reported && ReportedStatus.dwCurrentState == SERVICE_STOPPED;
-        pthread_mutex_unlock(&DispatchGuard);
-        if (stopped)
-            return TRUE;
-    }
-}
-
-SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR name, LPHANDLER_FUNCTION handler)
-{
-    pthread_mutex_lock(&DispatchGuard);
-    bool known = Dispatching && handler != nullptr && strcmp(name, DispatchedName) == 0;
-    if (known)
-        RegisteredHandler = handler;
-    pthread_mutex_unlock(&DispatchGuard);
-    if (!known) {
-        errno = ENOENT;
-        return 0;
-    }
-    return DispatcherStatusHandle;
-}
-
-BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status)
-{
-    if (handle != DispatcherStatusHandle) {
-        errno = EBADF;
-        return FALSE;
-    }
-    pthread_mutex_lock(&DispatchGuard);
-    DWORD before = Reported ? ReportedStatus.dwCurrentState : 0;
-    ReportedStatus = *status;
-    Reported = true;
-    pthread_mutex_unlock(&DispatchGuard);
-
-    if (status->dwCurrentState != before) {
-        if (status->dwCurrentState == SERVICE_RUNNING)
-            NotifyInitSystem("READY=1");
-        else if (status->dwCurrentState == SERVICE_STOPPED)
-            NotifyInitSystem("STOPPING=1");
-    }
-    WakeDispatcher();
     return TRUE;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The POSIX process starts here and runs the same entry as on Windows.
 #include "platform/platform.h"
 

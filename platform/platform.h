@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operating-system operations the service uses, under the names and
 // types Windows gives them. On Windows they are the real API; the POSIX host
 // and the test double provide the same declarations, so that uptime/ and
@@ -15,6 +16,7 @@ const char PathSeparator = '\\';
 
 #include <climits>
 #include <cstdint>
+#include <ctime>
 #include <pthread.h>
 
 #define WINAPI
@@ -63,8 +65,8 @@ typedef struct {
     DWORD dwWaitHint;
 } SERVICE_STATUS;
 
-typedef void (WINAPI* LPHANDLER_FUNCTION)(DWORD control);
-typedef void (WINAPI* LPSERVICE_MAIN_FUNCTIONA)(DWORD argc, LPSTR* argv);
+typedef void(WINAPI* LPHANDLER_FUNCTION)(DWORD control);
+typedef void(WINAPI* LPSERVICE_MAIN_FUNCTIONA)(DWORD argc, LPSTR* argv);
 
 typedef struct {
     LPSTR lpServiceName;
@@ -100,7 +102,9 @@ typedef TOKEN_PRIVILEGES* PTOKEN_PRIVILEGES;
 typedef struct {
     pthread_mutex_t Mutex;
 } SRWLOCK;
+// clang-format off
 #define SRWLOCK_INIT {PTHREAD_MUTEX_INITIALIZER}
+// clang-format on
 
 #define SERVICE_WIN32 0x30
 #define SERVICE_STOPPED 1
@@ -134,16 +138,16 @@ void WINAPI GetLocalTime(SYSTEMTIME* time);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 DWORD WINAPI GetLastError();
-DWORD WINAPI FormatMessageA(DWORD flags, const void* source, DWORD code, DWORD language,
-                            LPSTR buffer, DWORD size, void* arguments);
+DWORD WINAPI FormatMessageA(DWORD flags, const void* source, DWORD code, DWORD language, LPSTR buffer, DWORD size,
+                            void* arguments);
 HLOCAL WINAPI LocalFree(HLOCAL memory);
 
 BOOL WINAPI GetVersionExA(OSVERSIONINFOA* version);
 HANDLE WINAPI GetCurrentProcess();
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token);
 BOOL WINAPI LookupPrivilegeValueA(LPCSTR system, LPCSTR name, LUID* luid);
-BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state,
-                                  DWORD length, PTOKEN_PRIVILEGES previous, DWORD* returnLength);
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
+                                  PTOKEN_PRIVILEGES previous, DWORD* returnLength);
 BOOL WINAPI CloseHandle(HANDLE handle);
 BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD reason);
 
@@ -156,6 +160,10 @@ void WINAPI ReleaseSRWLockExclusive(SRWLOCK* lock);
 
 // The process entry, called by the host's main().
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show);
+
+// A civil time as GetLocalTime gives it: shared by the host's clock and the
+// test double's.
+void SystemTimeOf(const struct tm& civil, long milliseconds, SYSTEMTIME* time);
 
 #endif
 

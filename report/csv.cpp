@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The CSV printer: one row per run, quoted as RFC 4180 says.
 #include "report/print.h"
 
@@ -25,8 +26,8 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
     for (const MachineReport& machine : machines) {
         std::string folder = CsvField(machine.Folder);
         for (const Run& run : machine.Runs)
-            out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes
-                << ',' << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
+            out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
+                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
     }
 }
 

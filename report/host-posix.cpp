@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report's host operations on POSIX systems.
 #include "report/host.h"
 
@@ -63,8 +64,7 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
     return true;
 }
 
-bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
-                 std::string& error)
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)
 {
     if (std::rename(from.c_str(), to.c_str()) != 0) {
         error = std::strerror(errno);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The report's host operations on Windows.
 #include "report/host.h"
 
@@ -7,6 +8,7 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+
 #include <shellapi.h>
 
 namespace report {
@@ -16,8 +18,8 @@ std::string LastError()
 {
     DWORD code = GetLastError();
     char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                  code, 0, text, sizeof text, nullptr);
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                                  sizeof text, nullptr);
     while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
         --length;
     return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
@@ -73,8 +75,7 @@ std::string HostName()
 
 bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error)
 {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = LastError();
         return false;
@@ -98,8 +99,7 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
     return true;
 }
 
-bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
-                 std::string& error)
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         error = LastError();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the command line program asks of the host: host-posix.cpp and
 // host-win32.cpp provide it.
 #pragma once
@@ -25,7 +26,6 @@ std::string HostName();
 bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error);
 
 // Renames from over to in one step: a reader sees the old file or the new one.
-bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to,
-                 std::string& error);
+bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error);
 
 }  // namespace report

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The web page holds nothing fetched from elsewhere: the picture is inline
 // SVG, the style sheet is in the page, and there are no scripts.
 #include "report/html.h"
@@ -6,8 +7,7 @@
 
 namespace report {
 
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range,
-               std::string_view text)
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range, std::string_view text)
 {
     std::string title = "Verdimoor uptime";
     if (machines.size() == 1)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One self-contained web page: the picture of the months, then the text
 // summary and the table of runs as the text output prints them.
 #pragma once
@@ -13,7 +14,6 @@ namespace report {
 
 // Writes the page. Text is the summary and table, already printed; it is
 // shown as it is, in a fixed-width font.
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range,
-               std::string_view text);
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range, std::string_view text);
 
 }  // namespace report

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// The JSON printer: each folder's summary, runs and warnings.
 #include <nlohmann/json.hpp>
 
 #include "report/print.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // verdimoor-report: runs, availability and crashes, read from the logs of
 // one or more machines' folders.
 #include <CLI/CLI.hpp>
@@ -56,15 +57,14 @@ int main(int argc, char** argv)
 
     CLI::App app{"Runs, availability and crashes of machines, read from Verdimoor's monthly logs.", Program};
     app.set_version_flag("--version", VERDIMOOR_VERSION);
-    app.add_option("folder", folders,
-                   "Folders of logs, one per machine (default: the folder that holds this program)");
+    app.add_option("folder", folders, "Folders of logs, one per machine (default: the folder that holds this program)");
     CLI::Option* tableFlag = app.add_flag("--table", table, "After the summary, one row per run");
     CLI::Option* jsonFlag = app.add_flag("--json", json, "Print JSON: summary, runs and warnings of each folder");
     CLI::Option* csvFlag = app.add_flag("--csv", csv, "Print CSV: one row per run");
     jsonFlag->excludes(tableFlag);
     csvFlag->excludes(tableFlag)->excludes(jsonFlag);
-    CLI::Option* metricsFlag = app.add_flag(
-        "--openmetrics", openmetrics, "Print the summaries as Prometheus metrics, for a textfile collector");
+    CLI::Option* metricsFlag = app.add_flag("--openmetrics", openmetrics,
+                                            "Print the summaries as Prometheus metrics, for a textfile collector");
     metricsFlag->excludes(tableFlag)->excludes(jsonFlag)->excludes(csvFlag);
     app.add_option("--machine", machineNames,
                    "The metrics' machine label, once per folder in order (default: the host's name for "
@@ -78,8 +78,7 @@ int main(int argc, char** argv)
         ->type_name("FILE");
     app.add_option("--since", since, "Only the runs that start on or after this day")->type_name("YYYY-MM-DD");
     app.add_option("--until", until, "Only the runs that start on or before this day")->type_name("YYYY-MM-DD");
-    app.add_option("--now", now, "The moment taken for now (default: the local clock)")
-        ->type_name("YYYY-MM-DDTHH:MM");
+    app.add_option("--now", now, "The moment taken for now (default: the local clock)")->type_name("YYYY-MM-DDTHH:MM");
 
     std::vector<std::string> arguments = report::Utf8Arguments(argc, argv);
     std::vector<char*> pointers;
@@ -132,8 +131,8 @@ int main(int argc, char** argv)
             if (!shown.empty() && shown.back() != '/' && shown.back() != Separator)
                 shown += Separator;
             folderOptions.OnWarning = [&shown](const report::Warning& warning) {
-                std::string line = shown + warning.File + ':' + std::to_string(warning.Line) + ": " +
-                                   warning.Problem + '\n';
+                std::string line =
+                    shown + warning.File + ':' + std::to_string(warning.Line) + ": " + warning.Problem + '\n';
                 std::fwrite(line.data(), 1, line.size(), stderr);
             };
             machines.push_back(report::ReadMachine(folder, logs[i], folderOptions));
@@ -145,11 +144,11 @@ int main(int argc, char** argv)
     // --since and --until choose the months drawn.
     report::MonthRange months;
     if (options.Since)
-        months.First = std::chrono::year_month_day{*options.Since}.year() /
-                       std::chrono::year_month_day{*options.Since}.month();
+        months.First =
+            std::chrono::year_month_day{*options.Since}.year() / std::chrono::year_month_day{*options.Since}.month();
     if (options.Until)
-        months.Last = std::chrono::year_month_day{*options.Until}.year() /
-                      std::chrono::year_month_day{*options.Until}.month();
+        months.Last =
+            std::chrono::year_month_day{*options.Until}.year() / std::chrono::year_month_day{*options.Until}.month();
     if (!svgFile.empty()) {
         std::ostringstream svg;
         report::PrintSvg(svg, machines, months);
@@ -165,8 +164,8 @@ int main(int argc, char** argv)
             return 1;
     }
     // The files asked for alone print nothing else.
-    bool filesOnly = (!svgFile.empty() || !htmlFile.empty()) && outputFile.empty() && !table && !json &&
-                     !csv && !openmetrics;
+    bool filesOnly =
+        (!svgFile.empty() || !htmlFile.empty()) && outputFile.empty() && !table && !json && !csv && !openmetrics;
     if (filesOnly)
         return 0;
 
@@ -179,9 +178,10 @@ int main(int argc, char** argv)
     } else if (openmetrics) {
         std::vector<std::string> names;
         for (size_t i = 0; i < folders.size(); ++i)
-            names.push_back(i < machineNames.size()
-                                ? machineNames[i]
-                                : report::DefaultMachineName(report::PathOf(folders[i]), report::PathOf(report::ProgramFolder())));
+            names.push_back(
+                i < machineNames.size()
+                    ? machineNames[i]
+                    : report::DefaultMachineName(report::PathOf(folders[i]), report::PathOf(report::ProgramFolder())));
         report::PrintOpenMetrics(out, machines, names);
     } else {
         report::PrintText(out, machines, table);

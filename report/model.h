@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the reader of the logs makes of them: the runs of one machine's
 // folder and the summary computed from them. Every output (text, table,
 // JSON, CSV, picture, metrics) is a printer over this one model.
@@ -25,11 +26,11 @@ enum class RunEnd {
 
 struct Run {
     LocalMinute Start;
-    LocalMinute End;        // Start for a run whose end is unknown
-    int64_t Minutes = 0;    // End - Start
+    LocalMinute End;      // Start for a run whose end is unknown
+    int64_t Minutes = 0;  // End - Start
     RunEnd Ended = RunEnd::Unknown;
-    std::string File;       // the log's file name, e.g. "2026_12.log"
-    uint64_t Line = 0;      // the run's UP line, counted from 1
+    std::string File;            // the log's file name, e.g. "2026_12.log"
+    uint64_t Line = 0;           // the run's UP line, counted from 1
     int64_t DowntimeBefore = 0;  // Start - the previous selected run's End, 0 when negative or first
 };
 
@@ -49,12 +50,12 @@ struct Summary {
     int64_t Running = 0;
     std::optional<LocalMinute> FirstStart;  // none without runs
     std::optional<LocalMinute> LastStart;
-    std::optional<LocalMinute> LastEnd;     // the last sign of life
+    std::optional<LocalMinute> LastEnd;       // the last sign of life
     std::optional<LocalMinute> LastCrashEnd;  // the latest end of a crashed run
     std::optional<LocalMinute> LastPdownEnd;  // the latest scheduled power-off request
-    int64_t UptimeMinutes = 0;              // the sum of the runs' minutes
-    int64_t DowntimeMinutes = 0;            // the sum of the gaps between consecutive runs
-    std::optional<double> Availability;     // uptime / (uptime + downtime); none when both are 0
+    int64_t UptimeMinutes = 0;                // the sum of the runs' minutes
+    int64_t DowntimeMinutes = 0;              // the sum of the gaps between consecutive runs
+    std::optional<double> Availability;       // uptime / (uptime + downtime); none when both are 0
     int64_t LongestRunMinutes = 0;
     std::optional<LocalMinute> LongestRunStart;
     int64_t LongestDowntimeMinutes = 0;
@@ -66,7 +67,7 @@ struct Summary {
 struct MachineReport {
     std::string Folder;
     Summary Totals;
-    std::vector<Run> Runs;          // kept only when an output needs the runs
+    std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;
 };
 

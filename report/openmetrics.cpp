@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Counters count what the logs hold (the finished runs, the minutes up and
 // down), so that they only grow while the logs do; the state of now is in
 // gauges.
@@ -47,21 +48,18 @@ std::string Value(double value)
 
 class Exposition {
 public:
-    Exposition(std::ostream& out, const std::vector<MachineReport>& machines,
-               const std::vector<std::string>& names)
+    Exposition(std::ostream& out, const std::vector<MachineReport>& machines, const std::vector<std::string>& names)
         : out_(out), machines_(machines), names_(names)
     {
     }
 
     // One family: its HELP and TYPE lines, then a sample per machine that has a value.
-    template <typename ValueOf>
-    void Family(const char* name, const char* type, const char* help, ValueOf valueOf)
+    template <typename ValueOf> void Family(const char* name, const char* type, const char* help, ValueOf valueOf)
     {
         out_ << "# HELP " << name << " " << help << "\n# TYPE " << name << " " << type << "\n";
         for (size_t i = 0; i < machines_.size(); ++i)
             if (std::optional<double> value = valueOf(machines_[i]))
-                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\"} " << Value(*value)
-                     << "\n";
+                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\"} " << Value(*value) << "\n";
     }
 
     void Runs()
@@ -76,8 +74,8 @@ public:
             std::pair<const char*, int64_t> counts[] = {
                 {"down", s.Down}, {"pdown", s.Pdown}, {"crash", s.Crash}, {"unknown", s.Unknown}};
             for (auto [ended, count] : counts)
-                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\",ended=\"" << ended
-                     << "\"} " << count << "\n";
+                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\",ended=\"" << ended << "\"} " << count
+                     << "\n";
         }
     }
 
@@ -118,8 +116,7 @@ std::optional<int64_t> UnixSeconds(LocalMinute moment)
     return static_cast<int64_t>(seconds);
 }
 
-std::string DefaultMachineName(const std::filesystem::path& folder,
-                               const std::filesystem::path& ownFolder)
+std::string DefaultMachineName(const std::filesystem::path& folder, const std::filesystem::path& ownFolder)
 {
     std::error_code error;
     if (std::filesystem::equivalent(folder, ownFolder, error)) {
@@ -139,26 +136,18 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
 {
     Exposition metrics(out, machines, names);
     metrics.Runs();
-    metrics.Family("verdimoor_uptime_seconds_total", "counter",
-                   "Time the machine was up, summed over the runs.",
-                   [](const MachineReport& m) -> std::optional<double> {
-                       return m.Totals.UptimeMinutes * 60.0;
-                   });
+    metrics.Family("verdimoor_uptime_seconds_total", "counter", "Time the machine was up, summed over the runs.",
+                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.UptimeMinutes * 60.0; });
     metrics.Family("verdimoor_downtime_seconds_total", "counter",
                    "Time the machine was down, summed over the gaps between runs.",
-                   [](const MachineReport& m) -> std::optional<double> {
-                       return m.Totals.DowntimeMinutes * 60.0;
-                   });
+                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.DowntimeMinutes * 60.0; });
     metrics.Family("verdimoor_availability_ratio", "gauge",
                    "Uptime over uptime plus downtime; absent while both are zero.",
                    [](const MachineReport& m) { return m.Totals.Availability; });
     metrics.Family("verdimoor_running", "gauge",
                    "1 while the newest run is alive (its last sign of life is at most 2 minutes old), else 0.",
-                   [](const MachineReport& m) -> std::optional<double> {
-                       return m.Totals.Running > 0 ? 1.0 : 0.0;
-                   });
-    metrics.Family("verdimoor_last_start_timestamp_seconds", "gauge",
-                   "Start of the newest run, as Unix time.",
+                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.Running > 0 ? 1.0 : 0.0; });
+    metrics.Family("verdimoor_last_start_timestamp_seconds", "gauge", "Start of the newest run, as Unix time.",
                    [](const MachineReport& m) { return Timestamp(m.Totals.LastStart); });
     metrics.Family("verdimoor_last_seen_timestamp_seconds", "gauge",
                    "The newest run's last sign of life, as Unix time.",
@@ -169,11 +158,9 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
     metrics.Family("verdimoor_last_pdown_timestamp_seconds", "gauge",
                    "The newest scheduled power-off request, as Unix time.",
                    [](const MachineReport& m) { return Timestamp(m.Totals.LastPdownEnd); });
-    metrics.Family("verdimoor_log_warnings", "gauge",
-                   "Damaged or out-of-place lines skipped in the logs.",
-                   [](const MachineReport& m) -> std::optional<double> {
-                       return static_cast<double>(m.Totals.Warnings);
-                   });
+    metrics.Family(
+        "verdimoor_log_warnings", "gauge", "Damaged or out-of-place lines skipped in the logs.",
+        [](const MachineReport& m) -> std::optional<double> { return static_cast<double>(m.Totals.Warnings); });
 }
 
 }  // namespace report

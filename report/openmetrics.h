@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The summary as metrics in the Prometheus text exposition format, for the
 // textfile collectors of node_exporter and windows_exporter.
 #pragma once
@@ -20,8 +21,7 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
 // The name a folder's metrics carry when none is given: the host's name for
 // the report's own folder (where it is installed beside the service), else
 // the folder's name.
-std::string DefaultMachineName(const std::filesystem::path& folder,
-                               const std::filesystem::path& ownFolder);
+std::string DefaultMachineName(const std::filesystem::path& folder, const std::filesystem::path& ownFolder);
 
 // A local civil time as Unix time, read in the machine's time zone; none when
 // the system cannot convert it.

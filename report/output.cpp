@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The temporary file sits in the target's own folder, so that the rename
 // stays within one file system, and its name does not end in ".prom", so
 // that a collector passing by ignores it.

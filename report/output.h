@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writing an output to a file in one step, for readers such as textfile
 // collectors that must never see half a file.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// The text printer: the summary for people and, on request, a row per run.
 #include "report/print.h"
 
 #include <cstdio>
@@ -23,11 +25,13 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
     if (totals.Runs == 0) {
         Row(out, "Runs", "0");
     } else {
-        Row(out, "Runs", std::to_string(totals.Runs) + ", from " + FormatMomentForPeople(*totals.FirstStart) +
-                             " to " + FormatMomentForPeople(*totals.LastEnd));
-        Row(out, "Ended", std::to_string(totals.Down) + " down, " + std::to_string(totals.Pdown) + " pdown, " +
-                              std::to_string(totals.Crash) + " crash, " + std::to_string(totals.Unknown) +
-                              " unknown, " + std::to_string(totals.Running) + " running");
+        Row(out, "Runs",
+            std::to_string(totals.Runs) + ", from " + FormatMomentForPeople(*totals.FirstStart) + " to " +
+                FormatMomentForPeople(*totals.LastEnd));
+        Row(out, "Ended",
+            std::to_string(totals.Down) + " down, " + std::to_string(totals.Pdown) + " pdown, " +
+                std::to_string(totals.Crash) + " crash, " + std::to_string(totals.Unknown) + " unknown, " +
+                std::to_string(totals.Running) + " running");
         std::string up = FormatDuration(totals.UptimeMinutes);
         std::string down = FormatDuration(totals.DowntimeMinutes);
         if (totals.Availability) {
@@ -39,8 +43,9 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
         Row(out, "Longest run",
             FormatDuration(totals.LongestRunMinutes) + ", from " + FormatMomentForPeople(*totals.LongestRunStart));
         if (totals.LongestDowntimeStart)
-            Row(out, "Longest downtime", FormatDuration(totals.LongestDowntimeMinutes) + ", from " +
-                                             FormatMomentForPeople(*totals.LongestDowntimeStart));
+            Row(out, "Longest downtime",
+                FormatDuration(totals.LongestDowntimeMinutes) + ", from " +
+                    FormatMomentForPeople(*totals.LongestDowntimeStart));
     }
     Row(out, "Warnings", std::to_string(totals.Warnings));
 }
@@ -48,8 +53,8 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
 void PrintTable(std::ostream& out, const MachineReport& machine)
 {
     char line[160];
-    std::snprintf(line, sizeof line, "  %4s  %-16s  %-16s  %-12s  %-7s  %s\n", "#", "Start", "End", "Duration",
-                  "Ended", "Downtime after");
+    std::snprintf(line, sizeof line, "  %4s  %-16s  %-16s  %-12s  %-7s  %s\n", "#", "Start", "End", "Duration", "Ended",
+                  "Downtime after");
     out << '\n' << line;
     const std::vector<Run>& runs = machine.Runs;
     for (size_t i = 0; i < runs.size(); i++) {

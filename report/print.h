@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The printers of the reports: each takes the reports of the folders in
 // the order given.
 #pragma once

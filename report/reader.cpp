@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// The reader of a machine's logs: the folder listed, each log's bytes framed
+// into records, and the records paired into runs and totals.
 #include "report/reader.h"
 
 #include <algorithm>
@@ -260,11 +263,8 @@ void MachineReader::Handle(RecordKind kind, int day, int64_t value)
 {
     switch (kind) {
     case RecordKind::Blank:
-    case RecordKind::Apdown:
-        return;
-    case RecordKind::Damaged:
-        Warn(Line, "damaged line");
-        return;
+    case RecordKind::Apdown: return;
+    case RecordKind::Damaged: Warn(Line, "damaged line"); return;
     case RecordKind::Up:
         if (Open)
             CloseRun(RunEnd::Unknown, OpenStart);
@@ -315,9 +315,7 @@ void MachineReader::Collect(const Closed& run)
     int64_t length = (run.End - run.Start).count();
     totals.Runs++;
     switch (run.Ended) {
-    case RunEnd::Down:
-        totals.Down++;
-        break;
+    case RunEnd::Down: totals.Down++; break;
     case RunEnd::Pdown:
         totals.Pdown++;
         if (!totals.LastPdownEnd || run.End > *totals.LastPdownEnd)
@@ -329,12 +327,8 @@ void MachineReader::Collect(const Closed& run)
         if (!totals.LastCrashEnd || run.End > *totals.LastCrashEnd)
             totals.LastCrashEnd = run.End;
         break;
-    case RunEnd::Unknown:
-        totals.Unknown++;
-        break;
-    case RunEnd::Running:
-        totals.Running++;
-        break;
+    case RunEnd::Unknown: totals.Unknown++; break;
+    case RunEnd::Running: totals.Running++; break;
     }
     if (!totals.FirstStart)
         totals.FirstStart = run.Start;
@@ -395,16 +389,11 @@ MachineReport MachineReader::Finish()
 std::string_view EndName(RunEnd ended)
 {
     switch (ended) {
-    case RunEnd::Down:
-        return "down";
-    case RunEnd::Pdown:
-        return "pdown";
-    case RunEnd::Crash:
-        return "crash";
-    case RunEnd::Unknown:
-        return "unknown";
-    case RunEnd::Running:
-        return "running";
+    case RunEnd::Down: return "down";
+    case RunEnd::Pdown: return "pdown";
+    case RunEnd::Crash: return "crash";
+    case RunEnd::Unknown: return "unknown";
+    case RunEnd::Running: return "running";
     }
     return "unknown";
 }

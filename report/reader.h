@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The reader of a machine's logs: one streaming pass over its folder's
 // monthly logs, oldest first, into the runs and their summary.
 #pragma once
@@ -55,8 +56,7 @@ std::vector<LogFile> ListLogs(const std::string& folder);
 MachineReport ReadMachine(const std::string& folder, const ReadOptions& options);
 // Reads the logs of the folder listed already by ListLogs; one that cannot
 // be opened is a warning.
-MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>& logs,
-                          const ReadOptions& options);
+MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>& logs, const ReadOptions& options);
 
 // The reader itself, fed one log after another, oldest first, with the
 // bytes of each as they come.

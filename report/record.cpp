@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// One record of the log parsed from its text.
 #include "report/record.h"
 
 #include "report/vocabulary.h"
@@ -74,19 +76,13 @@ Record ParseRecord(std::string_view text)
 std::string_view KindWord(RecordKind kind)
 {
     switch (kind) {
-    case RecordKind::Up:
-        return words::Up;
-    case RecordKind::Crash:
-        return words::Crash;
-    case RecordKind::Down:
-        return words::Down;
-    case RecordKind::Pdown:
-        return words::Pdown;
-    case RecordKind::Apdown:
-        return words::Apdown;
+    case RecordKind::Up: return words::Up;
+    case RecordKind::Crash: return words::Crash;
+    case RecordKind::Down: return words::Down;
+    case RecordKind::Pdown: return words::Pdown;
+    case RecordKind::Apdown: return words::Apdown;
     case RecordKind::Blank:
-    case RecordKind::Damaged:
-        break;
+    case RecordKind::Damaged: break;
     }
     return {};
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One record of the log: the text of one line (or of the part of a line
 // before or between NUL bytes), without its LF or the CR before it.
 #pragma once

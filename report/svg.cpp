@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The picture of the months, drawn as plain SVG: no scripts, no fonts or
 // images from elsewhere, black text on white so that it prints.
 #include "report/svg.h"
@@ -10,7 +11,6 @@
 
 #include "report/times.h"
 #include "report/utf8.h"
-
 
 namespace report {
 namespace {
@@ -66,7 +66,10 @@ struct Segment {
     bool Last = false;  // the run ends here
 };
 
-double X(double minuteOfDay) { return PlotLeft + minuteOfDay * PixelsPerMinute; }
+double X(double minuteOfDay)
+{
+    return PlotLeft + minuteOfDay * PixelsPerMinute;
+}
 
 std::string Number(double value)
 {
@@ -92,7 +95,7 @@ std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>&
             // A run that ends at midnight draws nothing on the next day.
             if (to > from || last)
                 byDay[day].push_back({static_cast<int>((from - dayStart).count()),
-                                     static_cast<int>((to - dayStart).count()), &run, last});
+                                      static_cast<int>((to - dayStart).count()), &run, last});
             if (last)
                 break;
             day += days{1};
@@ -133,17 +136,16 @@ public:
 
     void Text(double x, double y, const std::string& text, const char* attributes = "")
     {
-        out_ << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\"" << attributes << ">"
-             << XmlEscape(text) << "</text>\n";
+        out_ << "<text x=\"" << Number(x) << "\" y=\"" << Number(y) << "\"" << attributes << ">" << XmlEscape(text)
+             << "</text>\n";
     }
 
     void Heading(const MachineReport& machine)
     {
-        Text(12, y_ + 22, "Verdimoor uptime: " + machine.Folder,
-             " font-size=\"18\" font-weight=\"bold\"");
+        Text(12, y_ + 22, "Verdimoor uptime: " + machine.Folder, " font-size=\"18\" font-weight=\"bold\"");
         const Summary& s = machine.Totals;
-        std::string line = Count(s.Runs, "run", "runs") + ": " + Count(s.Down, "clean stop", "clean stops") +
-                           ", " + Count(s.Pdown, "scheduled power-off", "scheduled power-offs") + ", " +
+        std::string line = Count(s.Runs, "run", "runs") + ": " + Count(s.Down, "clean stop", "clean stops") + ", " +
+                           Count(s.Pdown, "scheduled power-off", "scheduled power-offs") + ", " +
                            Count(s.Crash, "crash", "crashes");
         if (s.Unknown > 0)
             line += ", " + std::to_string(s.Unknown) + " of unknown end";
@@ -157,10 +159,9 @@ public:
     void Legend()
     {
         double x = PlotLeft;
-        for (RunEnd ended : {RunEnd::Down, RunEnd::Pdown, RunEnd::Crash, RunEnd::Unknown,
-                             RunEnd::Running}) {
-            out_ << "<rect x=\"" << x << "\" y=\"" << y_ + 4 << "\" width=\"18\" height=\""
-                 << BarHeight << "\" fill=\"" << EndColour(ended) << "\"/>\n";
+        for (RunEnd ended : {RunEnd::Down, RunEnd::Pdown, RunEnd::Crash, RunEnd::Unknown, RunEnd::Running}) {
+            out_ << "<rect x=\"" << x << "\" y=\"" << y_ + 4 << "\" width=\"18\" height=\"" << BarHeight << "\" fill=\""
+                 << EndColour(ended) << "\"/>\n";
             std::string label = EndLabel(ended);
             Text(x + 24, y_ + 13, label, " font-size=\"12\"");
             x += 24 + 7.0 * static_cast<double>(label.size()) + 18;
@@ -173,9 +174,8 @@ public:
     void Month(const std::vector<Run>& runs, year_month month,
                const std::map<local_days, std::vector<Segment>>& segments)
     {
-        static const char* const names[] = {"January", "February", "March",     "April",
-                                            "May",     "June",     "July",      "August",
-                                            "September", "October", "November", "December"};
+        static const char* const names[] = {"January", "February", "March",     "April",   "May",      "June",
+                                            "July",    "August",   "September", "October", "November", "December"};
         y_ += 14;
         std::string heading = std::string(names[static_cast<unsigned>(month.month()) - 1]) + " " +
                               std::to_string(static_cast<int>(month.year()));
@@ -202,8 +202,8 @@ public:
             weekday wd{day};
             int top = plotTop + row * RowHeight;
             if (wd == Saturday || wd == Sunday)
-                out_ << "<rect x=\"" << PlotLeft << "\" y=\"" << top << "\" width=\"" << PlotWidth
-                     << "\" height=\"" << RowHeight << "\" fill=\"#EBEBEB\"/>\n";
+                out_ << "<rect x=\"" << PlotLeft << "\" y=\"" << top << "\" width=\"" << PlotWidth << "\" height=\""
+                     << RowHeight << "\" fill=\"#EBEBEB\"/>\n";
             static const char* const weekdays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
             Text(PlotLeft - 6, top + 12,
                  std::string(weekdays[wd.c_encoding()]) + " " +
@@ -212,13 +212,12 @@ public:
         }
         for (int hour = 0; hour <= 24; ++hour) {
             bool major = hour % 6 == 0;
-            out_ << "<line x1=\"" << Number(X(hour * 60)) << "\" y1=\"" << plotTop - (major ? 4 : 2)
-                 << "\" x2=\"" << Number(X(hour * 60)) << "\" y2=\"" << plotBottom
-                 << "\" stroke=\"" << (major ? "#8C8C8C" : "#CCCCCC") << "\" stroke-width=\"1\"/>\n";
+            out_ << "<line x1=\"" << Number(X(hour * 60)) << "\" y1=\"" << plotTop - (major ? 4 : 2) << "\" x2=\""
+                 << Number(X(hour * 60)) << "\" y2=\"" << plotBottom << "\" stroke=\""
+                 << (major ? "#8C8C8C" : "#CCCCCC") << "\" stroke-width=\"1\"/>\n";
         }
-        out_ << "<rect x=\"" << PlotLeft << "\" y=\"" << plotTop << "\" width=\"" << PlotWidth
-             << "\" height=\"" << plotBottom - plotTop
-             << "\" fill=\"none\" stroke=\"#8C8C8C\" stroke-width=\"1\"/>\n";
+        out_ << "<rect x=\"" << PlotLeft << "\" y=\"" << plotTop << "\" width=\"" << PlotWidth << "\" height=\""
+             << plotBottom - plotTop << "\" fill=\"none\" stroke=\"#8C8C8C\" stroke-width=\"1\"/>\n";
 
         for (auto it = segments.lower_bound(first); it != segments.end() && it->first < end; ++it) {
             int top = plotTop + static_cast<int>((it->first - first).count()) * RowHeight;
@@ -241,8 +240,8 @@ private:
     {
         if (up + down == 0)
             return "no uptime or downtime";
-        return "availability " + FormatPercent(static_cast<double>(up) / static_cast<double>(up + down)) +
-               " (up " + FormatDuration(up) + ", down " + FormatDuration(down) + ")";
+        return "availability " + FormatPercent(static_cast<double>(up) / static_cast<double>(up + down)) + " (up " +
+               FormatDuration(up) + ", down " + FormatDuration(down) + ")";
     }
 
     void Bar(const Segment& segment, int top)
@@ -250,10 +249,9 @@ private:
         const Run& run = *segment.Of;
         double x = X(segment.From);
         double width = std::max(MinimumBarWidth, (segment.To - segment.From) * PixelsPerMinute);
-        out_ << "<rect x=\"" << Number(x) << "\" y=\"" << top + BarTop << "\" width=\""
-             << Number(width) << "\" height=\"" << BarHeight << "\" fill=\""
-             << EndColour(run.Ended) << "\"><title>" << XmlEscape(Describe(run))
-             << "</title></rect>\n";
+        out_ << "<rect x=\"" << Number(x) << "\" y=\"" << top + BarTop << "\" width=\"" << Number(width)
+             << "\" height=\"" << BarHeight << "\" fill=\"" << EndColour(run.Ended) << "\"><title>"
+             << XmlEscape(Describe(run)) << "</title></rect>\n";
         if (segment.Last && run.Ended == RunEnd::Crash)
             CrashMark(X(segment.To), top);
     }
@@ -262,8 +260,8 @@ private:
     void CrashMark(double x, int top)
     {
         out_ << "<path d=\"M" << Number(x - 4) << " " << top << "h8l-4 5z\" fill=\"#000000\"/>"
-             << "<line x1=\"" << Number(x) << "\" y1=\"" << top << "\" x2=\"" << Number(x)
-             << "\" y2=\"" << top + RowHeight - 1 << "\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n";
+             << "<line x1=\"" << Number(x) << "\" y1=\"" << top << "\" x2=\"" << Number(x) << "\" y2=\""
+             << top + RowHeight - 1 << "\" stroke=\"#000000\" stroke-width=\"1.5\"/>\n";
     }
 
     static std::string Describe(const Run& run)
@@ -286,11 +284,26 @@ std::string XmlEscape(std::string_view text)
     for (size_t i = 0; i < text.size();) {
         auto byte = static_cast<unsigned char>(text[i]);
         switch (byte) {
-        case '&': escaped += "&amp;"; ++i; continue;
-        case '<': escaped += "&lt;"; ++i; continue;
-        case '>': escaped += "&gt;"; ++i; continue;
-        case '"': escaped += "&quot;"; ++i; continue;
-        case '\'': escaped += "&apos;"; ++i; continue;
+        case '&':
+            escaped += "&amp;";
+            ++i;
+            continue;
+        case '<':
+            escaped += "&lt;";
+            ++i;
+            continue;
+        case '>':
+            escaped += "&gt;";
+            ++i;
+            continue;
+        case '"':
+            escaped += "&quot;";
+            ++i;
+            continue;
+        case '\'':
+            escaped += "&apos;";
+            ++i;
+            continue;
         default: break;
         }
         size_t length = Utf8SequenceLength(text, i);
@@ -307,8 +320,7 @@ std::string XmlEscape(std::string_view text)
     return escaped;
 }
 
-void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range,
-              bool standalone)
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range, bool standalone)
 {
     std::ostringstream body;
     Page page(body);
@@ -346,12 +358,11 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, Mon
 
     if (standalone)
         out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << PageWidth << "\" height=\""
-        << page.Height() << "\" viewBox=\"0 0 " << PageWidth << " " << page.Height()
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << PageWidth << "\" height=\"" << page.Height()
+        << "\" viewBox=\"0 0 " << PageWidth << " " << page.Height()
         << "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\" fill=\"#000000\">\n"
         << "<title>Verdimoor uptime</title>\n"
-        << "<rect width=\"" << PageWidth << "\" height=\"" << page.Height()
-        << "\" fill=\"#FFFFFF\"/>\n"
+        << "<rect width=\"" << PageWidth << "\" height=\"" << page.Height() << "\" fill=\"#FFFFFF\"/>\n"
         << body.str() << "</svg>\n";
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The picture of the months: a timeline per month, one row per day, each run
 // a bar coloured by how it ended.
 #pragma once
@@ -20,8 +21,7 @@ struct MonthRange {
 
 // Writes one self-contained SVG document of the machines' months.
 // Standalone adds the XML prolog; HTML embeds the document without it.
-void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range,
-              bool standalone = true);
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range, bool standalone = true);
 
 // Escapes text for XML character data and attribute values; bytes that are
 // not UTF-8 become U+FFFD, so that a strange folder name cannot break the file.

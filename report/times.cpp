@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// Local civil times to the minute: the moments of records and their text forms.
 #include "report/times.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Local civil times with minute precision, as the log has them: the moments
 // of records, and the text forms every output shares.
 #pragma once

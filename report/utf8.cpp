@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// UTF-8 paths and the well-formed sequences of UTF-8 text.
 #include "report/utf8.h"
 
 namespace report {

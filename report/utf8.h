@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // UTF-8 text, which every output writes: folder and host names come from the
 // system and may hold any bytes.
 #pragma once

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// The log's words and file names as the service writes them.
 #include "report/vocabulary.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The log's vocabulary as the service writes it (uptime/log.h), for the
 // reader: the record kinds' words and the name of a month's log.
 #pragma once

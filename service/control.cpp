@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// The control handler: a stop or shutdown closes the run with DOWN; every
+// control is answered with the status record.
 #include "service/service.h"
 
 #include "uptime/errlog.h"

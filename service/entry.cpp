@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// The process entry: hands the one service to the dispatcher and ends the
+// process with exit code 1 once it has stopped.
 #include "service/service.h"
 
 // The service table lives for the whole process.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: Apache-2.0
+// The scheduled power-off request, with the shutdown privilege it needs.
 #include "service/service.h"
 
 // On the NT family the shutdown privilege must be enabled in the process's

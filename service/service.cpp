@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Service main: start-up, the running report and the heartbeat that rewrites
+// the closing line every 30 seconds and powers off at the scheduled minute.
 #include "service/service.h"
 
 #include "uptime/errlog.h"

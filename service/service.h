@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The service runtime: start-up, service main with its heartbeat, the control
 // handler, the power-off request and the process entry.
 #pragma once

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Start-up: the program's folder, the files' names, the UP and CRASH records,
+// the schedule and its APDOWN announcement.
 #include <cstdarg>
 #include <cstdio>
 

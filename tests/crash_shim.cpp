@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Preloaded into the daemon by the crash-point test: it counts the daemon's
 // calls of the file operations a record write makes, and kills the process
 // with SIGKILL on entering the one numbered VERDIMOOR_KILL_AT. The first two
@@ -29,8 +30,8 @@ __attribute__((constructor)) void Start()
     KillAt = killAt == nullptr ? 0 : atol(killAt);
     const char* calls = getenv("VERDIMOOR_CALLS");
     if (calls != nullptr)
-        CallsFile = static_cast<int>(
-            syscall(SYS_openat, AT_FDCWD, calls, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
+        CallsFile =
+            static_cast<int>(syscall(SYS_openat, AT_FDCWD, calls, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
 }
 
 // Counts a call on entering it; the shim's own output bypasses the counted
@@ -54,7 +55,7 @@ template <typename Function> Function Next(const char* name)
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
-}
+}  // namespace
 
 extern "C" {
 
@@ -107,5 +108,4 @@ int nanosleep(const struct timespec* time, struct timespec* left)
         syscall(SYS_kill, getpid(), SIGTERM);
     return Next<int (*)(const struct timespec*, struct timespec*)>("nanosleep")(time, left);
 }
-
 }

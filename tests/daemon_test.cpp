@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Linux daemon end to end: the real binary, started in a folder of its
 // own and stopped by its process id, pass or fail. No test gives it a
 // schedule that can fall due.
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/capability.h>
 #include <spawn.h>
 #include <sys/prctl.h>
@@ -106,8 +107,7 @@ private:
 // a file of its own.
 class Daemon {
 public:
-    explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "")
-        : Dir(dir)
+    explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "") : Dir(dir)
     {
         if (!FileExists(dir.Path("verdimoor")))
             PlaceBinary(dir);
@@ -277,8 +277,7 @@ TEST(DaemonSlow, FirstHeartbeatDropsTheAnnouncement)
     std::pair<int, int> beat = Now();
     std::string log = daemon.Log();
     std::string up = Line(daemon.Started, "UP");
-    EXPECT_TRUE(log == up + Line(beat, "CRASH") || log == up + Line({beat.first, beat.second - 1}, "CRASH"))
-        << log;
+    EXPECT_TRUE(log == up + Line(beat, "CRASH") || log == up + Line({beat.first, beat.second - 1}, "CRASH")) << log;
     EXPECT_EQ(daemon.Stop(), 1);
     EXPECT_EQ(daemon.Log(), up + Line(daemon.StopAt, "DOWN    "));
 }
@@ -369,11 +368,11 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
     // Five calls a heartbeat and five for the DOWN line; no call reads the log.
     const Kinds heartbeat = {"open", "pwrite", "ftruncate", "fsync", "close"};
     Kinds calls = {
-        "open", "open", "open", "fsync", "close",   // the log is created, its folder flushed
-        "lseek", "pwrite", "fsync", "close",        // the UP line
-        "open", "pwrite", "ftruncate", "fsync", "close",  // the CRASH line at the saved offset
-        "open",                                     // no PowerOFF.txt
-        "open", "lseek", "pwrite", "fsync", "close",  // the APDOWN line
+        "open",  "open",   "open",      "fsync", "close",  // the log is created, its folder flushed
+        "lseek", "pwrite", "fsync",     "close",           // the UP line
+        "open",  "pwrite", "ftruncate", "fsync", "close",  // the CRASH line at the saved offset
+        "open",                                            // no PowerOFF.txt
+        "open",  "lseek",  "pwrite",    "fsync", "close",  // the APDOWN line
     };
     for (int record = 0; record < 3; record++)
         calls.insert(calls.end(), heartbeat.begin(), heartbeat.end());
@@ -409,7 +408,6 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
     EXPECT_EQ(call, static_cast<long>(calls.size()) + 1);
 }
 #endif
-
 
 #ifdef VERDIMOOR_REPORT_TESTS
 // verdimoor-report reads the daemon's own logs: the run running, then closed
@@ -467,4 +465,4 @@ TEST(Daemon, ReportReadsTheDaemonsLogs)
 }
 #endif
 
-}
+}  // namespace

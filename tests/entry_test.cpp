@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 // The process entry: the dispatcher, the exit code, and the record lock it
 // keeps at the end.
 #include <unistd.h>
 
 #include "helpers.h"
-#include "platform/fake.h"
 #include "service/service.h"
+#include "tests/fake/fake.h"
 
 namespace {
 
@@ -45,4 +46,4 @@ TEST_F(EntryTest, ExitCodeIsOneWithoutAServiceManagerAndNoFileIsWritten)
     EXPECT_FALSE(FileExists(Cwd.Path("Err.log")));
 }
 
-}
+}  // namespace

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: Apache-2.0
 // Err.log: where entries land, their bytes, and what happens when parts fail.
 #include <thread>
 #include <unistd.h>
 
 #include "helpers.h"
-#include "platform/fake.h"
 #include "service/service.h"
+#include "tests/fake/fake.h"
 #include "uptime/errlog.h"
 
 namespace {
@@ -99,4 +100,4 @@ TEST_F(ErrLogTest, EntriesOfTwoThreadsNeverInterleave)
     EXPECT_EQ(reports, each);
 }
 
-}
+}  // namespace

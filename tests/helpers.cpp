@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// What the tests share: temporary folders, whole files, a reset service, and
+// a thread without the power to bypass file permissions.
 #include "helpers.h"
 
 #include <cstdio>
@@ -9,8 +12,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include "platform/fake.h"
 #include "service/service.h"
+#include "tests/fake/fake.h"
 #include "uptime/errlog.h"
 #include "uptime/log.h"
 #include "uptime/schedule.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the tests share: temporary folders, whole-file reads and writes, and a
 // fresh service state for each test.
 #pragma once

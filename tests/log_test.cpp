@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 // The uptime log's writer: append, rewrite in place, cut and pad.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "helpers.h"
-#include "platform/fake.h"
+#include "tests/fake/fake.h"
 #include "uptime/log.h"
 
 namespace {
@@ -114,4 +115,4 @@ TEST_F(LogTest, DownRecordCarriesTheCurrentTime)
     EXPECT_EQ(ReadWholeFile(Log), "31 1439 UP\r\n1 0 DOWN    \r\n");
 }
 
-}
+}  // namespace

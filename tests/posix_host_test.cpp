@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The POSIX host's own operations, as the service relies on them. No test
 // here ever calls the power-off request, nor any code that calls it.
 #include <cerrno>
@@ -72,9 +73,9 @@ TEST(PosixHost, UnknownPrivilegeIsNotFound)
 TEST(PosixHost, MessageTextIsTheLibrarysEndedWithCrLf)
 {
     char* text = nullptr;
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, ENOENT,
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0,
-                                  nullptr);
+    DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, ENOENT,
+                       MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
     ASSERT_NE(text, nullptr);
     EXPECT_EQ(std::string(text), "No such file or directory\r\n");
     EXPECT_EQ(length, 27u);
@@ -121,4 +122,4 @@ TEST(PosixHost, SleepIsNotCutShortBySignals)
     EXPECT_GE(slept, std::chrono::milliseconds(300));
 }
 
-}
+}  // namespace

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 // The power-off request and the shutdown privilege it needs.
 #include <unistd.h>
 
 #include "helpers.h"
-#include "platform/fake.h"
 #include "service/service.h"
+#include "tests/fake/fake.h"
 
 namespace {
 
@@ -62,4 +63,4 @@ TEST_F(PowerOffTest, EachPathMakesTheCallsInOrder)
     EXPECT_FALSE(FileExists(Cwd.Path("Err.log")));
 }
 
-}
+}  // namespace

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // verdimoor-report, the program: its options, its outputs for people and
 // for spreadsheets, its errors and exit codes.
 #include <cstdlib>
@@ -91,7 +92,8 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
         {"--json --csv logs", {2, "", "verdimoor-report: error: --json excludes --csv\n"}},
         {"logs missing", {2, "", "verdimoor-report: error: 'missing': No such file or directory\n"}},
         {"logs/2026_3.log", {2, "", "verdimoor-report: error: 'logs/2026_3.log': Not a directory\n"}},
-        {"--since 2026-02-30 logs", {2, "", "verdimoor-report: error: '2026-02-30': --since takes a day, YYYY-MM-DD\n"}},
+        {"--since 2026-02-30 logs",
+         {2, "", "verdimoor-report: error: '2026-02-30': --since takes a day, YYYY-MM-DD\n"}},
         {"--now 2026-02-01T24:00 logs",
          {2, "", "verdimoor-report: error: '2026-02-01T24:00': --now takes a moment, YYYY-MM-DDTHH:MM\n"}},
     };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // verdimoor-report's reader: folders of logs, written here, and the whole
 // JSON each one gives.
 #include <filesystem>
@@ -26,7 +27,9 @@ const std::string Nul(1, '\0');
 const Case Cases[] = {
     {"a month's pairs",
      {{"2026_3.log", "8 600 UP\r\n8 1020 DOWN    \r\n9 540 UP\r\n9 1231 CRASH\r\n10 480 UP\r\n10 1320 PDOWN\r\n"}},
-     "", "", "2026-04-01T00:00",
+     "",
+     "",
+     "2026-04-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 1, "pdown": 1, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-03-08T10:00", "last_end": "2026-03-10T22:00", "uptime_minutes": 1951,
        "downtime_minutes": 1649, "availability": 0.5419444444444445, "longest_run_minutes": 840,
@@ -42,7 +45,9 @@ const Case Cases[] = {
      {{"2026_5.log", "31 1000 UP\r\n1 0 DOWN    \r\n"},
       {"2025_12.log", "31 1430 UP\r\n1 5 CRASH\r\n"},
       {"2026_1.log", "31 600 UP\r\n30 600 DOWN    \r\n"}},
-     "", "", "2026-07-01T00:00",
+     "",
+     "",
+     "2026-07-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 2, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2025-12-31T23:50", "last_end": "2026-06-01T00:00", "uptime_minutes": 83975,
        "downtime_minutes": 133475, "availability": 0.3861807312025753, "longest_run_minutes": 83520,
@@ -57,7 +62,9 @@ const Case Cases[] = {
     {"runs with no closing record",
      {{"2026_4.log", "1 60 UP\r\n2 60 UP\r\n2 120 DOWN    \r\n3 60 UP\r\n"},
       {"2026_5.log", "1 30 CRASH\r\n1 60 UP\r\n1 90 DOWN    \r\n"}},
-     "", "", "2026-05-01T01:31",
+     "",
+     "",
+     "2026-05-01T01:31",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 4, "down": 2, "pdown": 0, "crash": 0, "unknown": 2,
        "running": 0, "first_start": "2026-04-01T01:00", "last_end": "2026-05-01T01:30", "uptime_minutes": 90,
        "downtime_minutes": 43140, "availability": 0.002081887578070784, "longest_run_minutes": 60,
@@ -73,7 +80,9 @@ const Case Cases[] = {
     {"leftover APDOWN lines",
      {{"2026_7.log", "5 600 UP\r\n5 630 CRASH\r\n5 3660 C:\\Program Files\\Verdimoor\\PowerOFF.txt APDOWN\r\n"
                      "6 600 UP\r\n6 600 CRASH\r\n6 -1 /opt/verdimoor/PowerOFF.txt APDOWN  \r\n"}},
-     "", "", "2026-08-01T00:00",
+     "",
+     "",
+     "2026-08-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0, "crash": 2, "unknown": 0,
        "running": 0, "first_start": "2026-07-05T10:00", "last_end": "2026-07-06T10:00", "uptime_minutes": 30,
        "downtime_minutes": 1410, "availability": 0.020833333333333332, "longest_run_minutes": 30,
@@ -89,7 +98,9 @@ const Case Cases[] = {
      {{"2026_8.log", "3 6" + std::string(20, '\0') + "4 800 DOWN    \r\nhello\r\n\r\n  \t \r\n4 1500 UP\r\n5 600 UP" +
                          Nul + Nul + Nul + "\r\n5 610 CRASH\r\n"},
       {"2026_2.log", "30 0 UP\n30 10 DOWN    \n"}},
-     "", "", "2026-09-01T00:00",
+     "",
+     "",
+     "2026-09-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 0, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-08-05T10:00", "last_end": "2026-08-05T10:10", "uptime_minutes": 10,
        "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 10,
@@ -106,7 +117,9 @@ const Case Cases[] = {
 
     {"a file with LF alone, its last line without one",
      {{"2026_9.log", "1 0 UP\n1 1439 DOWN    \n2 0 UP\n2 5 PDOWN"}},
-     "", "", "2026-10-01T00:00",
+     "",
+     "",
+     "2026-10-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 1, "crash": 0, "unknown": 0,
        "running": 0, "first_start": "2026-09-01T00:00", "last_end": "2026-09-02T00:05", "uptime_minutes": 1444,
        "downtime_minutes": 1, "availability": 0.9993079584775086, "longest_run_minutes": 1439,
@@ -209,9 +222,9 @@ TEST(Report, SelectionCoversItsRunsAndTheDowntimesBetweenThem)
 TEST(Report, OnlyTheServicesLogNamesAreRead)
 {
     std::string log = "1 0 UP\n1 5 DOWN    \n";
-    Files logs{{"Err.log", log},     {"PowerOFF.txt", log}, {"2011_13.log", log}, {"2011_03.log", log},
-               {"2011_0.log", log},  {"x2011_3.log", log},  {"2011_3.log.old", log}, {"+2011_3.log", log},
-               {"2011_4.log/", ""}};
+    Files logs{{"Err.log", log},        {"PowerOFF.txt", log}, {"2011_13.log", log},
+               {"2011_03.log", log},    {"2011_0.log", log},   {"x2011_3.log", log},
+               {"2011_3.log.old", log}, {"+2011_3.log", log},  {"2011_4.log/", ""}};
     ExpectJson(ReportJson(logs, "", "", "2026-12-01T00:00"),
                R"j({"machines": [{"folder": "logs", "summary": {"runs": 0, "down": 0, "pdown": 0, "crash": 0,
        "unknown": 0, "running": 0, "first_start": null, "last_end": null, "uptime_minutes": 0,
@@ -275,9 +288,9 @@ TEST(Report, SummaryKeepsTheLastCrashAndPowerOff)
 TEST(Report, BytesInAnyPiecesReadAlike)
 {
     std::string log = "3 6" + std::string(70000, '\0') + "4 800 DOWN    \r\n" + std::string(70000, 'x') +
-                      "\n5 600 UP\r\n5 610 CRASH\r\n6 1 x y APDOWN\r\n6 1 " +
-                      std::string(70000, 'p') + " APDOWN\r\n7 0 UP" + std::string(70000, ' ') + "\r\n" +
-                      "7 1 CRASH" + std::string(65536 - 9, ' ') + "\r\n";
+                      "\n5 600 UP\r\n5 610 CRASH\r\n6 1 x y APDOWN\r\n6 1 " + std::string(70000, 'p') +
+                      " APDOWN\r\n7 0 UP" + std::string(70000, ' ') + "\r\n" + "7 1 CRASH" +
+                      std::string(65536 - 9, ' ') + "\r\n";
     auto read = [&log](size_t piece) {
         report::ReadOptions options;
         options.KeepRuns = options.KeepWarnings = true;
@@ -308,9 +321,14 @@ TEST(Report, PercentNeverRoundsToAllOrNone)
     const struct {
         double Share;
         const char* Text;
-    } cases[] = {{0.0, "0.00%"},          {1.0, "100.00%"},      {0.5, "50.00%"},
-                 {0.97304, "97.30%"},     {29999.0 / 30000, "99.99%"}, {1.0 / 30000, "0.01%"},
-                 {0.99994, "99.99%"},     {0.00006, "0.01%"}};
+    } cases[] = {{0.0, "0.00%"},
+                 {1.0, "100.00%"},
+                 {0.5, "50.00%"},
+                 {0.97304, "97.30%"},
+                 {29999.0 / 30000, "99.99%"},
+                 {1.0 / 30000, "0.01%"},
+                 {0.99994, "99.99%"},
+                 {0.00006, "0.01%"}};
     for (const auto& c : cases)
         EXPECT_EQ(report::FormatPercent(c.Share), c.Text) << c.Share;
 }

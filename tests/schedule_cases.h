@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The schedule file's contents with what each must yield: the unit test's
 // table, and the fuzzer's first inputs.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading PowerOFF.txt and deciding when the power-off is due.
 #include <climits>
 
@@ -61,9 +62,8 @@ TEST_F(ScheduleTest, DueOnlyInTheExactMinute)
         int NowHour, NowMinute;
         bool Due;
     } const cases[] = {
-        {22, 30, 22, 30, true}, {22, 30, 22, 31, false}, {22, 30, 21, 30, false},
-        {0, 0, 0, 0, true},     {60, 60, 23, 59, false}, {24, 0, 0, 0, false},
-        {7, 60, 8, 0, false},   {-1, 5, 23, 5, false},
+        {22, 30, 22, 30, true},  {22, 30, 22, 31, false}, {22, 30, 21, 30, false}, {0, 0, 0, 0, true},
+        {60, 60, 23, 59, false}, {24, 0, 0, 0, false},    {7, 60, 8, 0, false},    {-1, 5, 23, 5, false},
     };
     for (const auto& c : cases) {
         PowerOffHour = c.Hour;
@@ -72,4 +72,4 @@ TEST_F(ScheduleTest, DueOnlyInTheExactMinute)
     }
 }
 
-}
+}  // namespace

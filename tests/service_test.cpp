@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Service main, heartbeat and control handler, driven through the double's
 // virtual clock and control manager.
 #include <atomic>
@@ -6,8 +7,8 @@
 #include <unistd.h>
 
 #include "helpers.h"
-#include "platform/fake.h"
 #include "service/service.h"
+#include "tests/fake/fake.h"
 #include "uptime/log.h"
 
 namespace {
@@ -211,4 +212,4 @@ TEST(ServiceRace, NoCrashLineEverFollowsADownLine)
     ResetService();
 }
 
-}
+}  // namespace

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: Apache-2.0
 // Start-up: the program's folder, the file names and the three start records.
 #include <sys/stat.h>
 
 #include "helpers.h"
-#include "platform/fake.h"
 #include "service/service.h"
+#include "tests/fake/fake.h"
 #include "uptime/errlog.h"
 #include "uptime/log.h"
 #include "uptime/schedule.h"
@@ -39,9 +40,8 @@ TEST_F(StartupTest, WritesTheStartRecords)
             WriteWholeFile(dir.Path("PowerOFF.txt"), c.Schedule);
         StartAt(2011, 3, 14, 8, 5, dir.Path());
 
-        EXPECT_EQ(ReadWholeFile(dir.Path("2011_3.log")), "14 485 UP\r\n14 485 CRASH\r\n14 " +
-                                                             std::string(c.Announced) + " " +
-                                                             dir.Path("PowerOFF.txt") + " APDOWN\r\n");
+        EXPECT_EQ(ReadWholeFile(dir.Path("2011_3.log")), "14 485 UP\r\n14 485 CRASH\r\n14 " + std::string(c.Announced) +
+                                                             " " + dir.Path("PowerOFF.txt") + " APDOWN\r\n");
         EXPECT_EQ(RecordOffset, 11);
         EXPECT_EQ(std::string(ErrLogPath), dir.Path("Err.log"));
         EXPECT_EQ(std::string(ProgramDir), dir.Path());
@@ -145,4 +145,4 @@ TEST_F(StartupTest, ExecutablePathCutShortIsNotUsed)
     EXPECT_EQ(std::string(ErrLogPath), "Err.log");
 }
 
-}
+}  // namespace

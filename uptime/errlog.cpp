@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Err.log: one entry per failed handler registration or status report, with
+// the system's text for the error.
 #include "uptime/errlog.h"
 
 #include <cstdio>
@@ -23,14 +26,14 @@ void LogError(const char* operation)
     FileId file = ErrLogPath[0] == '\0' ? NoFile : OpenFileForUpdate(ErrLogPath, true);
     if (file != NoFile) {
         char* text = nullptr;
-        DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                      nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                      reinterpret_cast<LPSTR>(&text), 0, nullptr);
+        DWORD length =
+            FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, code,
+                           MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<LPSTR>(&text), 0, nullptr);
         char entry[EntryOverhead + MessageTextLimit];
         int written;
         if (length == 0 || text == nullptr)
-            written = snprintf(entry, sizeof entry, "Error: %.32s %lu\r\n", operation,
-                               static_cast<unsigned long>(code));
+            written =
+                snprintf(entry, sizeof entry, "Error: %.32s %lu\r\n", operation, static_cast<unsigned long>(code));
         else
             written = snprintf(entry, sizeof entry, "Error: %.32s %.512s", operation, text);
         if (text != nullptr)

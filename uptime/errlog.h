@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Err.log: a note for each failed handler registration or status report.
 #pragma once
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// The monthly uptime log's writer: appends, and rewrites of the run's closing
+// line at its saved offset.
 #include "uptime/log.h"
 
 #include <cstdarg>

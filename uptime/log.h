@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The monthly uptime log: one line per event of a run, the run's closing line
 // rewritten in place at RecordOffset.
 #pragma once
@@ -40,8 +41,7 @@ int MinuteOfDay(const SYSTEMTIME& time);
 // offset reads as zero bytes up to it. The record is on stable storage when
 // this returns. Returns the offset just past the record, or -1 when nothing
 // was written; a negative offset writes nothing.
-int32_t WriteLogRecord(int32_t offset, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+int32_t WriteLogRecord(int32_t offset, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Writes the DOWN record with the current local time at RecordOffset.
 void WriteDownRecord();

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// PowerOFF.txt: the hour and the minute read as "%i %i" reads them, and the
+// test for the scheduled minute.
 #include "uptime/schedule.h"
 
 #include "uptime/text.h"

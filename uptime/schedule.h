@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The daily power-off time, read once at start-up from PowerOFF.txt.
 #pragma once
 

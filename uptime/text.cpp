@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: Apache-2.0
+// Text as the service stores and reads it: LF written as CR LF; CR dropped and
+// 0x1A taken as the end on reading.
 #include "uptime/text.h"
 
 size_t StoreText(const char* text, char* stored)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Text as the service stores it: each line feed becomes CR LF, and on reading
 // every CR is dropped and a byte 0x1A ends the text. The files carry these
 // bytes on every host.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The log reader on arbitrary bytes. It must never misbehave, and it must
 // read the same whatever the pieces the bytes come in: fed one byte at a
 // time every line goes through the general record reader, fed whole most
@@ -53,9 +54,8 @@ void CheckConsistent(const report::MachineReport& machine)
 
 bool Same(const report::MachineReport& a, const report::MachineReport& b)
 {
-    if (a.Runs.size() != b.Runs.size() || a.Warnings.size() != b.Warnings.size() ||
-        a.Totals.Runs != b.Totals.Runs || a.Totals.DowntimeMinutes != b.Totals.DowntimeMinutes ||
-        a.Totals.Availability != b.Totals.Availability)
+    if (a.Runs.size() != b.Runs.size() || a.Warnings.size() != b.Warnings.size() || a.Totals.Runs != b.Totals.Runs ||
+        a.Totals.DowntimeMinutes != b.Totals.DowntimeMinutes || a.Totals.Availability != b.Totals.Availability)
         return false;
     for (size_t i = 0; i < a.Runs.size(); i++) {
         const report::Run& x = a.Runs[i];

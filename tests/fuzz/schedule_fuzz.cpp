@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The schedule reader on arbitrary bytes. It must never misbehave, and where
 // the C library's "%i %i" is well defined and reads the numbers as we chose
 // to, both must read the same two values from the text as text mode gives it.
@@ -68,8 +69,7 @@ static bool Comparable(const char* text)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    if (ftruncate(ScheduleFile, 0) != 0 ||
-        pwrite(ScheduleFile, data, size, 0) != static_cast<ssize_t>(size))
+    if (ftruncate(ScheduleFile, 0) != 0 || pwrite(ScheduleFile, data, size, 0) != static_cast<ssize_t>(size))
         abort();
     LoadPowerOffSchedule();
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the schedule table's contents into a folder, one file each, as the
 // fuzzer's first inputs.
 #include <cstdio>

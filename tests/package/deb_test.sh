@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # The Debian package, checked without installing it on this machine:
 #   deb_test.sh <verdimoor_<version>_amd64.deb> <version> <work folder>
 # lintian, the package's contents, the units, the maintainer scripts inside a

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # The MSI under Wine, in the Wine service test's prefix: install, upgrade to a
 # build of a higher version, uninstall.
 #   msi_test.sh <msi> <its verdimoor.exe> <source folder> <higher version> <build folder for it> <Wine work folder>
@@ -76,7 +77,7 @@ started_run "install starts the service" "$began"
 after=$(minute)
 [ "$up" = "$before" ] || [ "$up" = "$after" ] || fail "UP minute $up is neither $before nor $after"
 [ "$(state)" = 4 ] && pass "service running" || fail "service state '$(state)'"
-for file in verdimoor.exe verdimoor-report.exe README.md; do
+for file in verdimoor.exe verdimoor-report.exe README.md LICENSE; do
     [ -f "$dir/$file" ] && pass "installed $file" || fail "missing $file"
 done
 cmp -s "$exe" "$dir/verdimoor.exe" && pass "installed the package's verdimoor.exe" || fail "verdimoor.exe differs"

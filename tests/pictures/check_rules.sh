@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks the alerting rules and runs their unit tests: check_rules.sh PROMTOOL RULES TESTS
 set -euo pipefail
 promtool=$1 rules=$2 tests=$3

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """verdimoor-report's picture, page and metrics, end to end.
 
 outputs_test.py VERDIMOOR_REPORT WORK_FOLDER

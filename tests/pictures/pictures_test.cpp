@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The metrics text, the Unix times in it, the atomic output file and the
 // escaping that keeps the picture well-formed.
 #include <cstdlib>
@@ -5,10 +6,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "tests/helpers.h"
 #include "report/openmetrics.h"
 #include "report/output.h"
 #include "report/svg.h"
+#include "tests/helpers.h"
 
 namespace {
 
@@ -42,11 +43,10 @@ TEST(UnixSeconds, ReadsTheCivilTimeInTheMachinesZone)
         LocalMinute Local;
         int64_t Unix;
     } cases[] = {
-        {At(2026, 1, 1, 0, 0), 1767222000},     // winter: UTC+1
-        {At(2026, 3, 29, 1, 59), 1774745940},   // the last minute before summer time
-        {At(2026, 3, 29, 3, 0), 1774746000},    // the first minute of it: UTC+2
-        {At(2026, 7, 1, 12, 30), 1782901800},
-        {At(2026, 10, 25, 3, 0), 1792893600},   // back on UTC+1
+        {At(2026, 1, 1, 0, 0), 1767222000},    // winter: UTC+1
+        {At(2026, 3, 29, 1, 59), 1774745940},  // the last minute before summer time
+        {At(2026, 3, 29, 3, 0), 1774746000},   // the first minute of it: UTC+2
+        {At(2026, 7, 1, 12, 30), 1782901800}, {At(2026, 10, 25, 3, 0), 1792893600},  // back on UTC+1
     };
     for (const auto& c : cases)
         EXPECT_EQ(report::UnixSeconds(c.Local), c.Unix) << c.Unix;
@@ -68,8 +68,9 @@ TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)
 
     std::ostringstream out;
     report::PrintOpenMetrics(out, {alive, empty}, {"host \"a\"\\b", "empty"});
-    EXPECT_EQ(out.str(),
-R"(# HELP verdimoor_runs_total Finished runs in the logs, by how they ended: down (clean stop), pdown (scheduled power-off), crash, unknown (no closing record).
+    EXPECT_EQ(
+        out.str(),
+        R"(# HELP verdimoor_runs_total Finished runs in the logs, by how they ended: down (clean stop), pdown (scheduled power-off), crash, unknown (no closing record).
 # TYPE verdimoor_runs_total counter
 verdimoor_runs_total{machine="host \"a\"\\b",ended="down"} 1
 verdimoor_runs_total{machine="host \"a\"\\b",ended="pdown"} 1
@@ -142,12 +143,15 @@ TEST(XmlEscape, KeepsTheDocumentWellFormed)
     } cases[] = {
         {"C:\\Verdimoor & <logs> \"a\" 'b'", "C:\\Verdimoor &amp; &lt;logs&gt; &quot;a&quot; &apos;b&apos;"},
         {"M\xC3\xBCnchen \xE2\x82\xAC", "M\xC3\xBCnchen \xE2\x82\xAC"},  // UTF-8 stays
-        {"a\xFF" "b", "a\xEF\xBF\xBD" "b"},                             // a byte that is no UTF-8
-        {"cut \xC3", "cut \xEF\xBF\xBD"},                                // a sequence cut short
-        {"bell\x07", "bell\xEF\xBF\xBD"},                                // XML allows no control characters
-        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                         // four bytes stay
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                         // an overlong form
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},        // a surrogate
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},                                                     // a byte that is no UTF-8
+        {"cut \xC3", "cut \xEF\xBF\xBD"},                          // a sequence cut short
+        {"bell\x07", "bell\xEF\xBF\xBD"},                          // XML allows no control characters
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                  // four bytes stay
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // an overlong form
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
     };
     for (const auto& c : cases)
         EXPECT_EQ(report::XmlEscape(c.Text), c.Escaped) << c.Text;

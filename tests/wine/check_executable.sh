@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # verdimoor.exe: a stripped GUI-subsystem executable within 64 KiB that
 # imports only KERNEL32, ADVAPI32, USER32 and msvcrt, and whose version
 # resource names the version given.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # shellcheck shell=bash
 # What the tests under Wine share; sourced, it runs nothing by itself.
 # A test calls need_wine with the files it needs, then use_prefix with its

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # verdimoor-report.exe under Wine prints what the native program prints,
 # apart from line ends:
 #   report_test.sh <verdimoor-report> <verdimoor-report.exe> <work folder>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A small client of the Service Control Manager for the tests under Wine,
 // whose sc cannot interrogate: "scm-client <control code>" sends the control
 // to the Verdimoor service, "scm-client query" asks for its status. Prints
@@ -11,8 +12,8 @@
 static int Print(const SERVICE_STATUS& status)
 {
     printf("state %lu accepted %lu exit %lu specific %lu checkpoint %lu hint %lu\n", status.dwCurrentState,
-           status.dwControlsAccepted, status.dwWin32ExitCode, status.dwServiceSpecificExitCode,
-           status.dwCheckPoint, status.dwWaitHint);
+           status.dwControlsAccepted, status.dwWin32ExitCode, status.dwServiceSpecificExitCode, status.dwCheckPoint,
+           status.dwWaitHint);
     return 0;
 }
 

@@ -1,4 +1,5 @@
 #!/bin/bash
+# SPDX-License-Identifier: Apache-2.0
 # verdimoor.exe end to end under Wine's Service Control Manager:
 #   service_test.sh <verdimoor.exe> <scm-client.exe> <work folder>
 # Creates a fresh Wine prefix in the work folder and ends its wineserver, with

@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test double: every operation of platform.h that is not a stored file,
 // driven and recorded by the tests.
-#include "platform/fake.h"
+#include "tests/fake/fake.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -47,7 +48,7 @@ void Fail(DWORD error)
     LastError = error;
 }
 
-}
+}  // namespace
 
 void FakeReset()
 {
@@ -111,8 +112,7 @@ void FakeAtMoment(uint64_t atMilliseconds, std::function<void()> action)
 {
     std::lock_guard<std::mutex> hold(Guard);
     Moments.emplace_back(atMilliseconds, std::move(action));
-    std::stable_sort(Moments.begin(), Moments.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::stable_sort(Moments.begin(), Moments.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 void FakeScheduleControl(uint64_t atMilliseconds, DWORD control)
@@ -172,16 +172,10 @@ void WINAPI GetLocalTime(SYSTEMTIME* time)
         std::lock_guard<std::mutex> hold(Guard);
         now = ClockBase + static_cast<time_t>(Elapsed / 1000);
     }
-    struct tm local;
-    gmtime_r(&now, &local);
-    *time = SYSTEMTIME{};
-    time->wYear = static_cast<WORD>(local.tm_year + 1900);
-    time->wMonth = static_cast<WORD>(local.tm_mon + 1);
-    time->wDayOfWeek = static_cast<WORD>(local.tm_wday);
-    time->wDay = static_cast<WORD>(local.tm_mday);
-    time->wHour = static_cast<WORD>(local.tm_hour);
-    time->wMinute = static_cast<WORD>(local.tm_min);
-    time->wSecond = static_cast<WORD>(local.tm_sec);
+    // The virtual clock is set and read in UTC, whatever the machine's zone.
+    struct tm civil;
+    gmtime_r(&now, &civil);
+    SystemTimeOf(civil, 0, time);
 }
 
 // Advances the virtual clock, running the moments that fall due on the way on
@@ -228,8 +222,7 @@ DWORD WINAPI GetLastError()
     return LastError;
 }
 
-DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD language, LPSTR buffer, DWORD size,
-                            void*)
+DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD language, LPSTR buffer, DWORD size, void*)
 {
     char call[96];
     snprintf(call, sizeof call, "FormatMessageA 0x%x %lu 0x%x %lu", static_cast<unsigned>(flags),
@@ -332,9 +325,8 @@ BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table)
     static char* arguments[] = {table[0].lpServiceName, nullptr};
     ServiceThread = std::thread(table[0].lpServiceProc, 1, arguments);
     std::unique_lock<std::mutex> hold(Guard);
-    StatusReported.wait(hold, [] {
-        return !Reports.empty() && Reports.back().Status.dwCurrentState == SERVICE_STOPPED;
-    });
+    StatusReported.wait(hold,
+                        [] { return !Reports.empty() && Reports.back().Status.dwCurrentState == SERVICE_STOPPED; });
     return TRUE;
 }
 
@@ -362,14 +354,4 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* statu
     Reports.push_back(FakeStatusReport{handle, *status});
     StatusReported.notify_all();
     return TRUE;
-}
-
-void WINAPI AcquireSRWLockExclusive(SRWLOCK* lock)
-{
-    pthread_mutex_lock(&lock->Mutex);
-}
-
-void WINAPI ReleaseSRWLockExclusive(SRWLOCK* lock)
-{
-    pthread_mutex_unlock(&lock->Mutex);
 }

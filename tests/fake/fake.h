@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test double behind platform.h: a virtual clock that Sleep advances, a
 // control manager that records every status report and delivers scripted
 // controls from a second thread, and a recorder of the power-off calls. Each

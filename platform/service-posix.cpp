@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: Apache-2.0
+// The service manager on POSIX: the process is its own dispatcher, turning
+// stop signals into controls, and tells systemd its state when systemd
+// started it with Type=notify.
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+// SIGTERM, SIGINT and SIGHUP become stop controls, delivered to the handler
+// on the main thread as the Service Control Manager delivers its controls. A
+// stop is held back until the service has reported a state that accepts it,
+// or until its service main has returned, so that it never overtakes start-up.
+
+static const SERVICE_STATUS_HANDLE DispatcherStatusHandle = 1;
+
+static pthread_mutex_t DispatchGuard = PTHREAD_MUTEX_INITIALIZER;
+static pthread_t DispatcherThread;
+static bool Dispatching;
+static const char* DispatchedName;
+static LPHANDLER_FUNCTION RegisteredHandler;
+static SERVICE_STATUS ReportedStatus;
+static bool Reported;
+static bool ServiceReturned;
+static LPSERVICE_MAIN_FUNCTIONA ServiceEntry;
+// The socket systemd gave a Type=notify service, read before the service
+// thread starts.
+static const char* NotifySocketPath;
+
+// Wakes the dispatcher to look at the reported state again.
+static int WakeSignal()
+{
+    return SIGRTMIN;
+}
+
+static void WakeDispatcher()
+{
+    pthread_kill(DispatcherThread, WakeSignal());
+}
+
+// Tells systemd about the service's state when it started the service with
+// Type=notify; nothing otherwise.
+static void NotifyInitSystem(const char* state)
+{
+    const char* socketPath = NotifySocketPath;
+    if (socketPath == nullptr || (socketPath[0] != '/' && socketPath[0] != '@'))
+        return;
+    struct sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    size_t length = strlen(socketPath);
+    if (length >= sizeof address.sun_path)
+        return;
+    memcpy(address.sun_path, socketPath, length);
+    if (address.sun_path[0] == '@')
+        address.sun_path[0] = '\0';
+    int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    sendto(fd, state, strlen(state), MSG_NOSIGNAL, reinterpret_cast<struct sockaddr*>(&address),
+           static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + length));
+    close(fd);
+}
+
+static void* RunService(void* name)
+{
+    LPSTR arguments[] = {static_cast<LPSTR>(name), nullptr};
+    ServiceEntry(1, arguments);
+    pthread_mutex_lock(&DispatchGuard);
+    ServiceReturned = true;
+    pthread_mutex_unlock(&DispatchGuard);
+    WakeDispatcher();
+    return nullptr;
+}
+
+BOOL WINAPI StartServiceCtrlDispatcherA(const SERVICE_TABLE_ENTRYA* table)
+{
+    if (table == nullptr || table[0].lpServiceName == nullptr || table[0].lpServiceProc == nullptr || Dispatching) {
+        errno = EINVAL;
+        return FALSE;
+    }
+    sigset_t controls;
+    sigemptyset(&controls);
+    sigaddset(&controls, SIGTERM);
+    sigaddset(&controls, SIGINT);
+    sigaddset(&controls, SIGHUP);
+    sigaddset(&controls, WakeSignal());
+    // Blocked before the service thread starts, so that it inherits the mask
+    // and every control signal reaches this thread.
+    pthread_sigmask(SIG_BLOCK, &controls, nullptr);
+
+    pthread_mutex_lock(&DispatchGuard);
+    Dispatching = true;
+    DispatcherThread = pthread_self();
+    DispatchedName = table[0].lpServiceName;
+    ServiceEntry = table[0].lpServiceProc;
+    NotifySocketPath = getenv("NOTIFY_SOCKET");
+    pthread_mutex_unlock(&DispatchGuard);
+
+    pthread_t service;
+    int failed = pthread_create(&service, nullptr, RunService, table[0].lpServiceName);
+    if (failed != 0) {
+        errno = failed;
+        return FALSE;
+    }
+    pthread_detach(service);
+
+    bool stopPending = false;
+    for (;;) {
+        int signal = 0;
+        if (sigwait(&controls, &signal) != 0)
+            continue;
+        if (signal != WakeSignal())
+            stopPending = true;
+
+        pthread_mutex_lock(&DispatchGuard);
+        bool accepting = Reported && ReportedStatus.dwCurrentState != SERVICE_STOPPED &&
+                         (ReportedStatus.dwControlsAccepted & SERVICE_ACCEPT_STOP) != 0;
+        bool deliver = stopPending && RegisteredHandler != nullptr && (accepting || ServiceReturned);
+        bool abandoned = stopPending && RegisteredHandler == nullptr && ServiceReturned;
+        LPHANDLER_FUNCTION handler = RegisteredHandler;
+        pthread_mutex_unlock(&DispatchGuard);
+
+        if (abandoned)
+            return TRUE;
+        if (!deliver)
+            continue;
+        stopPending = false;
+        handler(SERVICE_CONTROL_STOP);
+
+        pthread_mutex_lock(&DispatchGuard);
+        bool stopped = Reported && ReportedStatus.dwCurrentState == SERVICE_STOPPED;
+        pthread_mutex_unlock(&DispatchGuard);
+        if (stopped)
+            return TRUE;
+    }
+}
+
+SERVICE_STATUS_HANDLE WINAPI RegisterServiceCtrlHandlerA(LPCSTR name, LPHANDLER_FUNCTION handler)
+{
+    pthread_mutex_lock(&DispatchGuard);
+    bool known = Dispatching && handler != nullptr && strcmp(name, DispatchedName) == 0;
+    if (known)
+        RegisteredHandler = handler;
+    pthread_mutex_unlock(&DispatchGuard);
+    if (!known) {
+        errno = ENOENT;
+        return 0;
+    }
+    return DispatcherStatusHandle;
+}
+
+BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* status)
+{
+    if (handle != DispatcherStatusHandle) {
+        errno = EBADF;
+        return FALSE;
+    }
+    pthread_mutex_lock(&DispatchGuard);
+    DWORD before = Reported ? ReportedStatus.dwCurrentState : 0;
+    ReportedStatus = *status;
+    Reported = true;
+    pthread_mutex_unlock(&DispatchGuard);
+
+    if (status->dwCurrentState != before) {
+        if (status->dwCurrentState == SERVICE_RUNNING)
+            NotifyInitSystem("READY=1");
+        else if (status->dwCurrentState == SERVICE_STOPPED)
+            NotifyInitSystem("STOPPING=1");
+    }
+    WakeDispatcher();
+    return TRUE;
+}
