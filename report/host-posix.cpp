@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The report's host operations on POSIX systems.
+// What verdimoor-report asks of a POSIX host.
 #include "report/host.h"
 
 #include <cerrno>

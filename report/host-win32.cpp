@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The report's host operations on Windows.
+// What verdimoor-report asks of Windows, in UTF-8 whatever the code page.
 #include "report/host.h"
 
 #include "report/utf8.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the command line program asks of the host: host-posix.cpp and
-// host-win32.cpp provide it.
+// What the program asks of the host: its arguments and folder, the machine's
+// name, and files written in one step. host-posix.cpp and host-win32.cpp
+// provide it; the library never calls it.
 #pragma once
 
 #include <filesystem>

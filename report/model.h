@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the reader of the logs makes of them: the runs of one machine's
-// folder and the summary computed from them. Every output (text, table,
-// JSON, CSV, picture, metrics) is a printer over this one model.
+// What verdimoor-report makes of a machine's logs: its runs, how each ended,
+// and the summary of them. Every output is a printer over this one model,
+// which knows nothing of reading the logs or of printing.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace report {
 
 // A local civil time with minute precision: the log has no time zone.
 using LocalMinute = std::chrono::local_time<std::chrono::minutes>;
+using LocalDay = std::chrono::local_days;
 
 // How a run ended.
 enum class RunEnd {
@@ -22,6 +24,16 @@ enum class RunEnd {
     Crash,    // CRASH: the machine or the service died; the end is its last sign of life
     Unknown,  // no closing record; the run counts 0 minutes
     Running,  // the newest run, whose CRASH moment is no more than 2 minutes before now
+};
+
+// The run's end as the outputs spell it: "down", "pdown", "crash", "unknown", "running".
+std::string_view EndName(RunEnd ended);
+
+// The runs a report covers: those that start on or after Since and on or
+// before Until.
+struct Selection {
+    std::optional<LocalDay> Since;
+    std::optional<LocalDay> Until;
 };
 
 struct Run {
@@ -52,7 +64,7 @@ struct Summary {
     std::optional<LocalMinute> LastStart;
     std::optional<LocalMinute> LastEnd;       // the last sign of life
     std::optional<LocalMinute> LastCrashEnd;  // the latest end of a crashed run
-    std::optional<LocalMinute> LastPdownEnd;  // the latest scheduled power-off request
+    std::optional<LocalMinute> LastPdownEnd;  // the latest scheduled power-off
     int64_t UptimeMinutes = 0;                // the sum of the runs' minutes
     int64_t DowntimeMinutes = 0;              // the sum of the gaps between consecutive runs
     std::optional<double> Availability;       // uptime / (uptime + downtime); none when both are 0
@@ -66,6 +78,7 @@ struct Summary {
 // One folder of logs: one machine.
 struct MachineReport {
     std::string Folder;
+    std::string Name;  // the machine's name in the metrics, when the program gives one
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;

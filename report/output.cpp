@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
+// Writing an output file in one step: a temporary file renamed over it.
+//
 // The temporary file sits in the target's own folder, so that the rename
 // stays within one file system, and its name does not end in ".prom", so
 // that a collector passing by ignores it.

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The printers of the reports: each takes the reports of the folders in
-// the order given.
+// The printers: each writes the reports of the folders, in the order given,
+// in one format. They know the model and nothing else.
 #pragma once
 
 #include <ostream>
-#include <string>
 #include <vector>
 
 #include "report/model.h"
@@ -17,9 +16,15 @@ void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bo
 void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines);
 // folder,start,end,minutes,ended,file,line: one row per run.
 void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines);
-
-// A CSV field, quoted as RFC 4180 says when it holds a comma, a quote or a
-// line end.
-std::string CsvField(const std::string& text);
+// One self-contained SVG document of the machines' months: from the first
+// selected run's month to that of the last one's end, within the selection.
+// Standalone adds the XML prolog; a page embeds the document without it.
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected,
+              bool standalone = true);
+// One self-contained web page: the picture, then the summary and the table.
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected);
+// The summaries as metrics in the Prometheus text format, for the textfile
+// collectors; each machine's Name is its label.
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines);
 
 }  // namespace report

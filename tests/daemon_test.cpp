@@ -20,7 +20,7 @@
 
 #include "helpers.h"
 #ifdef VERDIMOOR_REPORT_TESTS
-#include "report/host.h"
+#include "report/moments.h"
 #include "report/reader.h"
 #endif
 

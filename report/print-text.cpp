@@ -4,8 +4,7 @@
 
 #include <cstdio>
 
-#include "report/reader.h"
-#include "report/times.h"
+#include "report/moments.h"
 
 namespace report {
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Local civil times to the minute: the moments of records and their text forms.
-#include "report/times.h"
+// Moments: the calendar of records, the text forms of local times and their
+// Unix time.
+#include "report/moments.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +18,15 @@ std::optional<LocalMinute> MomentIn(int year, int month, int day, int minute)
     if (!date.ok())
         return std::nullopt;
     return local_days{date} + minutes{minute};
+}
+
+MonthCalendar::MonthCalendar(int year, int month)
+{
+    year_month first{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)}};
+    if (!first.ok())
+        return;
+    First = local_days{first / 1};
+    Days = static_cast<int>((local_days{(first + months{1}) / 1} - First).count());
 }
 
 LocalMinute ClosingMoment(LocalMinute start, int day, int minute)
@@ -146,6 +156,22 @@ std::optional<LocalMinute> ParseMoment(std::string_view text)
     if (!day || hour < 0 || hour > 23 || minute < 0 || minute > 59)
         return std::nullopt;
     return *day + hours{hour} + minutes{minute};
+}
+
+std::optional<int64_t> UnixSeconds(LocalMinute moment)
+{
+    Parts parts = Split(moment);
+    std::tm civil{};
+    civil.tm_year = parts.Year - 1900;
+    civil.tm_mon = static_cast<int>(parts.Month) - 1;
+    civil.tm_mday = static_cast<int>(parts.Day);
+    civil.tm_hour = static_cast<int>(parts.Hour);
+    civil.tm_min = static_cast<int>(parts.Minute);
+    civil.tm_isdst = -1;  // the zone's rules decide whether summer time applies
+    std::time_t seconds = std::mktime(&civil);
+    if (seconds == static_cast<std::time_t>(-1))
+        return std::nullopt;
+    return static_cast<int64_t>(seconds);
 }
 
 LocalMinute LocalNow()

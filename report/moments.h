@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Local civil times with minute precision, as the log has them: the moments
-// of records, and the text forms every output shares.
+// Moments: local civil times with minute precision, as the log has them. The
+// moments of records, their text forms, which every output shares, and their
+// Unix time.
 #pragma once
 
 #include <chrono>
@@ -13,14 +14,30 @@
 
 namespace report {
 
-using LocalDay = std::chrono::local_days;
-
 // The local clock, to the minute.
 LocalMinute LocalNow();
 
 // The moment of a record of the given day of the month and minute of the
 // day in that year and month; none when the month has no such day.
 std::optional<LocalMinute> MomentIn(int year, int month, int day, int minute);
+
+// One month's calendar, worked out once for all the records of its log.
+class MonthCalendar {
+public:
+    MonthCalendar() = default;
+    MonthCalendar(int year, int month);
+    // As MomentIn for this month.
+    std::optional<LocalMinute> MomentOf(int day, int minute) const
+    {
+        if (day < 1 || day > Days)
+            return std::nullopt;
+        return LocalMinute{First + std::chrono::days{day - 1}} + std::chrono::minutes{minute};
+    }
+
+private:
+    LocalDay First{};
+    int Days = 0;
+};
 
 // The earliest moment at or after start with that day of the month and that
 // minute of the day: in start's month when it can, otherwise in the next
@@ -43,5 +60,9 @@ std::string FormatPercent(double share);
 std::optional<LocalMinute> ParseMoment(std::string_view text);
 // "YYYY-MM-DD", a valid date; none otherwise.
 std::optional<LocalDay> ParseDay(std::string_view text);
+
+// A local civil time as Unix time, read in the machine's time zone; none when
+// the system cannot convert it.
+std::optional<int64_t> UnixSeconds(LocalMinute moment);
 
 }  // namespace report

@@ -2,9 +2,8 @@
 // The JSON printer: each folder's summary, runs and warnings.
 #include <nlohmann/json.hpp>
 
+#include "report/moments.h"
 #include "report/print.h"
-#include "report/reader.h"
-#include "report/times.h"
 
 namespace report {
 

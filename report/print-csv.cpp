@@ -2,11 +2,13 @@
 // The CSV printer: one row per run, quoted as RFC 4180 says.
 #include "report/print.h"
 
-#include "report/reader.h"
-#include "report/times.h"
+#include "report/moments.h"
 
 namespace report {
 
+namespace {
+
+// A field, quoted when it holds a comma, a quote or a line end.
 std::string CsvField(const std::string& text)
 {
     if (text.find_first_of(",\"\r\n") == std::string::npos)
@@ -19,6 +21,8 @@ std::string CsvField(const std::string& text)
     }
     return quoted + '"';
 }
+
+}  // namespace
 
 void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {

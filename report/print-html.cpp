@@ -1,14 +1,21 @@
 // SPDX-License-Identifier: Apache-2.0
-// The web page holds nothing fetched from elsewhere: the picture is inline
+// The web page printer: the picture, the summary and the table of runs in
+// one page that holds nothing fetched from elsewhere. The picture is inline
 // SVG, the style sheet is in the page, and there are no scripts.
-#include "report/html.h"
-
+#include <sstream>
 #include <string>
+
+#include "report/print.h"
+#include "report/xml.h"
 
 namespace report {
 
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range, std::string_view text)
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected)
 {
+    // The summary and the table as the text output prints them, in a
+    // fixed-width font.
+    std::ostringstream text;
+    PrintText(text, machines, true);
     std::string title = "Verdimoor uptime";
     if (machines.size() == 1)
         title += ": " + machines.front().Folder;
@@ -22,8 +29,8 @@ void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, Mo
         << "pre { font-family: \"DejaVu Sans Mono\", Consolas, monospace; font-size: 12px;"
         << " overflow-x: auto; }\n"
         << "</style>\n</head>\n<body>\n";
-    PrintSvg(out, machines, range, false);
-    out << "<pre>" << XmlEscape(text) << "</pre>\n</body>\n</html>\n";
+    PrintSvg(out, machines, selected, false);
+    out << "<pre>" << XmlEscape(text.str()) << "</pre>\n</body>\n</html>\n";
 }
 
 }  // namespace report

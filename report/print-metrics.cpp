@@ -1,20 +1,18 @@
 // SPDX-License-Identifier: Apache-2.0
+// The metrics printer: the summaries in the Prometheus text exposition
+// format, for the textfile collectors of node_exporter and windows_exporter.
+//
 // Counters count what the logs hold (the finished runs, the minutes up and
 // down), so that they only grow while the logs do; the state of now is in
 // gauges.
-#include "report/openmetrics.h"
-
 #include <cstdio>
-#include <ctime>
-#include <system_error>
 
-#include "report/host.h"
+#include "report/moments.h"
+#include "report/print.h"
 #include "report/utf8.h"
 
 namespace report {
 namespace {
-
-using namespace std::chrono;
 
 // A label value must be UTF-8, or the collector rejects the whole file:
 // bytes that are not become U+FFFD.
@@ -48,10 +46,7 @@ std::string Value(double value)
 
 class Exposition {
 public:
-    Exposition(std::ostream& out, const std::vector<MachineReport>& machines, const std::vector<std::string>& names)
-        : out_(out), machines_(machines), names_(names)
-    {
-    }
+    Exposition(std::ostream& out, const std::vector<MachineReport>& machines) : out_(out), machines_(machines) {}
 
     // One family: its HELP and TYPE lines, then a sample per machine that has a value.
     template <typename ValueOf> void Family(const char* name, const char* type, const char* help, ValueOf valueOf)
@@ -80,11 +75,10 @@ public:
     }
 
 private:
-    std::string Name(size_t i) const { return i < names_.size() ? names_[i] : machines_[i].Folder; }
+    std::string Name(size_t i) const { return machines_[i].Name.empty() ? machines_[i].Folder : machines_[i].Name; }
 
     std::ostream& out_;
     const std::vector<MachineReport>& machines_;
-    const std::vector<std::string>& names_;
 };
 
 std::optional<double> Timestamp(std::optional<LocalMinute> moment)
@@ -98,43 +92,9 @@ std::optional<double> Timestamp(std::optional<LocalMinute> moment)
 
 }  // namespace
 
-std::optional<int64_t> UnixSeconds(LocalMinute moment)
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines)
 {
-    local_days day = floor<days>(moment);
-    year_month_day date{day};
-    int64_t minute = (moment - day).count();
-    std::tm civil{};
-    civil.tm_year = static_cast<int>(date.year()) - 1900;
-    civil.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
-    civil.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
-    civil.tm_hour = static_cast<int>(minute / 60);
-    civil.tm_min = static_cast<int>(minute % 60);
-    civil.tm_isdst = -1;  // the zone's rules decide whether summer time applies
-    std::time_t seconds = std::mktime(&civil);
-    if (seconds == static_cast<std::time_t>(-1))
-        return std::nullopt;
-    return static_cast<int64_t>(seconds);
-}
-
-std::string DefaultMachineName(const std::filesystem::path& folder, const std::filesystem::path& ownFolder)
-{
-    std::error_code error;
-    if (std::filesystem::equivalent(folder, ownFolder, error)) {
-        std::string host = HostName();
-        if (!host.empty())
-            return host;
-    }
-    std::filesystem::path full = std::filesystem::absolute(folder, error).lexically_normal();
-    if (full.filename().empty())
-        full = full.parent_path();  // "logs/" names "logs"
-    std::string name = Utf8Of(full.filename());
-    return name.empty() ? Utf8Of(folder) : name;
-}
-
-void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines,
-                      const std::vector<std::string>& names)
-{
-    Exposition metrics(out, machines, names);
+    Exposition metrics(out, machines);
     metrics.Runs();
     metrics.Family("verdimoor_uptime_seconds_total", "counter", "Time the machine was up, summed over the runs.",
                    [](const MachineReport& m) -> std::optional<double> { return m.Totals.UptimeMinutes * 60.0; });

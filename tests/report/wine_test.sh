@@ -2,14 +2,14 @@
 # SPDX-License-Identifier: Apache-2.0
 # verdimoor-report.exe under Wine prints what the native program prints,
 # apart from line ends:
-#   report_test.sh <verdimoor-report> <verdimoor-report.exe> <work folder>
+#   wine_test.sh <verdimoor-report> <verdimoor-report.exe> <work folder>
 # Creates a fresh Wine prefix in the work folder and ends its wineserver at
 # the end, pass or fail.
 set -uo pipefail
 
 native=$1 exe=$2 work=$3
 # shellcheck source=tests/wine/common.sh
-source "$(dirname "$0")/common.sh"
+source "$(dirname "$0")/../wine/common.sh"
 need_wine "$native" "$exe"
 use_prefix "$work/prefix"
 

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The picture of the months, drawn as plain SVG: no scripts, no fonts or
-// images from elsewhere, black text on white so that it prints.
-#include "report/svg.h"
+// The picture printer: the months of each machine drawn as plain SVG, a
+// timeline per month, one row per day, each run a bar coloured by how it
+// ended. No scripts, no fonts or images from elsewhere, and black text on
+// white, so that it prints.
+#include "report/print.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -9,8 +11,8 @@
 #include <sstream>
 #include <string>
 
-#include "report/times.h"
-#include "report/utf8.h"
+#include "report/moments.h"
+#include "report/xml.h"
 
 namespace report {
 namespace {
@@ -277,51 +279,19 @@ private:
 
 }  // namespace
 
-std::string XmlEscape(std::string_view text)
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected, bool standalone)
 {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        switch (byte) {
-        case '&':
-            escaped += "&amp;";
-            ++i;
-            continue;
-        case '<':
-            escaped += "&lt;";
-            ++i;
-            continue;
-        case '>':
-            escaped += "&gt;";
-            ++i;
-            continue;
-        case '"':
-            escaped += "&quot;";
-            ++i;
-            continue;
-        case '\'':
-            escaped += "&apos;";
-            ++i;
-            continue;
-        default: break;
-        }
-        size_t length = Utf8SequenceLength(text, i);
-        if (length == 1 && byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r')
-            length = 0;  // control characters are not allowed in XML 1.0
-        if (length == 0) {
-            escaped += Utf8Replacement;
-            ++i;
-        } else {
-            escaped.append(text.substr(i, length));
-            i += length;
-        }
+    // The selection bounds the months drawn.
+    std::optional<year_month> firstBound;
+    std::optional<year_month> lastBound;
+    if (selected.Since) {
+        year_month_day since{*selected.Since};
+        firstBound = since.year() / since.month();
     }
-    return escaped;
-}
-
-void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, MonthRange range, bool standalone)
-{
+    if (selected.Until) {
+        year_month_day until{*selected.Until};
+        lastBound = until.year() / until.month();
+    }
     std::ostringstream body;
     Page page(body);
     bool legend = false;
@@ -347,10 +317,10 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, Mon
         year_month_day lastDay{floor<days>(latest)};
         year_month first = firstDay.year() / firstDay.month();
         year_month last = lastDay.year() / lastDay.month();
-        if (range.First && *range.First > first)
-            first = *range.First;
-        if (range.Last && *range.Last < last)
-            last = *range.Last;
+        if (firstBound && *firstBound > first)
+            first = *firstBound;
+        if (lastBound && *lastBound < last)
+            last = *lastBound;
         auto segments = SegmentsByDay(machine.Runs);
         for (year_month month = first; month <= last; month += months{1})
             page.Month(machine.Runs, month, segments);

@@ -6,9 +6,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "helpers.h"
+#include "report/moments.h"
 #include "report/print.h"
 #include "report/reader.h"
+#include "tests/helpers.h"
 
 namespace {
 
@@ -161,8 +162,8 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
             WriteWholeFile(dir.Path(name), bytes);
     }
     report::ReadOptions options;
-    options.Since = report::ParseDay(since);
-    options.Until = report::ParseDay(until);
+    options.Selected.Since = report::ParseDay(since);
+    options.Selected.Until = report::ParseDay(until);
     options.Now = *report::ParseMoment(now);
     options.KeepRuns = true;
     options.KeepWarnings = true;

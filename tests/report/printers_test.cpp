@@ -6,9 +6,10 @@
 #include <filesystem>
 #include <sstream>
 
-#include "report/openmetrics.h"
+#include "report/moments.h"
 #include "report/output.h"
-#include "report/svg.h"
+#include "report/print.h"
+#include "report/xml.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -63,11 +64,12 @@ TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)
     s.LastEnd = At(2026, 12, 4, 9, 30);
     s.UptimeMinutes = 1500, s.DowntimeMinutes = 500, s.Availability = 0.75, s.Warnings = 2;
     s.LastPdownEnd = At(2026, 12, 1, 17, 0), s.LastCrashEnd = At(2026, 12, 2, 9, 0);
+    alive.Name = "host \"a\"\\b";
     report::MachineReport empty;
     empty.Folder = "empty";
 
     std::ostringstream out;
-    report::PrintOpenMetrics(out, {alive, empty}, {"host \"a\"\\b", "empty"});
+    report::PrintOpenMetrics(out, {alive, empty});
     EXPECT_EQ(
         out.str(),
         R"(# HELP verdimoor_runs_total Finished runs in the logs, by how they ended: down (clean stop), pdown (scheduled power-off), crash, unknown (no closing record).
@@ -164,7 +166,8 @@ TEST(OpenMetrics, LabelsAreUtf8)
     report::MachineReport machine;
     machine.Folder = "logs";
     std::ostringstream out;
-    report::PrintOpenMetrics(out, {machine}, {"M\xFCnchen \xC3\xA9"});
+    machine.Name = "M\xFCnchen \xC3\xA9";
+    report::PrintOpenMetrics(out, {machine});
     EXPECT_NE(out.str().find("{machine=\"M\xEF\xBF\xBDnchen \xC3\xA9\",ended=\"down\"} 0"), std::string::npos)
         << out.str();
     EXPECT_EQ(out.str().find('\xFC'), std::string::npos);

@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
-#include "helpers.h"
+#include "tests/helpers.h"
 
 namespace {
 

@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: Apache-2.0
+// The line framer: the fast path for the usual line, and lines carried from
+// one piece of bytes to the next.
+#include "report/line-reader.h"
+
+#include <cstring>
+
+#include "report/vocabulary.h"
+
+namespace report {
+
+namespace {
+
+// Eight bytes as one number, in the order they are stored.
+uint64_t Load8(const char* bytes)
+{
+    uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// A closing or opening word compared as one number: its letters, masked.
+struct Word {
+    RecordKind Kind;
+    size_t Length;
+    uint64_t Letters;
+    uint64_t Mask;
+};
+
+Word WordOf(RecordKind kind)
+{
+    std::string_view word = KindWord(kind);
+    char letters[8] = {};
+    char mask[8] = {};
+    for (size_t i = 0; i < word.size() && i < 8; i++) {
+        letters[i] = word[i];
+        mask[i] = '\xFF';
+    }
+    return {kind, word.size(), Load8(letters), Load8(mask)};
+}
+
+// The usual words, by their first letter.
+const Word Up = WordOf(RecordKind::Up);
+const Word Crash = WordOf(RecordKind::Crash);
+const Word Down = WordOf(RecordKind::Down);
+const Word Pdown = WordOf(RecordKind::Pdown);
+
+const Word* WordStarting(char letter)
+{
+    switch (letter) {
+    case 'U': return &Up;
+    case 'C': return &Crash;
+    case 'D': return &Down;
+    case 'P': return &Pdown;
+    }
+    return nullptr;
+}
+
+// The end of the line that starts at p: its LF or NUL, or end.
+const char* LineEnd(const char* p, const char* end)
+{
+    while (p != end && *p != '\n' && *p != '\0')
+        ++p;
+    return p;
+}
+
+// The usual line, "D M WORD" with trailing blanks and CR LF, read straight
+// from the bytes when it lies well within this piece; nullptr for anything
+// else, which LineReader::ReadLine reads.
+const char* ReadUsualLine(const char* p, const char* end, Record& record)
+{
+    // Room for the longest usual line, "31 1439 DOWN" with its blanks and CR LF;
+    // within it no byte is read past end.
+    constexpr ptrdiff_t Window = 32;
+    if (end - p < Window)
+        return nullptr;
+    const char* q = p;
+    unsigned digit = static_cast<unsigned char>(*q) - '0';
+    if (digit > 9)
+        return nullptr;
+    int day = static_cast<int>(digit);
+    if ((digit = static_cast<unsigned char>(*++q) - '0') <= 9) {
+        day = day * 10 + static_cast<int>(digit);
+        ++q;
+    }
+    if (day < 1 || day > 31 || *q != ' ')
+        return nullptr;
+    // One to four digits: the minute of the day.
+    ++q;
+    unsigned digits[4];
+    for (int i = 0; i < 4; i++)
+        digits[i] = static_cast<unsigned char>(q[i]) - '0';
+    if (digits[0] > 9)
+        return nullptr;
+    unsigned minute = digits[0];
+    int length = 1;
+    for (; length < 4 && digits[length] <= 9; length++)
+        minute = minute * 10 + digits[length];
+    q += length;
+    if (minute > 1439 || *q != ' ')
+        return nullptr;
+    ++q;
+    const Word* word = WordStarting(*q);
+    if (word == nullptr || (Load8(q) & word->Mask) != word->Letters)
+        return nullptr;
+    RecordKind kind = word->Kind;
+    q += word->Length;
+    // DOWN's four blanks at once.
+    if (std::memcmp(q, "    ", 4) == 0)
+        q += 4;
+    while (*q == ' ' || *q == '\t') {
+        if (++q - p == Window - 2)
+            return nullptr;
+    }
+    if (*q == '\r')
+        ++q;
+    if (*q != '\n')
+        return nullptr;
+    record = {kind, day, static_cast<int64_t>(minute)};
+    return q + 1;
+}
+
+}  // namespace
+
+void LineReader::BeginFile()
+{
+    Line = 1;
+    Carrying = false;
+    Overlong = false;
+    Carried.clear();
+}
+
+void LineReader::Feed(const char* data, size_t size)
+{
+    const char* p = data;
+    const char* end = data + size;
+    if (Carrying) {
+        const char* stop = LineEnd(p, end);
+        Carry(p, stop);
+        if (stop == end)
+            return;
+        ReadCarriedLine(*stop);
+        p = stop + 1;
+    }
+    while (p != end) {
+        Record record;
+        if (const char* next = ReadUsualLine(p, end, record)) {
+            Sink.AddRecord(record, Line++);
+            p = next;
+            continue;
+        }
+        const char* stop = LineEnd(p, end);
+        if (stop == end) {
+            Carrying = true;
+            Carry(p, end);
+            return;
+        }
+        ReadLine(std::string_view(p, static_cast<size_t>(stop - p)), *stop);
+        p = stop + 1;
+    }
+}
+
+void LineReader::EndFile()
+{
+    if (Carrying)
+        ReadCarriedLine('\0');
+}
+
+void LineReader::ReadLine(std::string_view text, char terminator)
+{
+    if (terminator == '\n' && !text.empty() && text.back() == '\r')
+        text.remove_suffix(1);
+    // Too long for a record, as when its bytes come in pieces.
+    Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
+    if (record.Kind != RecordKind::Blank)
+        Sink.AddRecord(record, Line);
+    if (terminator == '\n')
+        Line++;
+}
+
+void LineReader::Carry(const char* from, const char* to)
+{
+    size_t count = static_cast<size_t>(to - from);
+    // Room for the longest record and the CR before its LF.
+    if (Overlong || Carried.size() + count > LongestRecord + 1) {
+        Overlong = true;
+        Carried.clear();
+        Carried.shrink_to_fit();
+        return;
+    }
+    Carried.append(from, count);
+}
+
+void LineReader::ReadCarriedLine(char terminator)
+{
+    Carrying = false;
+    if (Overlong) {
+        Overlong = false;
+        Sink.AddRecord({RecordKind::Damaged, 0, 0}, Line);
+        if (terminator == '\n')
+            Line++;
+        return;
+    }
+    std::string text = std::move(Carried);
+    Carried.clear();
+    ReadLine(text, terminator);
+}
+
+}  // namespace report

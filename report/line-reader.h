@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: Apache-2.0
+// The line framer: turns the bytes of one log, in whatever pieces they come,
+// into its records, each with the number of its line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "report/record.h"
+
+namespace report {
+
+// Receives the records of a log in their order. Blank lines are not passed.
+class RecordSink {
+public:
+    virtual void AddRecord(const Record& record, uint64_t line) = 0;
+
+protected:
+    ~RecordSink() = default;
+};
+
+// A line ends with LF, the CR before it dropped, or with a NUL, as the zeros
+// of a cut log leave it; a NUL does not start a new line number. The usual
+// line is read straight from the bytes; any other, or one cut between two
+// pieces, goes through ParseRecord, and both read alike.
+class LineReader {
+public:
+    explicit LineReader(RecordSink& sink) : Sink(sink) {}
+
+    void BeginFile();
+    void Feed(const char* data, size_t size);
+    // The last line, when it has no LF.
+    void EndFile();
+
+    // The longest record the reader takes; a longer line is damaged.
+    static constexpr size_t LongestRecord = 65536;
+
+private:
+    void ReadLine(std::string_view text, char terminator);
+    void Carry(const char* from, const char* to);
+    void ReadCarriedLine(char terminator);
+
+    RecordSink& Sink;
+    uint64_t Line = 1;
+    bool Carrying = false;
+    bool Overlong = false;  // the carried line is too long to be a record; its bytes are gone
+    std::string Carried;
+};
+
+}  // namespace report

@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: Apache-2.0
+// The run builder: records paired into runs, the selected runs summed up.
+#include "report/run-builder.h"
+
+#include <utility>
+
+namespace report {
+
+using namespace std::chrono;
+
+RunBuilder::RunBuilder(std::string folder, ReadOptions options) : Options(std::move(options))
+{
+    Report.Folder = std::move(folder);
+    if (Options.Selected.Since)
+        SinceMoment = LocalMinute{*Options.Selected.Since};
+    if (Options.Selected.Until)
+        BeforeMoment = LocalMinute{*Options.Selected.Until + days{1}};
+}
+
+void RunBuilder::BeginFile(const LogFile& file)
+{
+    FileName = file.Name;
+    FileIndex++;
+    Month = file.Month;
+    Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
+    Open = false;
+}
+
+void RunBuilder::AddRecord(const Record& record, uint64_t line)
+{
+    switch (record.Kind) {
+    case RecordKind::Blank:
+    case RecordKind::Apdown: return;
+    case RecordKind::Damaged: Warn(line, "damaged line"); return;
+    case RecordKind::Up:
+        if (Open)
+            AddRun(RunEnd::Unknown, OpenStart);
+        if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
+            Open = true;
+            OpenStart = *start;
+            OpenLine = line;
+        } else {
+            Open = false;
+            WarnNoSuchDay(record, line);
+        }
+        return;
+    case RecordKind::Crash:
+    case RecordKind::Down:
+    case RecordKind::Pdown: {
+        if (!Open) {
+            WarnNothingToClose(record, line);
+            return;
+        }
+        int minute = static_cast<int>(record.Value);
+        std::optional<LocalMinute> end = Calendar.MomentOf(record.Day, minute);
+        // A closing line's day may lie in a later month.
+        if (!end || *end < OpenStart)
+            end = ClosingMoment(OpenStart, record.Day, minute);
+        RunEnd ended = record.Kind == RecordKind::Crash  ? RunEnd::Crash
+                       : record.Kind == RecordKind::Down ? RunEnd::Down
+                                                         : RunEnd::Pdown;
+        AddRun(ended, *end);
+        return;
+    }
+    }
+}
+
+void RunBuilder::FileProblem(const std::string& problem)
+{
+    Warn(0, problem);
+}
+
+void RunBuilder::EndFile()
+{
+    if (Open)
+        AddRun(RunEnd::Unknown, OpenStart);
+}
+
+// Everything but the ending is counted at once, so that warnings come in the
+// order of the lines; the ending waits until a newer run has been read.
+void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
+{
+    Open = false;
+    if (HaveNewest) {
+        CountEnding(Newest);
+        HaveNewest = false;
+    }
+    bool selected = (!SinceMoment || OpenStart >= *SinceMoment) && (!BeforeMoment || OpenStart < *BeforeMoment);
+    if (!selected)
+        return;
+
+    ReadRun run{OpenStart, end, ended, OpenLine, 0, FileIndex};
+    int64_t minutes = (end - OpenStart).count();
+    Summary& totals = Report.Totals;
+    totals.Runs++;
+    if (!totals.FirstStart)
+        totals.FirstStart = run.Start;
+    totals.LastStart = run.Start;
+    totals.LastEnd = run.End;
+    totals.UptimeMinutes += minutes;
+    if (!totals.LongestRunStart || minutes > totals.LongestRunMinutes) {
+        totals.LongestRunMinutes = minutes;
+        totals.LongestRunStart = run.Start;
+    }
+    if (PreviousEnd) {
+        int64_t gap = (run.Start - *PreviousEnd).count();
+        if (gap < 0) {
+            WarnClockSetBack(gap);
+            gap = 0;
+        }
+        totals.DowntimeMinutes += gap;
+        if (!totals.LongestDowntimeStart || gap > totals.LongestDowntimeMinutes) {
+            totals.LongestDowntimeMinutes = gap;
+            totals.LongestDowntimeStart = *PreviousEnd;
+        }
+        run.DowntimeBefore = gap;
+    }
+    PreviousEnd = run.End;
+    Newest = run;
+    HaveNewest = true;
+    if (Options.KeepRuns)
+        NewestFileName = FileName;
+}
+
+void RunBuilder::CountEnding(const ReadRun& run)
+{
+    Summary& totals = Report.Totals;
+    switch (run.Ended) {
+    case RunEnd::Down: totals.Down++; break;
+    case RunEnd::Pdown:
+        totals.Pdown++;
+        if (!totals.LastPdownEnd || run.End > *totals.LastPdownEnd)
+            totals.LastPdownEnd = run.End;
+        break;
+    case RunEnd::Crash:
+        totals.Crash++;
+        if (!totals.LastCrashEnd || run.End > *totals.LastCrashEnd)
+            totals.LastCrashEnd = run.End;
+        break;
+    case RunEnd::Unknown: totals.Unknown++; break;
+    case RunEnd::Running: totals.Running++; break;
+    }
+    if (Options.KeepRuns)
+        Report.Runs.push_back({run.Start, run.End, (run.End - run.Start).count(), run.Ended, NewestFileName, run.Line,
+                               run.DowntimeBefore});
+}
+
+void RunBuilder::Warn(uint64_t line, std::string problem)
+{
+    Report.Totals.Warnings++;
+    Warning warning{FileName, line, std::move(problem)};
+    if (Options.OnWarning)
+        Options.OnWarning(warning);
+    if (Options.KeepWarnings)
+        Report.Warnings.push_back(std::move(warning));
+}
+
+void RunBuilder::WarnNoSuchDay(const Record& record, uint64_t line)
+{
+    Warn(line, std::string(words::Up) + " on day " + std::to_string(record.Day) + ", which " +
+                   FormatDay(local_days{year{Month.Year} / Month.Month / 1}).substr(0, 7) + " does not have");
+}
+
+void RunBuilder::WarnNothingToClose(const Record& record, uint64_t line)
+{
+    Warn(line, std::string(KindWord(record.Kind)) + " line without a run to close");
+}
+
+void RunBuilder::WarnClockSetBack(int64_t gap)
+{
+    Warn(OpenLine, "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)");
+}
+
+MachineReport RunBuilder::Finish()
+{
+    // The newest run of all, in the newest log, whose last sign of life is
+    // recent, is still running.
+    if (HaveNewest) {
+        if (Newest.File == FileIndex && Newest.Ended == RunEnd::Crash && Newest.End >= Options.Now - minutes{2})
+            Newest.Ended = RunEnd::Running;
+        CountEnding(Newest);
+        HaveNewest = false;
+    }
+    Summary& totals = Report.Totals;
+    int64_t total = totals.UptimeMinutes + totals.DowntimeMinutes;
+    if (total > 0)
+        totals.Availability = static_cast<double>(totals.UptimeMinutes) / static_cast<double>(total);
+    return std::move(Report);
+}
+
+}  // namespace report
