@@ -8,6 +8,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/platform.h"
+
 namespace report {
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv)
@@ -62,6 +64,11 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
         return false;
     }
     return true;
+}
+
+std::intptr_t OpenFileToRead(const std::filesystem::path& file)
+{
+    return OpenFileForReading(file.c_str());
 }
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)

@@ -99,6 +99,14 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
     return true;
 }
 
+// The wide name, whatever the code page; shared as the service shares its files.
+std::intptr_t OpenFileToRead(const std::filesystem::path& file)
+{
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
+}
+
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)
 {
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

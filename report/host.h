@@ -4,6 +4,7 @@
 // provide it; the library never calls it.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -25,6 +26,10 @@ std::string HostName();
 // Creates the file, which must not exist yet, writes bytes to it and flushes
 // them to stable storage; false, with the system's message, on failure.
 bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error);
+
+// Opens a file to read, as the service opens its schedule: a FileId of
+// platform/platform.h, or NoFile when it is missing or not a regular file.
+std::intptr_t OpenFileToRead(const std::filesystem::path& file);
 
 // Renames from over to in one step: a reader sees the old file or the new one.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error);

@@ -13,6 +13,7 @@
 #include "report/output.h"
 #include "report/print.h"
 #include "report/reader.h"
+#include "report/schedule.h"
 #include "report/utf8.h"
 
 namespace {
@@ -54,7 +55,12 @@ std::vector<MachineReport> ReadFolders(const Options& options)
         const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
         if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
             shown += separator;
-        ReadOptions read{options.Selected, options.Now, KeepsRuns(options), KeepsWarnings(options),
+        PowerOffSchedule schedule = options.Schedule ? *options.Schedule : ReadFolderSchedule(folder);
+        ReadOptions read{options.Selected,
+                         schedule,
+                         options.Now,
+                         KeepsRuns(options),
+                         KeepsWarnings(options),
                          [&shown](const Warning& warning) {
                              std::string line = shown + warning.File + ':' + std::to_string(warning.Line) + ": " +
                                                 warning.Problem + '\n';

@@ -29,6 +29,25 @@ enum class RunEnd {
 // The run's end as the outputs spell it: "down", "pdown", "crash", "unknown", "running".
 std::string_view EndName(RunEnd ended);
 
+// The daily power-off the runs are held against, from --schedule or from the
+// folder's PowerOFF.txt read as the service reads it.
+struct PowerOffSchedule {
+    bool Known = false;         // a schedule to answer for, if only "none": without one the outputs are as before
+    std::optional<int> Minute;  // the minute of the day; none when nothing is ever due
+};
+
+// What a run says of the daily power-off. The shutdown that follows a
+// scheduled power-off writes DOWN over PDOWN, so a DOWN ending in the
+// scheduled minute or the one after it was that power-off. A run misses a
+// day's scheduled moment when it started before it and ended 2 minutes or more
+// after it; the minutes past the schedule count from the first one missed.
+struct PowerOffAnswer {
+    bool OnSchedule = false;
+    int64_t Missed = 0;
+    int64_t MinutesPast = 0;
+};
+PowerOffAnswer AnswerPowerOff(int scheduledMinute, LocalMinute start, LocalMinute end, RunEnd ended);
+
 // The runs a report covers: those that start on or after Since and on or
 // before Until.
 struct Selection {
@@ -41,9 +60,11 @@ struct Run {
     LocalMinute End;      // Start for a run whose end is unknown
     int64_t Minutes = 0;  // End - Start
     RunEnd Ended = RunEnd::Unknown;
-    std::string File;            // the log's file name, e.g. "2026_12.log"
-    uint64_t Line = 0;           // the run's UP line, counted from 1
-    int64_t DowntimeBefore = 0;  // Start - the previous selected run's End, 0 when negative or first
+    std::string File;                 // the log's file name, e.g. "2026_12.log"
+    uint64_t Line = 0;                // the run's UP line, counted from 1
+    int64_t DowntimeBefore = 0;       // Start - the previous selected run's End, 0 when negative or first
+    int64_t Missed = 0;               // scheduled power-offs it stayed on through
+    int64_t MinutesPastSchedule = 0;  // End - the first one it missed
 };
 
 // A damaged or out-of-place line, skipped with this note.
@@ -72,6 +93,8 @@ struct Summary {
     std::optional<LocalMinute> LongestRunStart;
     int64_t LongestDowntimeMinutes = 0;
     std::optional<LocalMinute> LongestDowntimeStart;  // the end of the run before it
+    int64_t PoweroffsMissed = 0;                      // the runs' Missed, summed
+    int64_t MinutesPastSchedule = 0;
     int64_t Warnings = 0;
 };
 
@@ -79,6 +102,7 @@ struct Summary {
 struct MachineReport {
     std::string Folder;
     std::string Name;  // the machine's name in the metrics, when the program gives one
+    PowerOffSchedule Schedule;
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;

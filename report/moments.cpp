@@ -102,6 +102,13 @@ std::string FormatDay(LocalDay day)
     return FormatMoment(day).substr(0, 10);
 }
 
+std::string FormatTimeOfDay(int minute)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d", minute / 60, minute % 60);
+    return text;
+}
+
 std::string FormatDuration(int64_t minutes)
 {
     int64_t days = minutes / 1440;

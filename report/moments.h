@@ -50,6 +50,8 @@ std::string FormatMoment(LocalMinute moment);
 std::string FormatMomentForPeople(LocalMinute moment);
 // "2026-12-09".
 std::string FormatDay(LocalDay day);
+// "22:30", a minute of the day.
+std::string FormatTimeOfDay(int minute);
 // "3d 4h 12m", "4h 0m", "12m".
 std::string FormatDuration(int64_t minutes);
 // A share as "97.30%", two decimals: never "100.00%" for less than all, nor

@@ -9,6 +9,7 @@
 
 #include "report/host.h"
 #include "report/moments.h"
+#include "report/schedule.h"
 
 namespace report {
 
@@ -48,6 +49,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     std::string since;
     std::string until;
     std::string now;
+    std::string schedule;
 
     CLI::App app{"Runs, availability and crashes of machines, read from Verdimoor's monthly logs.", Program};
     app.set_version_flag("--version", VERDIMOOR_VERSION);
@@ -76,6 +78,9 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         ->type_name("FILE");
     app.add_option("--since", since, "Only the runs that start on or after this day")->type_name("YYYY-MM-DD");
     app.add_option("--until", until, "Only the runs that start on or before this day")->type_name("YYYY-MM-DD");
+    app.add_option("--schedule", schedule,
+                   "The daily power-off time of every folder, or none (default: each folder's PowerOFF.txt)")
+        ->type_name("H:MM");
     app.add_option("--now", now, "The moment taken for now (default: the local clock)")->type_name("YYYY-MM-DDTHH:MM");
 
     std::vector<std::string> arguments = Utf8Arguments(argc, argv);
@@ -104,6 +109,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     } else {
         return Fail(now, "--now takes a moment, YYYY-MM-DDTHH:MM");
     }
+    if (!schedule.empty() && !(options.Schedule = ParseScheduleOption(schedule)))
+        return Fail(schedule, "--schedule takes a time of day, H:MM, or none");
     options.Output = KindOf(flags, options);
     if (options.Folders.empty())
         options.Folders.push_back(ProgramFolder());

@@ -28,7 +28,8 @@ struct Options {
     std::string HtmlFile;
     Selection Selected;
     LocalMinute Now{};
-    std::vector<std::string> MachineNames;  // --machine, in the folders' order
+    std::optional<PowerOffSchedule> Schedule;  // --schedule, for every folder; else each folder's own
+    std::vector<std::string> MachineNames;     // --machine, in the folders' order
 };
 
 // Parses the command line; the exit code when the program is done already:

@@ -24,14 +24,25 @@ std::string CsvField(const std::string& text)
 
 }  // namespace
 
+// With a schedule in any folder, two more columns: the power-offs each run
+// missed and its minutes past the schedule, empty for a folder without one.
 void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
-    out << "folder,start,end,minutes,ended,file,line\n";
+    bool scheduled = false;
+    for (const MachineReport& machine : machines)
+        scheduled = scheduled || machine.Schedule.Known;
+    out << "folder,start,end,minutes,ended,file,line" << (scheduled ? ",missed,minutes_past_schedule" : "") << '\n';
     for (const MachineReport& machine : machines) {
         std::string folder = CsvField(machine.Folder);
-        for (const Run& run : machine.Runs)
+        for (const Run& run : machine.Runs) {
             out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
-                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
+                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line;
+            if (machine.Schedule.Known)
+                out << ',' << run.Missed << ',' << run.MinutesPastSchedule;
+            else if (scheduled)
+                out << ",,";
+            out << '\n';
+        }
     }
 }
 

@@ -16,8 +16,10 @@ Json MomentOrNull(const std::optional<LocalMinute>& moment)
     return moment ? Json(FormatMoment(*moment)) : Json(nullptr);
 }
 
-Json SummaryJson(const Summary& totals)
+// With a schedule, the summary answers for the power-offs before its warnings.
+Json SummaryJson(const MachineReport& machine)
 {
+    const Summary& totals = machine.Totals;
     Json summary;
     summary["runs"] = totals.Runs;
     summary["down"] = totals.Down;
@@ -32,6 +34,12 @@ Json SummaryJson(const Summary& totals)
     summary["availability"] = totals.Availability ? Json(*totals.Availability) : Json(nullptr);
     summary["longest_run_minutes"] = totals.LongestRunMinutes;
     summary["longest_downtime_minutes"] = totals.LongestDowntimeMinutes;
+    if (machine.Schedule.Known) {
+        const std::optional<int>& minute = machine.Schedule.Minute;
+        summary["schedule"] = minute ? Json(FormatTimeOfDay(*minute)) : Json(nullptr);
+        summary["poweroffs_missed"] = totals.PoweroffsMissed;
+        summary["minutes_past_schedule"] = totals.MinutesPastSchedule;
+    }
     summary["warnings"] = totals.Warnings;
     return summary;
 }
@@ -44,15 +52,21 @@ void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
     for (const MachineReport& machine : machines) {
         Json entry;
         entry["folder"] = machine.Folder;
-        entry["summary"] = SummaryJson(machine.Totals);
+        entry["summary"] = SummaryJson(machine);
         Json runs = Json::array();
-        for (const Run& run : machine.Runs)
-            runs.push_back({{"start", FormatMoment(run.Start)},
-                            {"end", FormatMoment(run.End)},
-                            {"minutes", run.Minutes},
-                            {"ended", EndName(run.Ended)},
-                            {"file", run.File},
-                            {"line", run.Line}});
+        for (const Run& run : machine.Runs) {
+            Json row = {{"start", FormatMoment(run.Start)},
+                        {"end", FormatMoment(run.End)},
+                        {"minutes", run.Minutes},
+                        {"ended", EndName(run.Ended)},
+                        {"file", run.File},
+                        {"line", run.Line}};
+            if (machine.Schedule.Known) {
+                row["missed"] = run.Missed;
+                row["minutes_past_schedule"] = run.MinutesPastSchedule;
+            }
+            runs.push_back(std::move(row));
+        }
         entry["runs"] = std::move(runs);
         Json warnings = Json::array();
         for (const Warning& warning : machine.Warnings)

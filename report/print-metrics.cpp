@@ -118,6 +118,31 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
     metrics.Family("verdimoor_last_pdown_timestamp_seconds", "gauge",
                    "The newest scheduled power-off request, as Unix time.",
                    [](const MachineReport& m) { return Timestamp(m.Totals.LastPdownEnd); });
+    bool scheduled = false;
+    for (const MachineReport& machine : machines)
+        scheduled = scheduled || machine.Schedule.Known;
+    if (scheduled) {
+        // Taken over every run, the one still going too: a run only ever
+        // misses more as it goes on.
+        auto known = [](const MachineReport& m, int64_t value) -> std::optional<double> {
+            if (!m.Schedule.Known)
+                return std::nullopt;
+            return static_cast<double>(value);
+        };
+        metrics.Family("verdimoor_poweroffs_missed_total", "counter",
+                       "Scheduled power-offs the machine stayed on through, 2 minutes or more, over all runs.",
+                       [&known](const MachineReport& m) { return known(m, m.Totals.PoweroffsMissed); });
+        metrics.Family("verdimoor_past_schedule_seconds_total", "counter",
+                       "Time the machine was up past the first scheduled power-off each run missed.",
+                       [&known](const MachineReport& m) { return known(m, m.Totals.MinutesPastSchedule * 60); });
+        metrics.Family("verdimoor_poweroff_minute_of_day", "gauge",
+                       "The scheduled power-off's minute of the day (hour * 60 + minute); absent without one.",
+                       [](const MachineReport& m) -> std::optional<double> {
+                           if (!m.Schedule.Minute)
+                               return std::nullopt;
+                           return *m.Schedule.Minute;
+                       });
+    }
     metrics.Family(
         "verdimoor_log_warnings", "gauge", "Damaged or out-of-place lines skipped in the logs.",
         [](const MachineReport& m) -> std::optional<double> { return static_cast<double>(m.Totals.Warnings); });

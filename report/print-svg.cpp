@@ -6,6 +6,7 @@
 #include "report/print.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <map>
 #include <sstream>
@@ -106,6 +107,23 @@ std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>&
     return byDay;
 }
 
+// The days in [first, end) whose scheduled moment a run stayed on through.
+std::vector<local_days> MissedDays(const std::vector<Run>& runs, local_days first, local_days end)
+{
+    std::vector<local_days> missed;
+    for (const Run& run : runs) {
+        if (run.Missed == 0)
+            continue;
+        LocalMinute moment = run.End - minutes{run.MinutesPastSchedule};
+        for (int64_t i = 0; i < run.Missed; i++, moment += days{1}) {
+            local_days day = floor<days>(moment);
+            if (day >= first && day < end)
+                missed.push_back(day);
+        }
+    }
+    return missed;
+}
+
 // The minutes of [from, to) that fall in [lo, hi).
 int64_t Overlap(LocalMinute from, LocalMinute to, LocalMinute lo, LocalMinute hi)
 {
@@ -158,7 +176,8 @@ public:
         y_ += 52;
     }
 
-    void Legend()
+    // With a schedule, a second row: its line, and the mark of a run on past it.
+    void Legend(bool scheduled)
     {
         double x = PlotLeft;
         for (RunEnd ended : {RunEnd::Down, RunEnd::Pdown, RunEnd::Crash, RunEnd::Unknown, RunEnd::Running}) {
@@ -171,10 +190,19 @@ public:
         CrashMark(x + 4, y_ + 1);
         Text(x + 14, y_ + 13, "crash: last sign of life", " font-size=\"12\"");
         y_ += 24;
+        if (!scheduled)
+            return;
+        x = PlotLeft;
+        ScheduleLine(x + 9, y_, y_ + RowHeight);
+        Text(x + 24, y_ + 13, "scheduled power-off time", " font-size=\"12\"");
+        x += 24 + 7.0 * 24 + 18;
+        MissedMark(x + 9, y_);
+        Text(x + 24, y_ + 13, "on past the scheduled power-off", " font-size=\"12\"");
+        y_ += 24;
     }
 
     void Month(const std::vector<Run>& runs, year_month month,
-               const std::map<local_days, std::vector<Segment>>& segments)
+               const std::map<local_days, std::vector<Segment>>& segments, std::optional<int> scheduled)
     {
         static const char* const names[] = {"January", "February", "March",     "April",   "May",      "June",
                                             "July",    "August",   "September", "October", "November", "December"};
@@ -226,6 +254,11 @@ public:
             for (const Segment& segment : it->second)
                 Bar(segment, top);
         }
+        if (scheduled) {
+            ScheduleLine(X(*scheduled), plotTop, plotBottom);
+            for (local_days day : MissedDays(runs, first, end))
+                MissedMark(X(*scheduled), plotTop + static_cast<int>((day - first).count()) * RowHeight);
+        }
         y_ = plotBottom + 8;
     }
 
@@ -256,6 +289,22 @@ private:
              << XmlEscape(Describe(run)) << "</title></rect>\n";
         if (segment.Last && run.Ended == RunEnd::Crash)
             CrashMark(X(segment.To), top);
+    }
+
+    // The scheduled minute, a thin dashed line across the days, in the middle
+    // of a pixel so that it stays black.
+    void ScheduleLine(double x, int top, int bottom)
+    {
+        x = std::floor(x) + 0.5;
+        out_ << "<line x1=\"" << Number(x) << "\" y1=\"" << top << "\" x2=\"" << Number(x) << "\" y2=\"" << bottom
+             << "\" stroke=\"#000000\" stroke-width=\"1\" stroke-dasharray=\"3 2\"/>\n";
+    }
+
+    // A black diamond where a run stayed on through the scheduled minute.
+    void MissedMark(double x, int top)
+    {
+        int middle = top + BarTop + BarHeight / 2;
+        out_ << "<path d=\"M" << Number(x) << " " << middle - 5 << "l5 5l-5 5l-5 -5z\" fill=\"#000000\"/>\n";
     }
 
     // A black tick and pointer at a crash's last minute.
@@ -292,13 +341,16 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, con
         year_month_day until{*selected.Until};
         lastBound = until.year() / until.month();
     }
+    bool scheduled = false;
+    for (const MachineReport& machine : machines)
+        scheduled = scheduled || machine.Schedule.Minute;
     std::ostringstream body;
     Page page(body);
     bool legend = false;
     for (const MachineReport& machine : machines) {
         page.Heading(machine);
         if (!legend) {
-            page.Legend();
+            page.Legend(scheduled);
             legend = true;
         }
         if (machine.Runs.empty()) {
@@ -323,7 +375,7 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, con
             last = *lastBound;
         auto segments = SegmentsByDay(machine.Runs);
         for (year_month month = first; month <= last; month += months{1})
-            page.Month(machine.Runs, month, segments);
+            page.Month(machine.Runs, month, segments, machine.Schedule.Minute);
     }
 
     if (standalone)

@@ -17,6 +17,19 @@ void Row(std::ostream& out, const char* name, const std::string& value)
     out << label << value << '\n';
 }
 
+// "22:30: 17 on schedule, 2 missed (13h 30m past the schedule)"
+std::string PowerOffLine(const MachineReport& machine)
+{
+    if (!machine.Schedule.Minute)
+        return "none scheduled";
+    const Summary& totals = machine.Totals;
+    std::string line = FormatTimeOfDay(*machine.Schedule.Minute) + ": " + std::to_string(totals.Pdown) +
+                       " on schedule, " + std::to_string(totals.PoweroffsMissed) + " missed";
+    if (totals.PoweroffsMissed > 0)
+        line += " (" + FormatDuration(totals.MinutesPastSchedule) + " past the schedule)";
+    return line;
+}
+
 void PrintSummary(std::ostream& out, const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
@@ -46,23 +59,30 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
                 FormatDuration(totals.LongestDowntimeMinutes) + ", from " +
                     FormatMomentForPeople(*totals.LongestDowntimeStart));
     }
+    if (machine.Schedule.Known)
+        Row(out, "Power-off", PowerOffLine(machine));
     Row(out, "Warnings", std::to_string(totals.Warnings));
 }
 
+// With a schedule, the power-offs each run missed come after its ending.
 void PrintTable(std::ostream& out, const MachineReport& machine)
 {
+    bool missed = machine.Schedule.Known;
     char line[160];
-    std::snprintf(line, sizeof line, "  %4s  %-16s  %-16s  %-12s  %-7s  %s\n", "#", "Start", "End", "Duration", "Ended",
-                  "Downtime after");
+    std::snprintf(line, sizeof line, "  %4s  %-16s  %-16s  %-12s  %-7s  %s%s\n", "#", "Start", "End", "Duration",
+                  "Ended", missed ? "Missed  " : "", "Downtime after");
     out << '\n' << line;
     const std::vector<Run>& runs = machine.Runs;
     for (size_t i = 0; i < runs.size(); i++) {
         const Run& run = runs[i];
         std::string end = run.Ended == RunEnd::Unknown ? "-" : FormatMomentForPeople(run.End);
         std::string after = i + 1 < runs.size() ? FormatDuration(runs[i + 1].DowntimeBefore) : "-";
-        std::snprintf(line, sizeof line, "  %4zu  %-16s  %-16s  %-12s  %-7s  %s\n", i + 1,
+        char count[32] = "";
+        if (missed)
+            std::snprintf(count, sizeof count, "%6lld  ", static_cast<long long>(run.Missed));
+        std::snprintf(line, sizeof line, "  %4zu  %-16s  %-16s  %-12s  %-7s  %s%s\n", i + 1,
                       FormatMomentForPeople(run.Start).c_str(), end.c_str(), FormatDuration(run.Minutes).c_str(),
-                      std::string(EndName(run.Ended)).c_str(), after.c_str());
+                      std::string(EndName(run.Ended)).c_str(), count, after.c_str());
         out << line;
     }
 }

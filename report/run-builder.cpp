@@ -11,6 +11,7 @@ using namespace std::chrono;
 RunBuilder::RunBuilder(std::string folder, ReadOptions options) : Options(std::move(options))
 {
     Report.Folder = std::move(folder);
+    Report.Schedule = Options.Schedule;
     if (Options.Selected.Since)
         SinceMoment = LocalMinute{*Options.Selected.Since};
     if (Options.Selected.Until)
@@ -89,9 +90,16 @@ void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
     if (!selected)
         return;
 
-    ReadRun run{OpenStart, end, ended, OpenLine, 0, FileIndex};
+    ReadRun run{OpenStart, end, ended, OpenLine, 0, FileIndex, {}};
     int64_t minutes = (end - OpenStart).count();
     Summary& totals = Report.Totals;
+    if (Options.Schedule.Minute) {
+        run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended);
+        if (run.PowerOff.OnSchedule)
+            run.Ended = RunEnd::Pdown;
+        totals.PoweroffsMissed += run.PowerOff.Missed;
+        totals.MinutesPastSchedule += run.PowerOff.MinutesPast;
+    }
     totals.Runs++;
     if (!totals.FirstStart)
         totals.FirstStart = run.Start;
@@ -142,7 +150,7 @@ void RunBuilder::CountEnding(const ReadRun& run)
     }
     if (Options.KeepRuns)
         Report.Runs.push_back({run.Start, run.End, (run.End - run.Start).count(), run.Ended, NewestFileName, run.Line,
-                               run.DowntimeBefore});
+                               run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
 void RunBuilder::Warn(uint64_t line, std::string problem)

@@ -16,6 +16,7 @@ namespace report {
 
 struct ReadOptions {
     Selection Selected;
+    PowerOffSchedule Schedule;
     // The newest run is running rather than crashed when its last sign of life
     // is no more than 2 minutes before this.
     LocalMinute Now{};
@@ -58,6 +59,7 @@ private:
         uint64_t Line;
         int64_t DowntimeBefore;
         int File;
+        PowerOffAnswer PowerOff;
     };
 
     void AddRun(RunEnd ended, LocalMinute end);

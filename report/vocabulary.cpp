@@ -5,15 +5,6 @@
 #include <cstdio>
 #include <string>
 
-// Only this file sees the service's header, and with it the host's API.
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#endif
 #include "uptime/log.h"
 
 namespace report {

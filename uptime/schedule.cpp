@@ -76,6 +76,18 @@ static bool ReadScheduleNumber(TextReader* reader, int* next, int32_t* number)
     return true;
 }
 
+void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute)
+{
+    TextReader reader;
+    StartTextReader(&reader, file);
+    int next = ReadTextChar(&reader);
+    // A number that cannot be read leaves it and the one after it at 0.
+    *hour = 0;
+    *minute = 0;
+    if (ReadScheduleNumber(&reader, &next, hour))
+        ReadScheduleNumber(&reader, &next, minute);
+}
+
 void LoadPowerOffSchedule()
 {
     FileId file = PowerOffPath[0] == '\0' ? NoFile : OpenFileForReading(PowerOffPath);
@@ -84,14 +96,9 @@ void LoadPowerOffSchedule()
         PowerOffMinute = 60;
         return;
     }
-    TextReader reader;
-    StartTextReader(&reader, file);
-    int next = ReadTextChar(&reader);
-    // A number that cannot be read leaves it and the one after it at 0.
-    int32_t hour = 0;
-    int32_t minute = 0;
-    if (ReadScheduleNumber(&reader, &next, &hour))
-        ReadScheduleNumber(&reader, &next, &minute);
+    int32_t hour;
+    int32_t minute;
+    ReadPowerOffTime(file, &hour, &minute);
     CloseFileId(file);
     PowerOffHour = hour;
     PowerOffMinute = minute;

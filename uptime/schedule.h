@@ -15,6 +15,10 @@ extern int32_t PowerOffMinute;
 // the file cannot be opened.
 void LoadPowerOffSchedule();
 
+// Reads the hour and the minute from an open schedule file as "%i %i" reads
+// its text; what cannot be read is 0. verdimoor-report reads the file so too.
+void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute);
+
 // True when the local hour and minute are exactly the scheduled ones.
 bool PowerOffDue(int hour, int minute);
 

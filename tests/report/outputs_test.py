@@ -26,9 +26,11 @@ NOW = "2026-12-03T12:01"
 ZONE = "Europe/Berlin"
 
 # Two months of one machine: a clean stop, a scheduled power-off, a crash, a
-# run across the month's end and midnight, a run without a closing record
-# and the run still going at NOW; and a damaged line.
+# run across the month's end and midnight that stayed on past the 22:30
+# power-off, a run without a closing record and the run still going at NOW;
+# and a damaged line.
 LOGS = {
+    "PowerOFF.txt": "22 30\r\n",
     "2026_11.log": "3 600 UP\r\n3 1020 DOWN    \r\n4 540 UP\r\n4 1350 PDOWN\r\n5 480 UP\r\n5 780 CRASH\r\n"
                    "30 1200 UP\r\n1 180 DOWN    \r\n",
     "2026_12.log": "2 600 UP\r\n3 480 UP\r\n3 720 CRASH\r\nthis line is damaged\r\n",
@@ -86,6 +88,10 @@ class Outputs(unittest.TestCase):
                 self.assertEqual(pixel(day, minute), rgb(colour))
         # The crash's mark at its last minute, 13:00, at the top of its row.
         self.assertLess(max(pixel("Thu 5", 13 * 60 - 1, dy=-11)), 80)
+        # The mark of the run on past the power-off, on its bar at 22:30; and
+        # the dashed line of the scheduled minute across a row without a run.
+        self.assertLess(max(pixel("Mon 30", 22 * 60 + 30)), 80)
+        self.assertLess(min(max(pixel("Sat 7", 22 * 60 + 30, dy=dy)) for dy in range(-12, 4)), 80)
 
     def test_since_and_until_choose_the_months(self):
         cases = [((), ["November 2026", "December 2026"]),
@@ -150,6 +156,9 @@ class Outputs(unittest.TestCase):
             ("verdimoor_last_pdown_timestamp_seconds", ()):
                 unix(max(r["end"] for r in runs if r["ended"] == "pdown")),
             ("verdimoor_log_warnings", ()): summary["warnings"],
+            ("verdimoor_poweroffs_missed", ()): summary["poweroffs_missed"],
+            ("verdimoor_past_schedule_seconds", ()): summary["minutes_past_schedule"] * 60,
+            ("verdimoor_poweroff_minute_of_day", ()): 22 * 60 + 30,
         }
         for ended in ("down", "pdown", "crash", "unknown"):
             expected[("verdimoor_runs", (("ended", ended),))] = summary[ended]
@@ -157,6 +166,7 @@ class Outputs(unittest.TestCase):
             with self.subTest(metric=name, labels=labels):
                 self.assertEqual(value(name, **dict(labels)), want)
         self.assertEqual(summary["warnings"], 1)
+        self.assertEqual((summary["schedule"], summary["poweroffs_missed"]), ("22:30", 1))
         self.assertEqual([f for f in os.listdir(WORK) if f.endswith(".tmp")], [])
 
 

@@ -9,6 +9,7 @@
 #include "report/moments.h"
 #include "report/print.h"
 #include "report/reader.h"
+#include "report/schedule.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -151,8 +152,10 @@ std::string Replace(std::string text, const std::string& what, const std::string
     return text;
 }
 
-// The JSON of one folder holding logs, shown as "logs".
-std::string ReportJson(const Files& logs, const std::string& since, const std::string& until, const std::string& now)
+// The JSON of one folder holding logs, shown as "logs": the power-off schedule
+// is --schedule's when one is given, else the folder's PowerOFF.txt.
+std::string ReportJson(const Files& logs, const std::string& since, const std::string& until, const std::string& now,
+                       const std::string& schedule = "")
 {
     TempDir dir;
     for (const auto& [name, bytes] : logs) {
@@ -167,6 +170,8 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     options.Now = *report::ParseMoment(now);
     options.KeepRuns = true;
     options.KeepWarnings = true;
+    options.Schedule =
+        schedule.empty() ? report::ReadFolderSchedule(dir.Path()) : *report::ParseScheduleOption(schedule);
     std::vector<report::MachineReport> machines{report::ReadMachine(dir.Path(), options)};
     machines[0].Folder = "logs";
     std::ostringstream out;
@@ -226,11 +231,13 @@ TEST(Report, OnlyTheServicesLogNamesAreRead)
     Files logs{{"Err.log", log},        {"PowerOFF.txt", log}, {"2011_13.log", log},
                {"2011_03.log", log},    {"2011_0.log", log},   {"x2011_3.log", log},
                {"2011_3.log.old", log}, {"+2011_3.log", log},  {"2011_4.log/", ""}};
+    // PowerOFF.txt is the schedule, read as the service reads it: 01:00.
     ExpectJson(ReportJson(logs, "", "", "2026-12-01T00:00"),
                R"j({"machines": [{"folder": "logs", "summary": {"runs": 0, "down": 0, "pdown": 0, "crash": 0,
        "unknown": 0, "running": 0, "first_start": null, "last_end": null, "uptime_minutes": 0,
        "downtime_minutes": 0, "availability": null, "longest_run_minutes": 0, "longest_downtime_minutes": 0,
-       "warnings": 0}, "runs": [], "warnings": []}]})j");
+       "schedule": "01:00", "poweroffs_missed": 0, "minutes_past_schedule": 0, "warnings": 0}, "runs": [],
+       "warnings": []}]})j");
 }
 
 TEST(Report, ClockSetBackCountsNoDowntime)
@@ -283,6 +290,103 @@ TEST(Report, SummaryKeepsTheLastCrashAndPowerOff)
         EXPECT_EQ(report::FormatMoment(*machine.Totals.LastCrashEnd), c.LastCrash) << c.Now;
         EXPECT_EQ(report::FormatMoment(*machine.Totals.LastPdownEnd), "2026-12-02T11:40") << c.Now;
     }
+}
+
+// The shutdown that follows a scheduled power-off writes DOWN over PDOWN: such
+// a DOWN in the scheduled minute or the next is the power-off. A run that
+// stays on 2 minutes past a day's scheduled moment missed it.
+TEST(Report, PowerOffsOnScheduleAndMissed)
+{
+    const std::string Schedule = "22 30\r\n";
+    const struct {
+        const char* Name;
+        Files Logs;
+        std::string Option, Now;
+        const char* Expected;
+    } cases[] = {
+        {"from PowerOFF.txt",
+         // A PDOWN line; DOWN in the minute, in the next, two minutes late; a
+         // run started in the scheduled minute; left on over a weekend, one
+         // night until a crash, and still running past the schedule.
+         {{"PowerOFF.txt", Schedule},
+          {"2026_11.log",
+           "1 480 UP\r\n1 1350 PDOWN\r\n2 480 UP\r\n2 1350 DOWN    \r\n3 480 UP\r\n3 1351 DOWN    \r\n"
+           "4 480 UP\r\n4 1352 DOWN    \r\n5 1350 UP\r\n5 1351 DOWN    \r\n6 480 UP\r\n9 540 DOWN    \r\n"
+           "10 480 UP\r\n11 600 CRASH\r\n12 480 UP\r\n12 1380 CRASH\r\n"}},
+         "",
+         "2026-11-12T23:01",
+         R"j({"machines": [{"folder": "logs", "summary": {"runs": 8, "down": 2, "pdown": 4, "crash": 1, "unknown": 0,
+       "running": 1, "first_start": "2026-11-01T08:00", "last_end": "2026-11-12T23:00", "uptime_minutes": 10324,
+       "downtime_minutes": 6416, "availability": 0.616726403823178, "longest_run_minutes": 4380,
+       "longest_downtime_minutes": 1438, "schedule": "22:30", "poweroffs_missed": 6, "minutes_past_schedule": 4232,
+       "warnings": 0},
+      "runs": [
+       {"start": "2026-11-01T08:00", "end": "2026-11-01T22:30", "minutes": 870, "ended": "pdown", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0},
+       {"start": "2026-11-02T08:00", "end": "2026-11-02T22:30", "minutes": 870, "ended": "pdown", "file": "2026_11.log", "line": 3, "missed": 0, "minutes_past_schedule": 0},
+       {"start": "2026-11-03T08:00", "end": "2026-11-03T22:31", "minutes": 871, "ended": "pdown", "file": "2026_11.log", "line": 5, "missed": 0, "minutes_past_schedule": 0},
+       {"start": "2026-11-04T08:00", "end": "2026-11-04T22:32", "minutes": 872, "ended": "down", "file": "2026_11.log", "line": 7, "missed": 1, "minutes_past_schedule": 2},
+       {"start": "2026-11-05T22:30", "end": "2026-11-05T22:31", "minutes": 1, "ended": "pdown", "file": "2026_11.log", "line": 9, "missed": 0, "minutes_past_schedule": 0},
+       {"start": "2026-11-06T08:00", "end": "2026-11-09T09:00", "minutes": 4380, "ended": "down", "file": "2026_11.log", "line": 11, "missed": 3, "minutes_past_schedule": 3510},
+       {"start": "2026-11-10T08:00", "end": "2026-11-11T10:00", "minutes": 1560, "ended": "crash", "file": "2026_11.log", "line": 13, "missed": 1, "minutes_past_schedule": 690},
+       {"start": "2026-11-12T08:00", "end": "2026-11-12T23:00", "minutes": 900, "ended": "running", "file": "2026_11.log", "line": 15, "missed": 1, "minutes_past_schedule": 30}],
+      "warnings": []}]})j"},
+        // At 23:59 the minute after is 00:00 of the next day; --schedule wins
+        // over the file.
+        {"--schedule 23:59 across midnight",
+         {{"PowerOFF.txt", Schedule}, {"2026_11.log", "1 600 UP\r\n2 0 DOWN    \r\n3 600 UP\r\n4 1 DOWN    \r\n"}},
+         "23:59",
+         "2026-12-01T00:00",
+         R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 1, "crash": 0, "unknown": 0,
+       "running": 0, "first_start": "2026-11-01T10:00", "last_end": "2026-11-04T00:01", "uptime_minutes": 1681,
+       "downtime_minutes": 2040, "availability": 0.4517602794947595, "longest_run_minutes": 841,
+       "longest_downtime_minutes": 2040, "schedule": "23:59", "poweroffs_missed": 1, "minutes_past_schedule": 2,
+       "warnings": 0},
+      "runs": [
+       {"start": "2026-11-01T10:00", "end": "2026-11-02T00:00", "minutes": 840, "ended": "pdown", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0},
+       {"start": "2026-11-03T10:00", "end": "2026-11-04T00:01", "minutes": 841, "ended": "down", "file": "2026_11.log", "line": 3, "missed": 1, "minutes_past_schedule": 2}],
+      "warnings": []}]})j"},
+        {"--schedule none",
+         {{"PowerOFF.txt", Schedule}, {"2026_11.log", "1 600 UP\r\n1 1350 DOWN    \r\n"}},
+         "none",
+         "2026-12-01T00:00",
+         R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 1, "pdown": 0, "crash": 0, "unknown": 0,
+       "running": 0, "first_start": "2026-11-01T10:00", "last_end": "2026-11-01T22:30", "uptime_minutes": 750,
+       "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 750, "longest_downtime_minutes": 0,
+       "schedule": null, "poweroffs_missed": 0, "minutes_past_schedule": 0, "warnings": 0},
+      "runs": [
+       {"start": "2026-11-01T10:00", "end": "2026-11-01T22:30", "minutes": 750, "ended": "down", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0}],
+      "warnings": []}]})j"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ExpectJson(ReportJson(c.Logs, "", "", c.Now, c.Option), c.Expected);
+    }
+}
+
+// PowerOFF.txt means to the report what it means to the service: a time the
+// clock never shows is no schedule, and without the file there is nothing to
+// answer for.
+TEST(Report, ScheduleFromPowerOffFile)
+{
+    const struct {
+        const char* Content;  // nullptr: no file
+        bool Known;
+        std::optional<int> Minute;
+    } cases[] = {
+        {"22 30", true, 1350}, {"08 30", true, 8}, {"0x16 30", true, 1350}, {"", true, 0},
+        {"24 0", true, {}},    {"7 60", true, {}}, {"-1 5", true, {}},      {nullptr, false, {}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        if (c.Content != nullptr)
+            WriteWholeFile(dir.Path("PowerOFF.txt"), c.Content);
+        report::PowerOffSchedule schedule = report::ReadFolderSchedule(dir.Path());
+        EXPECT_EQ(schedule.Known, c.Known) << (c.Content ? c.Content : "no file");
+        EXPECT_EQ(schedule.Minute, c.Minute) << (c.Content ? c.Content : "no file");
+    }
+    for (const char* wrong : {"24:00", "7:5", "7:60", "x", "", ":30", "123:00", "-1:00"})
+        EXPECT_FALSE(report::ParseScheduleOption(wrong)) << wrong;
+    EXPECT_EQ(report::ParseScheduleOption("7:05")->Minute, 425);
 }
 
 // However the bytes come, in one piece or one at a time, the report is the same.

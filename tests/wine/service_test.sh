@@ -1,12 +1,12 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
 # verdimoor.exe end to end under Wine's Service Control Manager:
-#   service_test.sh <verdimoor.exe> <scm-client.exe> <work folder>
+#   service_test.sh <verdimoor.exe> <scm-client.exe> <work folder> [<verdimoor-report>]
 # Creates a fresh Wine prefix in the work folder and ends its wineserver, with
 # every process of the prefix, at the end, pass or fail.
 set -uo pipefail
 
-exe=$1 client=$2 work=$3
+exe=$1 client=$2 work=$3 report=${4-}
 # shellcheck source=tests/wine/common.sh
 source "$(dirname "$0")/common.sh"
 need_wine "$exe" "$client"
@@ -105,6 +105,11 @@ log_is "PDOWN in the scheduled minute" "${first_run[@]}" "$up_day $up UP" "$up_d
 manage net stop Verdimoor >/dev/null
 down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
 log_is "stop after PDOWN writes DOWN" "${first_run[@]}" "$up_day $up UP" "$up_day $down DOWN    "
+# The report finds that DOWN on schedule, from the PowerOFF.txt beside it.
+if [ -n "$report" ]; then
+    ended=$("$report" --csv "$dir" | tail -n 1 | cut -d, -f5)
+    [ "$ended" = pdown ] && pass "the report counts the DOWN over PDOWN as the power-off" || fail "report: $ended"
+fi
 [ ! -e "$dir/Err.log" ] && pass "no Err.log" || fail "Err.log: $(cat "$dir/Err.log")"
 
 # Started by hand: exit code 1 at once, and no file. This comes last, in a
