@@ -194,3 +194,8 @@ long ReadFileBytes(FileId file, void* buffer, size_t size);
 // Flushes the file's data to stable storage.
 bool FlushFileToDisk(FileId file);
 void CloseFileId(FileId file);
+
+// Tells the administrator, where the host has a place for it, that writing a
+// record to path has just failed with error (the failed call's last error),
+// or, once written is set, that it works again.
+void ReportRecordWrite(const char* path, bool written, DWORD error);

@@ -251,9 +251,12 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
     ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
     NotifySocket notify;
     Daemon daemon(dir, true, notify.Path());
+    std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
+    EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
     EXPECT_EQ(notify.Receive(), "READY=1");
     EXPECT_EQ(daemon.Stop(), 1);
     EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
+    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
 }
 
 TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)

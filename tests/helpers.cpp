@@ -83,6 +83,7 @@ void ResetService()
     FakeReset();
     LogPath[0] = '\0';
     RecordOffset = 0;
+    RecordWritesFailing = false;
     snprintf(ErrLogPath, sizeof ErrLogPath, "%s", "Err.log");
     PowerOffPath[0] = '\0';
     PowerOffHour = 0;

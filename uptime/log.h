@@ -31,6 +31,9 @@ extern char LogPath[MAX_PATH];
 // The stored length of the log just after this run's UP line; 0 before it is
 // written, -1 when it could not be written.
 extern int32_t RecordOffset;
+// Set while record writes fail, so that the failure and the first write that
+// works after it are each reported once. Guarded like RecordOffset.
+extern bool RecordWritesFailing;
 
 // The minute of the day of a local time, 0 to 1439.
 int MinuteOfDay(const SYSTEMTIME& time);
@@ -40,7 +43,8 @@ int MinuteOfDay(const SYSTEMTIME& time);
 // ends with the record: what lay behind it is cut, and a file shorter than
 // offset reads as zero bytes up to it. The record is on stable storage when
 // this returns. Returns the offset just past the record, or -1 when nothing
-// was written; a negative offset writes nothing.
+// was written; a negative offset writes nothing. The first write that fails
+// is reported, and so is the first that works after it.
 int32_t WriteLogRecord(int32_t offset, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Writes the DOWN record with the current local time at RecordOffset.
