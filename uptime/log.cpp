@@ -57,8 +57,14 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     DWORD error = 0;
     if (at < 0) {
         error = GetLastError();
+    } else if (offset == 0 && end > INT32_MAX) {
+        // Not written at all, so that trying again adds no line.
+        error = ERROR_FILE_TOO_LARGE;
     } else if (!WriteFileBytesAt(file, at, stored, count)) {
         error = GetLastError();
+        // A piece of a line would run into the next append's.
+        if (offset == 0)
+            SetFileLength(file, at);
     } else {
         written = true;
         // The line goes in before the length is set behind it, so that a
