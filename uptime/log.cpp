@@ -11,6 +11,7 @@
 
 char LogPath[MAX_PATH];
 int32_t RecordOffset;
+SYSTEMTIME RunStart;
 bool RecordWritesFailing;
 
 // Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
@@ -82,6 +83,11 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     NoteRecordWrite(written, error);
     // An offset past the 32-bit range would turn later writes into appends.
     return written && end <= INT32_MAX ? static_cast<int32_t>(end) : -1;
+}
+
+void WriteUpRecord()
+{
+    RecordOffset = WriteLogRecord(0, UpFormat, RunStart.wDay, MinuteOfDay(RunStart));
 }
 
 void WriteDownRecord()

@@ -29,8 +29,10 @@
 // name did not fit, and then no record is written.
 extern char LogPath[MAX_PATH];
 // The stored length of the log just after this run's UP line; 0 before it is
-// written, -1 when it could not be written.
+// written, -1 while it could not be written (each heartbeat tries again).
 extern int32_t RecordOffset;
+// The local time the run started, which its UP line carries.
+extern SYSTEMTIME RunStart;
 // Set while record writes fail, so that the failure and the first write that
 // works after it are each reported once. Guarded like RecordOffset.
 extern bool RecordWritesFailing;
@@ -48,5 +50,7 @@ int MinuteOfDay(const SYSTEMTIME& time);
 // write that fails is reported, and so is the first that works after it.
 int32_t WriteLogRecord(int32_t offset, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// Appends the UP record with RunStart's day and minute, and sets RecordOffset.
+void WriteUpRecord();
 // Writes the DOWN record with the current local time at RecordOffset.
 void WriteDownRecord();
