@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Stored files on Windows: unbuffered handles, shared for reading and writing.
+// Stored files on Windows: unbuffered handles, shared for reading and writing;
+// nothing says when a record write fails.
 #include "platform/platform.h"
 
 static FileId OpenShared(const char* path, DWORD access, DWORD disposition)
@@ -65,3 +66,7 @@ void CloseFileId(FileId file)
 {
     CloseHandle(Handle(file));
 }
+
+// The service has no console here, and Err.log notes only the failed calls to
+// the Service Control Manager.
+void ReportRecordWrite(const char*, bool, DWORD) {}

@@ -14,6 +14,7 @@ const char PathSeparator = '\\';
 
 #else
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <ctime>
@@ -120,6 +121,8 @@ typedef struct {
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ALL_ASSIGNED 1300
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063
+// GetLastError gives errno values here: a file past the size it may have.
+#define ERROR_FILE_TOO_LARGE EFBIG
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x1000
@@ -194,3 +197,8 @@ long ReadFileBytes(FileId file, void* buffer, size_t size);
 // Flushes the file's data to stable storage.
 bool FlushFileToDisk(FileId file);
 void CloseFileId(FileId file);
+
+// Tells the administrator, where the host has a place for it, that writing a
+// record to path has just failed with error (the failed call's last error),
+// or, once written is set, that it works again.
+void ReportRecordWrite(const char* path, bool written, DWORD error);

@@ -12,8 +12,9 @@ SERVICE_STATUS_HANDLE StatusHandle;
 SRWLOCK RecordLock = SRWLOCK_INIT;
 
 // One heartbeat: the closing CRASH line with the current minute while the
-// service runs, and PDOWN with the power-off request in the scheduled minute,
-// whether or not a stop came in meanwhile.
+// service runs, after the run's UP line if start-up could not write it, and
+// PDOWN with the power-off request in the scheduled minute, whether or not a
+// stop came in meanwhile.
 static void Heartbeat()
 {
     Sleep(HeartbeatMilliseconds);
@@ -21,8 +22,11 @@ static void Heartbeat()
     GetLocalTime(&now);
 
     AcquireSRWLockExclusive(&RecordLock);
-    if (ServiceStatus.dwCurrentState == SERVICE_RUNNING)
+    if (ServiceStatus.dwCurrentState == SERVICE_RUNNING) {
+        if (RecordOffset < 0)
+            WriteUpRecord();
         WriteLogRecord(RecordOffset, CrashFormat, now.wDay, MinuteOfDay(now));
+    }
     bool due = PowerOffDue(now.wHour, now.wMinute);
     if (due)
         WriteLogRecord(RecordOffset, PdownFormat, now.wDay, MinuteOfDay(now));

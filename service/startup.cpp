@@ -44,14 +44,13 @@ void ServiceInitialization()
     FindProgramDir();
     SetProgramPath(ErrLogPath, "%s%s", ProgramDir, "Err.log");
 
-    SYSTEMTIME start;
-    GetLocalTime(&start);
-    int day = start.wDay;
-    int minute = MinuteOfDay(start);
+    GetLocalTime(&RunStart);
+    int day = RunStart.wDay;
+    int minute = MinuteOfDay(RunStart);
 
-    if (!SetProgramPath(LogPath, "%s" LogNameFormat, ProgramDir, start.wYear, start.wMonth))
+    if (!SetProgramPath(LogPath, "%s" LogNameFormat, ProgramDir, RunStart.wYear, RunStart.wMonth))
         LogPath[0] = '\0';
-    RecordOffset = WriteLogRecord(0, UpFormat, day, minute);
+    WriteUpRecord();
     WriteLogRecord(RecordOffset, CrashFormat, day, minute);
 
     if (!SetProgramPath(PowerOffPath, "%s%s", ProgramDir, "PowerOFF.txt"))

@@ -9,7 +9,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/capability.h>
+#include <sched.h>
 #include <spawn.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -30,10 +32,10 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The local day of the month and minute of the day.
-std::pair<int, int> Now()
+// The local day of the month and minute of the day, that many seconds on.
+std::pair<int, int> Now(time_t later = 0)
 {
-    time_t now = time(nullptr);
+    time_t now = time(nullptr) + later;
     struct tm local;
     localtime_r(&now, &local);
     return {local.tm_mday, local.tm_hour * 60 + local.tm_min};
@@ -102,12 +104,25 @@ private:
     int Fd;
 };
 
+// In the process about to become the daemon: the shim, which paces its
+// heartbeats through the socket heartbeats.
+void PaceHeartbeats([[maybe_unused]] int heartbeats)
+{
+#ifdef VERDIMOOR_CRASH_SHIM
+    setenv("LD_PRELOAD", VERDIMOOR_CRASH_SHIM, 1);
+    setenv("VERDIMOOR_HEARTBEATS", std::to_string(dup(heartbeats)).c_str(), 1);
+#endif
+}
+
 // One run of the daemon, copied into dir unless it is there; ended by its
 // process id when the test is over, whatever happened. What it prints goes to
-// a file of its own.
+// a file of its own. Given a socket, the preloaded shim paces its heartbeats
+// through it.
 class Daemon {
 public:
-    explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "") : Dir(dir)
+    explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "",
+                    int heartbeats = -1)
+        : Dir(dir)
     {
         if (!FileExists(dir.Path("verdimoor")))
             PlaceBinary(dir);
@@ -121,6 +136,8 @@ public:
             dup2(fd, 2);
             if (!notifySocket.empty())
                 setenv("NOTIFY_SOCKET", notifySocket.c_str(), 1);
+            if (heartbeats >= 0)
+                PaceHeartbeats(heartbeats);
             if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(99);
             ExecDaemon(binary);
@@ -251,9 +268,12 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
     ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
     NotifySocket notify;
     Daemon daemon(dir, true, notify.Path());
+    std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
+    EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
     EXPECT_EQ(notify.Receive(), "READY=1");
     EXPECT_EQ(daemon.Stop(), 1);
     EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
+    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
 }
 
 TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
@@ -406,6 +426,153 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         }
     }
     EXPECT_EQ(call, static_cast<long>(calls.size()) + 1);
+}
+
+// The daemon's heartbeats one at a time, through the shim: the daemon stops
+// at each sleep until the test lets it go, and its clock then moves on by the
+// 30 seconds it did not sleep.
+class Heartbeats {
+public:
+    Heartbeats()
+    {
+        socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, Ends);
+        struct timeval patience = {5, 0};
+        setsockopt(Ends[0], SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    }
+    ~Heartbeats()
+    {
+        close(Ends[0]);
+        close(Ends[1]);
+    }
+    Heartbeats(const Heartbeats&) = delete;
+    Heartbeats& operator=(const Heartbeats&) = delete;
+    int DaemonEnd() const { return Ends[1]; }
+    // Waits until the daemon sleeps, its start-up or last heartbeat done.
+    bool Asleep()
+    {
+        char beat;
+        return recv(Ends[0], &beat, 1, 0) == 1;
+    }
+    bool Beat()
+    {
+        char beat = 0;
+        return send(Ends[0], &beat, 1, MSG_NOSIGNAL) == 1 && Asleep();
+    }
+
+private:
+    int Ends[2];
+};
+
+// A small tmpfs for one test, unmounted when the test ends, pass or fail. It
+// lives in a mount namespace of the test process's own, so that even a test
+// that dies leaves no mount behind.
+class SmallDisk {
+public:
+    SmallDisk()
+    {
+        static const bool OwnNamespace =
+            unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        Mounted = OwnNamespace && mount("verdimoor-test", Dir.Path().c_str(), "tmpfs", 0, "size=1m,mode=0755") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (Mounted)
+            umount2(Dir.Path().c_str(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    bool Remount(unsigned long flags)
+    {
+        return mount(nullptr, Dir.Path().c_str(), nullptr, MS_REMOUNT | flags, nullptr) == 0;
+    }
+    // Takes up all the free space with one file.
+    void Fill()
+    {
+        int fd = open(Dir.Path("filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        std::string block(65536, 'x');
+        while (write(fd, block.data(), block.size()) > 0) {
+        }
+        close(fd);
+    }
+
+    TempDir Dir;
+    bool Mounted;
+};
+
+// A full disk at start: the log is created but the run's lines cannot be
+// written. Once space is freed, a heartbeat writes the UP line with the
+// start's minute and the closing line with its own; standard error and the
+// unit's status say when writes fail and when they work again.
+TEST(Daemon, FullDiskAtStartRecordsTheRunOnceSpaceComesBack)
+{
+    for (int attempt = 0; attempt < 3; attempt++) {
+        SmallDisk disk;
+        if (!disk.Mounted)
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        PlaceBinary(disk.Dir);
+        disk.Fill();
+        Heartbeats beats;
+        NotifySocket notify;
+        Daemon daemon(disk.Dir, false, notify.Path(), beats.DaemonEnd());
+        std::pair<int, int> beat = Now(90);
+        ASSERT_TRUE(beats.Asleep());
+        std::string failure = "cannot write " + daemon.LogName() + ": No space left on device";
+        EXPECT_EQ(daemon.Log(), "");
+        EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+        ASSERT_TRUE(beats.Beat());
+        ASSERT_TRUE(beats.Beat());
+        EXPECT_EQ(daemon.Log(), "");
+        EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+
+        ASSERT_EQ(unlink(disk.Dir.Path("filler").c_str()), 0);
+        ASSERT_TRUE(beats.Beat());
+        std::string recorded = daemon.Log();
+        EXPECT_EQ(daemon.Stop(), 1);
+        EXPECT_EQ(daemon.Printed(),
+                  "verdimoor: " + failure + "\nverdimoor: can write " + daemon.LogName() + " again\n");
+        for (const std::string& message :
+             {"STATUS=" + failure, std::string("READY=1"), std::string("STATUS="), std::string("STOPPING=1")})
+            EXPECT_EQ(notify.Receive(), message);
+        if (MinuteTurned(daemon) || Now(90) != beat)
+            continue;
+        EXPECT_EQ(recorded, Line(daemon.Started, "UP") + Line(beat, "CRASH"));
+        EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(beat, "DOWN    "));
+        break;
+    }
+}
+
+// A disk read-only for ten heartbeats: one line says so, and the heartbeats
+// and the DOWN line go on once it is writable again.
+TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
+{
+    for (int attempt = 0; attempt < 3; attempt++) {
+        SmallDisk disk;
+        if (!disk.Mounted)
+            GTEST_SKIP() << "cannot mount a tmpfs here";
+        Heartbeats beats;
+        Daemon daemon(disk.Dir, false, "", beats.DaemonEnd());
+        std::pair<int, int> beat = Now(330);
+        ASSERT_TRUE(beats.Asleep());
+        std::string started = daemon.Log();
+        ASSERT_TRUE(disk.Remount(MS_RDONLY));
+        for (int i = 0; i < 10; i++)
+            ASSERT_TRUE(beats.Beat());
+        std::string failing = daemon.Printed();
+        EXPECT_EQ(failing, "verdimoor: cannot write " + daemon.LogName() + ": Read-only file system\n");
+        EXPECT_EQ(daemon.Log(), started);
+
+        ASSERT_TRUE(disk.Remount(0));
+        ASSERT_TRUE(beats.Beat());
+        std::string beaten = daemon.Log();
+        EXPECT_EQ(daemon.Stop(), 1);
+        EXPECT_EQ(daemon.Printed(), failing + "verdimoor: can write " + daemon.LogName() + " again\n");
+        if (MinuteTurned(daemon) || Now(330) != beat)
+            continue;
+        EXPECT_EQ(started, daemon.StartLines());
+        EXPECT_EQ(beaten, Line(daemon.Started, "UP") + Line(beat, "CRASH"));
+        EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(beat, "DOWN    "));
+        break;
+    }
 }
 #endif
 

@@ -83,6 +83,8 @@ void ResetService()
     FakeReset();
     LogPath[0] = '\0';
     RecordOffset = 0;
+    RunStart = SYSTEMTIME{};
+    RecordWritesFailing = false;
     snprintf(ErrLogPath, sizeof ErrLogPath, "%s", "Err.log");
     PowerOffPath[0] = '\0';
     PowerOffHour = 0;

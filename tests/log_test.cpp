@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The uptime log's writer: append, rewrite in place, cut and pad.
+#include <cerrno>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +92,39 @@ TEST_F(LogTest, NegativeOffsetWritesNothingAndZeroAppends)
     RecordOffset = 0;
     WriteDownRecord();
     EXPECT_EQ(ReadWholeFile(Log), "8 600 UP\r\n1 0 DOWN    \r\n");
+}
+
+// An append that fails adds nothing, so that trying again leaves no piece of
+// a line in the log; the first failure is reported with its error, and the
+// write that works after it.
+TEST_F(LogTest, FailedAppendAddsNothing)
+{
+    const std::string before = "8 600 UP\r\n8 601 DOWN    \r\n";
+    WriteWholeFile(Log, before);
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit limit = {before.size() + 4, saved.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int32_t cutShort = WriteLogRecord(0, UpFormat, 9, 480);
+    int32_t again = WriteLogRecord(0, UpFormat, 9, 480);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(cutShort, -1);
+    EXPECT_EQ(again, -1);
+    EXPECT_EQ(ReadWholeFile(Log), before);
+
+    // Nor is a line written whose offset would be past the 32-bit range.
+    ASSERT_EQ(truncate(Log.c_str(), INT32_MAX - 4), 0);
+    EXPECT_EQ(WriteLogRecord(0, UpFormat, 9, 480), -1);
+    struct stat status;
+    ASSERT_EQ(stat(Log.c_str(), &status), 0);
+    EXPECT_EQ(status.st_size, INT32_MAX - 4);
+
+    ASSERT_EQ(truncate(Log.c_str(), static_cast<off_t>(before.size())), 0);
+    EXPECT_EQ(WriteLogRecord(0, UpFormat, 9, 480), static_cast<int32_t>(before.size() + 10));
+    EXPECT_EQ(FakeCalls(), (std::vector<std::string>{"ReportRecordWrite " + Log + " failed " + std::to_string(EFBIG),
+                                                     "ReportRecordWrite " + Log + " written"}));
 }
 
 TEST_F(LogTest, NoLogNameWritesNothing)

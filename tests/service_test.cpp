@@ -2,7 +2,9 @@
 // Service main, heartbeat and control handler, driven through the double's
 // virtual clock and control manager.
 #include <atomic>
+#include <cerrno>
 #include <random>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -146,6 +148,47 @@ TEST_F(ServiceMainTest, TickThatBeganBeforeAStopStillWritesPdown)
     EXPECT_EQ(Log(), "8 600 UP\r\n8 600 PDOWN\r\n");
     EXPECT_EQ(FakeShutdownRequests(), 1);
     EXPECT_EQ(FakeSleepCount(), 1);
+}
+
+// A run whose UP line cannot be written at start gets it from the first
+// heartbeat that can write, with the start's day and minute and in the start
+// month's file, before its closing line; a stop before that writes nothing.
+// The failure, and the write that works after it, are each reported once.
+TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
+{
+    std::string failed = "ReportRecordWrite " + Dir.Path("2026_12.log") + " failed " + std::to_string(EACCES);
+    std::string written = "ReportRecordWrite " + Dir.Path("2026_12.log") + " written";
+    const struct {
+        const char* Name;
+        uint64_t Writable;  // the moment the folder becomes writable
+        std::string AfterFourthBeat;
+        std::string Stopped;
+        std::vector<std::string> Reports;
+    } cases[] = {
+        {"writable only after the stop", 130 * Second, "<missing>", "<missing>", {failed}},
+        {"writable after the third heartbeat",
+         100 * Second,
+         "31 1439 UP\r\n1 1 CRASH\r\n",
+         "31 1439 UP\r\n1 1 DOWN    \r\n",
+         {failed, written}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ResetService();
+        ASSERT_EQ(chmod(Dir.Path().c_str(), 0500), 0);
+        FakeAtMoment(c.Writable, [this] { chmod(Dir.Path().c_str(), 0700); });
+        std::string afterFourthBeat;
+        Snapshot(120 * Second + 1, &afterFourthBeat);
+        FakeScheduleControl(125 * Second, SERVICE_CONTROL_STOP);
+        {
+            WithoutFileOverride asUser;
+            Run(31, 23, 59, 30);
+        }
+        EXPECT_EQ(afterFourthBeat, c.AfterFourthBeat);
+        EXPECT_EQ(Log(), c.Stopped);
+        EXPECT_EQ(FakeCalls(), c.Reports);
+        EXPECT_FALSE(FileExists(Dir.Path("2027_1.log")));
+    }
 }
 
 class ServiceFailureTest : public ServiceMainTest {

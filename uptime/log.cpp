@@ -11,6 +11,8 @@
 
 char LogPath[MAX_PATH];
 int32_t RecordOffset;
+SYSTEMTIME RunStart;
+bool RecordWritesFailing;
 
 // Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
 // characters and two numbers of eleven characters each.
@@ -19,6 +21,14 @@ static const int RecordLineSize = MAX_PATH + 64;
 int MinuteOfDay(const SYSTEMTIME& time)
 {
     return time.wHour * 60 + time.wMinute;
+}
+
+// Reports a change between writes that work and writes that fail.
+static void NoteRecordWrite(bool written, DWORD error)
+{
+    if (written == RecordWritesFailing)
+        ReportRecordWrite(LogPath, written, error);
+    RecordWritesFailing = !written;
 }
 
 int32_t WriteLogRecord(int32_t offset, const char* format, ...)
@@ -38,28 +48,46 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     size_t count = StoreText(line, stored);
 
     FileId file = OpenFileForUpdate(LogPath, offset == 0);
-    if (file == NoFile)
+    if (file == NoFile) {
+        NoteRecordWrite(false, GetLastError());
         return -1;
-    int64_t end = -1;
-    if (offset == 0) {
-        int64_t at = SeekFileEnd(file);
-        if (at >= 0 && WriteFileBytesAt(file, at, stored, count))
-            end = at + static_cast<int64_t>(count);
-    } else if (WriteFileBytesAt(file, offset, stored, count)) {
+    }
+    int64_t at = offset == 0 ? SeekFileEnd(file) : offset;
+    int64_t end = at + static_cast<int64_t>(count);
+    bool written = false;
+    DWORD error = 0;
+    if (at < 0) {
+        error = GetLastError();
+    } else if (offset == 0 && end > INT32_MAX) {
+        // Not written at all, so that trying again adds no line.
+        error = ERROR_FILE_TOO_LARGE;
+    } else if (!WriteFileBytesAt(file, at, stored, count)) {
+        error = GetLastError();
+        // A piece of a line would run into the next append's.
+        if (offset == 0)
+            SetFileLength(file, at);
+    } else {
+        written = true;
         // The line goes in before the length is set behind it, so that a
         // process ending in between leaves a closing line of the run, old or
         // new, and never none. Only when the new line is shorter than the
         // old one (past midnight, at the month's end, PDOWN over DOWN) does
         // that instant leave the old line's last bytes as a short line of
         // their own.
-        end = offset + static_cast<int64_t>(count);
-        SetFileLength(file, end);
+        if (offset != 0)
+            SetFileLength(file, end);
     }
     // The line is in the file whatever the flush says; its offset stays valid.
     FlushFileToDisk(file);
     CloseFileId(file);
+    NoteRecordWrite(written, error);
     // An offset past the 32-bit range would turn later writes into appends.
-    return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
+    return written && end <= INT32_MAX ? static_cast<int32_t>(end) : -1;
+}
+
+void WriteUpRecord()
+{
+    RecordOffset = WriteLogRecord(0, UpFormat, RunStart.wDay, MinuteOfDay(RunStart));
 }
 
 void WriteDownRecord()

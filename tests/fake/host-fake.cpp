@@ -4,6 +4,7 @@
 #include "tests/fake/fake.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -35,7 +36,6 @@ int ShutdownRequests;
 std::string RegisteredName;
 LPHANDLER_FUNCTION RegisteredHandler;
 std::thread ServiceThread;
-thread_local DWORD LastError;
 
 void Record(const std::string& call)
 {
@@ -43,9 +43,11 @@ void Record(const std::string& call)
     Calls.push_back(call);
 }
 
+// The last error is errno, as on the POSIX host, so that the stored files'
+// errors read through GetLastError too.
 void Fail(DWORD error)
 {
-    LastError = error;
+    errno = static_cast<int>(error);
 }
 
 }  // namespace
@@ -67,7 +69,7 @@ void FakeReset()
     ShutdownRequests = 0;
     RegisteredName.clear();
     RegisteredHandler = nullptr;
-    LastError = 0;
+    errno = 0;
 }
 
 void FakeSetLocalTime(int year, int month, int day, int hour, int minute, int second)
@@ -219,7 +221,7 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
 
 DWORD WINAPI GetLastError()
 {
-    return LastError;
+    return static_cast<DWORD>(errno);
 }
 
 DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD language, LPSTR buffer, DWORD size, void*)
@@ -296,7 +298,7 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEG
              static_cast<unsigned long>(state->Privileges[0].Attributes), previous == nullptr ? "" : " previous");
     Record(call);
     // Like Windows, the call succeeds even when it assigned nothing.
-    LastError = FakeFail.PrivilegeNotAssigned ? ERROR_NOT_ALL_ASSIGNED : 0;
+    errno = FakeFail.PrivilegeNotAssigned ? ERROR_NOT_ALL_ASSIGNED : 0;
     return TRUE;
 }
 
@@ -354,4 +356,9 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* statu
     Reports.push_back(FakeStatusReport{handle, *status});
     StatusReported.notify_all();
     return TRUE;
+}
+
+void ReportRecordWrite(const char* path, bool written, DWORD error)
+{
+    Record(std::string("ReportRecordWrite ") + path + (written ? " written" : " failed " + std::to_string(error)));
 }
