@@ -12,6 +12,8 @@
 
 namespace report {
 
+const bool FileNamesIgnoreCase = false;
+
 std::vector<std::string> Utf8Arguments(int argc, char** argv)
 {
     return std::vector<std::string>(argv, argv + argc);

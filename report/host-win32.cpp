@@ -27,6 +27,8 @@ std::string LastError()
 
 }  // namespace
 
+const bool FileNamesIgnoreCase = true;
+
 std::vector<std::string> Utf8Arguments(int argc, char** argv)
 {
     std::vector<std::string> arguments;

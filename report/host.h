@@ -20,6 +20,9 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // The folder that holds the running executable, in UTF-8; "." when unknown.
 std::string ProgramFolder();
 
+// Whether the host's file names match whatever their letters' case.
+extern const bool FileNamesIgnoreCase;
+
 // The machine's name, or "" when the system does not tell it.
 std::string HostName();
 

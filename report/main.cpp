@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "report/folders.h"
 #include "report/host.h"
 #include "report/options.h"
 #include "report/output.h"
@@ -20,37 +21,36 @@ namespace {
 
 using namespace report;
 
-// The name a folder's metrics carry when none is given: the host's name for
-// the program's own folder, where it is installed beside the service, else
-// the folder's own name.
-std::string DefaultMachineName(const std::string& folder)
+// The days the fleet's page draws: the selection, or the 31 days up to now.
+std::pair<LocalDay, LocalDay> FleetDays(const Options& options)
 {
-    std::error_code error;
-    if (std::filesystem::equivalent(PathOf(folder), PathOf(ProgramFolder()), error)) {
-        std::string host = HostName();
-        if (!host.empty())
-            return host;
-    }
-    std::filesystem::path full = std::filesystem::absolute(PathOf(folder), error).lexically_normal();
-    if (full.filename().empty())
-        full = full.parent_path();  // "logs/" names "logs"
-    std::string name = Utf8Of(full.filename());
-    return name.empty() ? folder : name;
+    using std::chrono::days;
+    LocalDay today = std::chrono::floor<days>(options.Now);
+    const Selection& selected = options.Selected;
+    LocalDay last = selected.Until ? *selected.Until : selected.Since ? std::max(today, *selected.Since) : today;
+    LocalDay first = selected.Since ? *selected.Since : last - days{30};
+    return {first, last};
 }
 
 // Every folder is listed before a line is printed: a folder that cannot be
-// read fails the program before any output. Throws FolderError.
+// read fails the program before any output. The fleet's page keeps each
+// machine's days, not its runs. Throws FolderError.
 std::vector<MachineReport> ReadFolders(const Options& options)
 {
+    std::vector<std::string> folders = MachineFolders(options.Folders, options.Fleet);
+    if (options.MachineNames.size() > folders.size())
+        throw FolderError("--machine", "more names than folders");
     std::vector<std::vector<LogFile>> logs;
-    for (const std::string& folder : options.Folders)
+    for (const std::string& folder : folders)
         logs.push_back(ListLogs(folder));
+    bool fleetPage = options.Fleet && !options.HtmlFile.empty();
+    auto [firstDay, lastDay] = FleetDays(options);
     // Warnings may come by the million from a damaged log: written in blocks.
     static char warningBuffer[1 << 16];
     std::setvbuf(stderr, warningBuffer, _IOFBF, sizeof warningBuffer);
     std::vector<MachineReport> machines;
-    for (size_t i = 0; i < options.Folders.size(); ++i) {
-        const std::string& folder = options.Folders[i];
+    for (size_t i = 0; i < folders.size(); ++i) {
+        const std::string& folder = folders[i];
         std::string shown = folder;
         const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
         if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
@@ -66,8 +66,12 @@ std::vector<MachineReport> ReadFolders(const Options& options)
                                                 warning.Problem + '\n';
                              std::fwrite(line.data(), 1, line.size(), stderr);
                          }};
-        machines.push_back(ReadMachine(folder, logs[i], read));
-        machines.back().Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folder);
+        MachineReport& machine = machines.emplace_back(ReadMachine(folder, logs[i], read));
+        machine.Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folder);
+        if (fleetPage) {
+            machine.Days = DaysOf(machine.Runs, machine.Schedule, firstDay, lastDay, options.Now);
+            std::vector<Run>().swap(machine.Runs);
+        }
     }
     return machines;
 }
@@ -92,6 +96,9 @@ void PrintOutput(std::ostream& out, OutputKind kind, const std::vector<MachineRe
     case OutputKind::Json: PrintJson(out, machines); break;
     case OutputKind::Csv: PrintCsv(out, machines); break;
     case OutputKind::OpenMetrics: PrintOpenMetrics(out, machines); break;
+    case OutputKind::Fleet: PrintFleetText(out, machines); break;
+    case OutputKind::FleetCsv: PrintFleetCsv(out, machines); break;
+    case OutputKind::FleetJson: PrintFleetJson(out, machines); break;
     case OutputKind::None: break;
     }
 }
@@ -116,8 +123,10 @@ int main(int argc, char** argv)
     if (!options.SvgFile.empty() &&
         !WriteFile(options.SvgFile, [&](std::ostream& out) { PrintSvg(out, machines, selected); }))
         return 1;
-    if (!options.HtmlFile.empty() &&
-        !WriteFile(options.HtmlFile, [&](std::ostream& out) { PrintHtml(out, machines, selected); }))
+    auto page = [&](std::ostream& out) {
+        options.Fleet ? PrintFleetHtml(out, machines) : PrintHtml(out, machines, selected);
+    };
+    if (!options.HtmlFile.empty() && !WriteFile(options.HtmlFile, page))
         return 1;
     if (options.Output == OutputKind::None)
         return 0;

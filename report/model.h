@@ -55,6 +55,21 @@ struct Selection {
     std::optional<LocalDay> Until;
 };
 
+// What a day's scheduled moment saw of a machine, on the fleet's page.
+enum class DayState {
+    OffAllDay,
+    OffOnSchedule,  // on that day, off by its scheduled moment
+    Missed,         // on past the scheduled moment
+    Crashed,        // a run crashed that day
+    On,             // on that day, with no scheduled moment passed
+};
+
+struct Day {
+    LocalDay Date;
+    DayState State = DayState::OffAllDay;
+    int64_t MinutesOn = 0;
+};
+
 struct Run {
     LocalMinute Start;
     LocalMinute End;      // Start for a run whose end is unknown
@@ -106,6 +121,12 @@ struct MachineReport {
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;
+    std::vector<Day> Days;  // for the fleet's page only
 };
+
+// The days from first to last with what each one saw of the runs: missed
+// before crashed, crashed before on.
+std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& schedule, LocalDay first, LocalDay last,
+                        LocalMinute now);
 
 }  // namespace report

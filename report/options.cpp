@@ -19,6 +19,7 @@ const char* const Program = "verdimoor-report";
 
 // The flags that choose the output: at most one of them.
 struct OutputFlags {
+    bool Fleet = false;
     bool Table = false;
     bool Json = false;
     bool Csv = false;
@@ -27,6 +28,10 @@ struct OutputFlags {
 
 OutputKind KindOf(const OutputFlags& flags, const Options& options)
 {
+    if (flags.Fleet && flags.Csv)
+        return OutputKind::FleetCsv;
+    if (flags.Fleet && flags.Json)
+        return OutputKind::FleetJson;
     if (flags.Table)
         return OutputKind::Table;
     if (flags.Json)
@@ -38,7 +43,7 @@ OutputKind KindOf(const OutputFlags& flags, const Options& options)
     // The files asked for alone print nothing else.
     if ((!options.SvgFile.empty() || !options.HtmlFile.empty()) && options.OutputFile.empty())
         return OutputKind::None;
-    return OutputKind::Summary;
+    return flags.Fleet ? OutputKind::Fleet : OutputKind::Summary;
 }
 
 }  // namespace
@@ -60,19 +65,26 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     CLI::Option* csv = app.add_flag("--csv", flags.Csv, "Print CSV: one row per run");
     json->excludes(table);
     csv->excludes(table)->excludes(json);
-    app.add_flag("--openmetrics", flags.OpenMetrics,
-                 "Print the summaries as Prometheus metrics, for a textfile collector")
-        ->excludes(table)
-        ->excludes(json)
-        ->excludes(csv);
+    CLI::Option* metrics = app.add_flag("--openmetrics", flags.OpenMetrics,
+                                        "Print the summaries as Prometheus metrics, for a textfile collector");
+    metrics->excludes(table)->excludes(json)->excludes(csv);
     app.add_option("--machine", options.MachineNames,
                    "The metrics' machine label, once per folder in order (default: the host's name for "
                    "this program's own folder, else the folder's name)")
         ->type_name("NAME")
         ->allow_extra_args(false);
-    app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")->type_name("FILE");
-    app.add_option("--html", options.HtmlFile, "Write a web page with the picture, the summary and the table to FILE")
+    CLI::Option* svg =
+        app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")->type_name("FILE");
+    app.add_option("--html", options.HtmlFile,
+                   "Write a web page with the picture, the summary and the table to FILE; with --fleet, the fleet's "
+                   "table and its days")
         ->type_name("FILE");
+    app.add_flag("--fleet", flags.Fleet,
+                 "One row per machine, in text, CSV or JSON; a folder without logs stands for its subfolders that "
+                 "have some")
+        ->excludes(table)
+        ->excludes(metrics)
+        ->excludes(svg);
     app.add_option("--output", options.OutputFile,
                    "Write the printed output to FILE in one step, not to standard output")
         ->type_name("FILE");
@@ -111,11 +123,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     }
     if (!schedule.empty() && !(options.Schedule = ParseScheduleOption(schedule)))
         return Fail(schedule, "--schedule takes a time of day, H:MM, or none");
+    options.Fleet = flags.Fleet;
     options.Output = KindOf(flags, options);
     if (options.Folders.empty())
         options.Folders.push_back(ProgramFolder());
-    if (options.MachineNames.size() > options.Folders.size())
-        return Fail("--machine", "more names than folders");
     return std::nullopt;
 }
 

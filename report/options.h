@@ -17,11 +17,15 @@ enum class OutputKind {
     Json,
     Csv,
     OpenMetrics,
+    Fleet,  // one row per machine
+    FleetCsv,
+    FleetJson,
     None,  // only the --svg or --html file
 };
 
 struct Options {
-    std::vector<std::string> Folders;  // one per machine, UTF-8
+    std::vector<std::string> Folders;  // one per machine, UTF-8, as given
+    bool Fleet = false;                // a row per machine; --html draws the fleet's days
     OutputKind Output = OutputKind::Summary;
     std::string OutputFile;  // written in one step instead of standard output
     std::string SvgFile;

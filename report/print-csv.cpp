@@ -2,6 +2,8 @@
 // The CSV printer: one row per run, quoted as RFC 4180 says.
 #include "report/print.h"
 
+#include <charconv>
+
 #include "report/moments.h"
 
 namespace report {
@@ -20,6 +22,14 @@ std::string CsvField(const std::string& text)
         quoted += c;
     }
     return quoted + '"';
+}
+
+// The shortest decimal that reads back as the same number, as JSON has it.
+std::string ShortestDecimal(double value)
+{
+    char text[32];
+    std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, end.ptr);
 }
 
 }  // namespace
@@ -43,6 +53,33 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
                 out << ",,";
             out << '\n';
         }
+    }
+}
+
+void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    out << "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
+           "last_end,running\n";
+    for (const MachineReport& machine : machines) {
+        const Summary& totals = machine.Totals;
+        const std::optional<int>& minute = machine.Schedule.Minute;
+        out << CsvField(machine.Name) << ',';
+        if (minute)
+            out << FormatTimeOfDay(*minute);
+        else if (machine.Schedule.Known)
+            out << "none";
+        out << ',' << totals.Runs << ',' << totals.Crash << ',' << totals.Pdown << ',';
+        if (minute)
+            out << totals.PoweroffsMissed << ',' << totals.MinutesPastSchedule;
+        else
+            out << ',';
+        out << ',' << totals.UptimeMinutes << ',';
+        if (totals.Availability)
+            out << ShortestDecimal(*totals.Availability);
+        out << ',';
+        if (totals.LastEnd)
+            out << FormatMoment(*totals.LastEnd);
+        out << ',' << (totals.Running > 0 ? 1 : 0) << '\n';
     }
 }
 

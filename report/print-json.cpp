@@ -81,4 +81,14 @@ void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
+void PrintFleetJson(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    Json list = Json::array();
+    for (const MachineReport& machine : machines)
+        list.push_back({{"folder", machine.Folder}, {"machine", machine.Name}, {"summary", SummaryJson(machine)}});
+    Json document;
+    document["machines"] = std::move(list);
+    out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+}
+
 }  // namespace report

@@ -2,8 +2,10 @@
 // The text printer: the summary for people and, on request, a row per run.
 #include "report/print.h"
 
+#include <algorithm>
 #include <cstdio>
 
+#include "report/fleet.h"
 #include "report/moments.h"
 
 namespace report {
@@ -98,6 +100,46 @@ void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bo
         if (table)
             PrintTable(out, machines[i]);
     }
+}
+
+namespace {
+
+// The columns a text takes on a terminal: one for each character of UTF-8.
+size_t Width(const std::string& text)
+{
+    return static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+// Columns as wide as their widest cell, numbers on the right.
+void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    std::vector<std::array<std::string, FleetColumns>> rows;
+    std::array<std::string, FleetColumns> headings;
+    for (size_t column = 0; column < FleetColumns; column++)
+        headings[column] = FleetHeadings()[column];
+    rows.push_back(headings);
+    for (const MachineReport& machine : machines)
+        rows.push_back(FleetRow(machine));
+    std::array<size_t, FleetColumns> widths{};
+    for (const auto& row : rows)
+        for (size_t column = 0; column < FleetColumns; column++)
+            widths[column] = std::max(widths[column], Width(row[column]));
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t column = 0; column < FleetColumns; column++) {
+            std::string padding(widths[column] - Width(row[column]), ' ');
+            if (column > 0)
+                line += "  ";
+            line += FleetColumnIsNumeric(column) ? padding + row[column] : row[column] + padding;
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out << line << '\n';
+    }
+    out << FleetTotals(machines) << '\n';
 }
 
 }  // namespace report

@@ -27,4 +27,16 @@ void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, co
 // collectors; each machine's Name is its label.
 void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines);
 
+// The fleet: one row per machine, named by its Name, and the fleet's totals.
+void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines);
+// machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,
+// uptime_minutes,availability,last_end,running; an empty field stands for a
+// value that does not exist.
+void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines);
+// {"machines": [{"folder", "machine", "summary"}]}: the summaries, no runs.
+void PrintFleetJson(std::ostream& out, const std::vector<MachineReport>& machines);
+// One self-contained page: the fleet's table, and a strip of each machine's
+// Days under it, the machines that missed a power-off first.
+void PrintFleetHtml(std::ostream& out, const std::vector<MachineReport>& machines);
+
 }  // namespace report

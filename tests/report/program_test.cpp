@@ -109,6 +109,58 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
     EXPECT_NE(help.Out.find("--since"), std::string::npos) << help.Out;
 }
 
+// The fleet: a row per machine, from folders given and from a folder of
+// folders, as a share that collects many machines' logs holds them. A
+// subfolder without logs is no machine; a folder given without any is.
+TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
+{
+    TempDir dir;
+    for (const char* folder : {"empty", "share", "share/a-no-schedule", "share/b-empty-poweroff", "share/c-nothing"})
+        mkdir(dir.Path(folder).c_str(), 0755);
+    WriteWholeFile(dir.Path("share/a-no-schedule/2026_11.log"),
+                   "1 480 UP\r\n1 1020 DOWN    \r\n2 480 UP\r\n2 600 CRASH\r\n");
+    WriteWholeFile(dir.Path("share/b-empty-poweroff/2026_11.log"), "3 480 UP\r\n4 60 DOWN    \r\n5 600 UP\r\n");
+    WriteWholeFile(dir.Path("share/b-empty-poweroff/PowerOFF.txt"), "");
+    WriteWholeFile(dir.Path("share/c-nothing/PowerOFF.txt"), "22 30\r\n");
+    const std::string csv =
+        "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
+        "last_end,running\n";
+    const std::string rows = "a-no-schedule,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0\n"
+                             "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n";
+    const std::string now = "--now 2026-12-01T00:00 ";
+
+    const struct {
+        std::string Arguments;
+        Result Expected;
+    } cases[] = {
+        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0\n" + rows, ""}},
+        {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
+         {0,
+          csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0\n"
+                "pc-b,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n"
+                "c-nothing,22:30,0,0,0,0,0,0,,,0\n",
+          ""}},
+        {now + "--fleet empty share",
+         {0,
+          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now
+empty             -            0        0            0       -              -             -  -                 off
+a-no-schedule     -            2        1            0       -              -        42.31%  2026-11-02 10:00  off
+b-empty-poweroff  00:00        2        0            0       1          1h 0m        34.00%  2026-11-05 10:00  off
+3 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
+)",
+          ""}},
+        {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
+        {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Arguments);
+        Result result = RunReport(dir, c.Arguments);
+        EXPECT_EQ(result.Code, c.Expected.Code);
+        EXPECT_EQ(result.Out, c.Expected.Out);
+        EXPECT_EQ(result.Err, c.Expected.Err);
+    }
+}
+
 // With no folder given it reads the folder that holds it.
 TEST(ReportProgram, ReadsItsOwnFolderByDefault)
 {

@@ -45,6 +45,14 @@ for options in "--json" "--json --since 2026-06-01" "--table" "--csv"; do
         fail "$options"; diff <(echo "$expected") <(echo "$actual"); fi
 done
 
+# The fleet from a wildcard, which cmd.exe would hand over unexpanded: the
+# program expands it itself, into the rows the native program prints for the
+# folders it names.
+expected=$(report "$native" --fleet --csv --now 2026-10-09T00:03 logs "more logs")
+actual=$(report "$wine" "$exe" --fleet --csv --now 2026-10-09T00:03 '*logs')
+if [ -n "$expected" ] && [ "$actual" == "$expected" ]; then pass "--fleet --csv on a wildcard"; else
+    fail "--fleet --csv on a wildcard"; diff <(echo "$expected") <(echo "$actual"); fi
+
 # Warnings, and an error's exit code.
 expected=$(cd "$data" && "$native" "more logs" 2>&1 >/dev/null)
 actual=$(cd "$data" && "$wine" "$exe" "more logs" 2>&1 >/dev/null | tr -d '\r')
