@@ -7,6 +7,7 @@
 
 #include "report/fleet.h"
 #include "report/moments.h"
+#include "report/palette.h"
 #include "report/print.h"
 #include "report/xml.h"
 
@@ -22,17 +23,18 @@ constexpr int Cell = 16;
 constexpr int Pitch = 18;
 constexpr int HeaderHeight = 34;
 
-// Okabe and Ito's palette, as in the picture of the months.
+// The picture of the months' colours: the scheduled power-off's, the running
+// run's for a machine on past it, the crash's.
 const char* DayColour(DayState state)
 {
     switch (state) {
-    case DayState::OffOnSchedule: return "#009E73";  // bluish green: the scheduled power-off
-    case DayState::Missed: return "#E69F00";         // orange: on past it
-    case DayState::Crashed: return "#D55E00";        // vermillion
-    case DayState::On: return "#56B4E9";             // sky blue
-    case DayState::OffAllDay: return "#FFFFFF";
+    case DayState::OffOnSchedule: return palette::BluishGreen;
+    case DayState::Missed: return palette::Orange;
+    case DayState::Crashed: return palette::Vermillion;
+    case DayState::On: return palette::SkyBlue;
+    case DayState::OffAllDay: return palette::White;
     }
-    return "#FFFFFF";
+    return palette::White;
 }
 
 const char* DayLabel(DayState state)

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "report/moments.h"
+#include "report/palette.h"
 #include "report/xml.h"
 
 namespace report {
@@ -31,17 +32,16 @@ constexpr int BarTop = 3;
 constexpr int BarHeight = 10;
 constexpr double MinimumBarWidth = 2.0;  // a run of a minute or of unknown length stays visible
 
-// Okabe and Ito's palette: told apart with every kind of colour vision.
 const char* EndColour(RunEnd ended)
 {
     switch (ended) {
-    case RunEnd::Down: return "#0072B2";     // blue
-    case RunEnd::Pdown: return "#009E73";    // bluish green
-    case RunEnd::Crash: return "#D55E00";    // vermillion
-    case RunEnd::Unknown: return "#CC79A7";  // reddish purple
-    case RunEnd::Running: return "#E69F00";  // orange
+    case RunEnd::Down: return palette::Blue;
+    case RunEnd::Pdown: return palette::BluishGreen;
+    case RunEnd::Crash: return palette::Vermillion;
+    case RunEnd::Unknown: return palette::ReddishPurple;
+    case RunEnd::Running: return palette::Orange;
     }
-    return "#000000";
+    return palette::Black;
 }
 
 const char* EndLabel(RunEnd ended)

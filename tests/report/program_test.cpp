@@ -26,6 +26,23 @@ Result RunReport(const TempDir& dir, const std::string& arguments, const std::st
             ReadWholeFile(output.Path("err"))};
 }
 
+// The program's arguments (quoted for the shell), and what it must do.
+struct ProgramCase {
+    std::string Arguments;
+    Result Expected;
+};
+
+template <size_t N> void ExpectResults(const TempDir& dir, const ProgramCase (&cases)[N])
+{
+    for (const ProgramCase& c : cases) {
+        SCOPED_TRACE(c.Arguments);
+        Result result = RunReport(dir, c.Arguments);
+        EXPECT_EQ(result.Code, c.Expected.Code);
+        EXPECT_EQ(result.Out, c.Expected.Out);
+        EXPECT_EQ(result.Err, c.Expected.Err);
+    }
+}
+
 const char* const Month = "8 600 UP\r\n8 1020 DOWN    \r\n9 540 UP\r\n9 1231 CRASH\r\n10 480 UP\r\n10 1320 PDOWN\r\n"
                           "hello\r\n11 600 UP\r\n";
 
@@ -50,10 +67,7 @@ TEST(ReportProgram, OutputsAndExitCodes)
     const std::string warning = "logs/2026_3.log:7: damaged line\n";
     const std::string now = "--now 2026-04-01T00:00 ";
 
-    const struct {
-        std::string Arguments;
-        Result Expected;
-    } cases[] = {
+    const ProgramCase cases[] = {
         {now + "logs", {0, Summary, warning}},
         {now + "--table logs",
          {0, std::string(Summary) + R"(
@@ -97,13 +111,7 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
         {"--now 2026-02-01T24:00 logs",
          {2, "", "verdimoor-report: error: '2026-02-01T24:00': --now takes a moment, YYYY-MM-DDTHH:MM\n"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Arguments);
-        Result result = RunReport(dir, c.Arguments);
-        EXPECT_EQ(result.Code, c.Expected.Code);
-        EXPECT_EQ(result.Out, c.Expected.Out);
-        EXPECT_EQ(result.Err, c.Expected.Err);
-    }
+    ExpectResults(dir, cases);
     Result help = RunReport(dir, "--help");
     EXPECT_EQ(help.Code, 0);
     EXPECT_NE(help.Out.find("--since"), std::string::npos) << help.Out;
@@ -129,10 +137,7 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
                              "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n";
     const std::string now = "--now 2026-12-01T00:00 ";
 
-    const struct {
-        std::string Arguments;
-        Result Expected;
-    } cases[] = {
+    const ProgramCase cases[] = {
         {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0\n" + rows, ""}},
         {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
          {0,
@@ -152,13 +157,7 @@ b-empty-poweroff  00:00        2        0            0       1          1h 0m   
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.Arguments);
-        Result result = RunReport(dir, c.Arguments);
-        EXPECT_EQ(result.Code, c.Expected.Code);
-        EXPECT_EQ(result.Out, c.Expected.Out);
-        EXPECT_EQ(result.Err, c.Expected.Err);
-    }
+    ExpectResults(dir, cases);
 }
 
 // With no folder given it reads the folder that holds it.
