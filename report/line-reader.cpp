@@ -45,15 +45,21 @@ const Word Crash = WordOf(RecordKind::Crash);
 const Word Down = WordOf(RecordKind::Down);
 const Word Pdown = WordOf(RecordKind::Pdown);
 
+// Looked up, not switched on: which closing word comes next follows no
+// pattern.
+struct WordsByLetter {
+    const Word* Of[256] = {};
+    WordsByLetter()
+    {
+        for (const Word* word : {&Up, &Crash, &Down, &Pdown})
+            Of[static_cast<unsigned char>(KindWord(word->Kind)[0])] = word;
+    }
+};
+const WordsByLetter Words;
+
 const Word* WordStarting(char letter)
 {
-    switch (letter) {
-    case 'U': return &Up;
-    case 'C': return &Crash;
-    case 'D': return &Down;
-    case 'P': return &Pdown;
-    }
-    return nullptr;
+    return Words.Of[static_cast<unsigned char>(letter)];
 }
 
 // The end of the line that starts at p: its LF or NUL, or end.
@@ -105,9 +111,11 @@ const char* ReadUsualLine(const char* p, const char* end, Record& record)
         return nullptr;
     RecordKind kind = word->Kind;
     q += word->Length;
-    // DOWN's four blanks at once.
-    if (std::memcmp(q, "    ", 4) == 0)
-        q += 4;
+    // DOWN's four blanks at once, without a branch: which word comes follows
+    // no pattern.
+    uint32_t four;
+    std::memcpy(&four, q, sizeof four);
+    q += 4 * (four == 0x20202020u);
     while (*q == ' ' || *q == '\t') {
         if (++q - p == Window - 2)
             return nullptr;
@@ -145,7 +153,8 @@ void LineReader::Feed(const char* data, size_t size)
     while (p != end) {
         Record record;
         if (const char* next = ReadUsualLine(p, end, record)) {
-            Sink.AddRecord(record, Line++);
+            Add(record);
+            Line++;
             p = next;
             continue;
         }
@@ -164,6 +173,14 @@ void LineReader::EndFile()
 {
     if (Carrying)
         ReadCarriedLine('\0');
+    Flush();
+}
+
+void LineReader::Flush()
+{
+    if (Batched > 0)
+        Sink.AddRecords(Batch, Batched);
+    Batched = 0;
 }
 
 void LineReader::ReadLine(std::string_view text, char terminator)
@@ -173,7 +190,7 @@ void LineReader::ReadLine(std::string_view text, char terminator)
     // Too long for a record, as when its bytes come in pieces.
     Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
     if (record.Kind != RecordKind::Blank)
-        Sink.AddRecord(record, Line);
+        Add(record);
     if (terminator == '\n')
         Line++;
 }
@@ -196,7 +213,7 @@ void LineReader::ReadCarriedLine(char terminator)
     Carrying = false;
     if (Overlong) {
         Overlong = false;
-        Sink.AddRecord({RecordKind::Damaged, 0, 0}, Line);
+        Add({RecordKind::Damaged, 0, 0});
         if (terminator == '\n')
             Line++;
         return;

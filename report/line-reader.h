@@ -12,10 +12,17 @@
 
 namespace report {
 
-// Receives the records of a log in their order. Blank lines are not passed.
+// A record with the number of its line.
+struct LineRecord {
+    Record Fields;
+    uint64_t Line;
+};
+
+// Receives the records of a log in their order, a batch at a time. Blank
+// lines are not passed.
 class RecordSink {
 public:
-    virtual void AddRecord(const Record& record, uint64_t line) = 0;
+    virtual void AddRecords(const LineRecord* records, size_t count) = 0;
 
 protected:
     ~RecordSink() = default;
@@ -38,11 +45,22 @@ public:
     static constexpr size_t LongestRecord = 65536;
 
 private:
+    void Add(const Record& record)
+    {
+        Batch[Batched++] = {record, Line};
+        if (Batched == BatchSize)
+            Flush();
+    }
+    void Flush();
     void ReadLine(std::string_view text, char terminator);
     void Carry(const char* from, const char* to);
     void ReadCarriedLine(char terminator);
 
     RecordSink& Sink;
+    // Records go to the sink in batches: one call for many lines.
+    static constexpr size_t BatchSize = 256;
+    LineRecord Batch[BatchSize];
+    size_t Batched = 0;
     uint64_t Line = 1;
     bool Carrying = false;
     bool Overlong = false;  // the carried line is too long to be a record; its bytes are gone

@@ -8,6 +8,19 @@ namespace report {
 
 using namespace std::chrono;
 
+namespace {
+
+// The ending a closing record gives its run.
+RunEnd EndOf(RecordKind kind)
+{
+    // Looked up: which ending comes next follows no pattern.
+    static const RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Crash,
+                                  RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
+    return ends[static_cast<int>(kind)];
+}
+
+}  // namespace
+
 RunBuilder::RunBuilder(std::string folder, ReadOptions options) : Options(std::move(options))
 {
     Report.Folder = std::move(folder);
@@ -25,6 +38,12 @@ void RunBuilder::BeginFile(const LogFile& file)
     Month = file.Month;
     Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
     Open = false;
+}
+
+void RunBuilder::AddRecords(const LineRecord* records, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        AddRecord(records[i].Fields, records[i].Line);
 }
 
 void RunBuilder::AddRecord(const Record& record, uint64_t line)
@@ -57,10 +76,7 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
         // A closing line's day may lie in a later month.
         if (!end || *end < OpenStart)
             end = ClosingMoment(OpenStart, record.Day, minute);
-        RunEnd ended = record.Kind == RecordKind::Crash  ? RunEnd::Crash
-                       : record.Kind == RecordKind::Down ? RunEnd::Down
-                                                         : RunEnd::Pdown;
-        AddRun(ended, *end);
+        AddRun(EndOf(record.Kind), *end);
         return;
     }
     }
@@ -90,7 +106,15 @@ void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
     if (!selected)
         return;
 
-    ReadRun run{OpenStart, end, ended, OpenLine, 0, FileIndex, {}};
+    // Written where it is kept, not copied there: this is every run's path.
+    ReadRun& run = Newest;
+    run.Start = OpenStart;
+    run.End = end;
+    run.Ended = ended;
+    run.Line = OpenLine;
+    run.DowntimeBefore = 0;
+    run.File = FileIndex;
+    run.PowerOff = {};
     int64_t minutes = (end - OpenStart).count();
     Summary& totals = Report.Totals;
     if (Options.Schedule.Minute) {
@@ -124,7 +148,6 @@ void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
         run.DowntimeBefore = gap;
     }
     PreviousEnd = run.End;
-    Newest = run;
     HaveNewest = true;
     if (Options.KeepRuns)
         NewestFileName = FileName;
@@ -133,21 +156,12 @@ void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
 void RunBuilder::CountEnding(const ReadRun& run)
 {
     Summary& totals = Report.Totals;
-    switch (run.Ended) {
-    case RunEnd::Down: totals.Down++; break;
-    case RunEnd::Pdown:
-        totals.Pdown++;
-        if (!totals.LastPdownEnd || run.End > *totals.LastPdownEnd)
-            totals.LastPdownEnd = run.End;
-        break;
-    case RunEnd::Crash:
-        totals.Crash++;
-        if (!totals.LastCrashEnd || run.End > *totals.LastCrashEnd)
-            totals.LastCrashEnd = run.End;
-        break;
-    case RunEnd::Unknown: totals.Unknown++; break;
-    case RunEnd::Running: totals.Running++; break;
-    }
+    // Counted without a branch on the ending, which follows no pattern; the
+    // latest ends of the pdown and crash runs are read off at the end.
+    int64_t* const counts[] = {&totals.Down, &totals.Pdown, &totals.Crash, &totals.Unknown, &totals.Running};
+    ++*counts[static_cast<int>(run.Ended)];
+    LocalMinute& latest = LatestEnd[static_cast<int>(run.Ended)];
+    latest = std::max(latest, run.End);
     if (Options.KeepRuns)
         Report.Runs.push_back({run.Start, run.End, (run.End - run.Start).count(), run.Ended, NewestFileName, run.Line,
                                run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
@@ -190,6 +204,10 @@ MachineReport RunBuilder::Finish()
         HaveNewest = false;
     }
     Summary& totals = Report.Totals;
+    if (totals.Pdown > 0)
+        totals.LastPdownEnd = LatestEnd[static_cast<int>(RunEnd::Pdown)];
+    if (totals.Crash > 0)
+        totals.LastCrashEnd = LatestEnd[static_cast<int>(RunEnd::Crash)];
     int64_t total = totals.UptimeMinutes + totals.DowntimeMinutes;
     if (total > 0)
         totals.Availability = static_cast<double>(totals.UptimeMinutes) / static_cast<double>(total);

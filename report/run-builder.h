@@ -43,7 +43,7 @@ public:
     RunBuilder(std::string folder, ReadOptions options);
 
     void BeginFile(const LogFile& file);
-    void AddRecord(const Record& record, uint64_t line) override;
+    void AddRecords(const LineRecord* records, size_t count) override;
     // A log that could not be read: a warning for line 0.
     void FileProblem(const std::string& problem);
     void EndFile();
@@ -62,6 +62,7 @@ private:
         PowerOffAnswer PowerOff;
     };
 
+    void AddRecord(const Record& record, uint64_t line);
     void AddRun(RunEnd ended, LocalMinute end);
     void CountEnding(const ReadRun& run);
     void Warn(uint64_t line, std::string problem);
@@ -92,6 +93,9 @@ private:
     bool HaveNewest = false;
     ReadRun Newest{};
     std::string NewestFileName;  // when the runs are kept
+    // The latest end of the runs of each ending.
+    LocalMinute LatestEnd[5] = {LocalMinute::min(), LocalMinute::min(), LocalMinute::min(), LocalMinute::min(),
+                                LocalMinute::min()};
 };
 
 }  // namespace report
