@@ -93,6 +93,25 @@ void RunBuilder::EndFile()
         AddRun(RunEnd::Unknown, OpenStart);
 }
 
+void RunBuilder::KeepRun(const ReadRun& run)
+{
+    Report.Runs.push_back({run.Start, run.End, (run.End - run.Start).count(), run.Ended, NewestFileName, run.Line,
+                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
+}
+
+inline void RunBuilder::CountEnding(const ReadRun& run)
+{
+    Summary& totals = Report.Totals;
+    // Counted without a branch on the ending, which follows no pattern; the
+    // latest ends of the pdown and crash runs are read off at the end.
+    int64_t* const counts[] = {&totals.Down, &totals.Pdown, &totals.Crash, &totals.Unknown, &totals.Running};
+    ++*counts[static_cast<int>(run.Ended)];
+    LocalMinute& latest = LatestEnd[static_cast<int>(run.Ended)];
+    latest = std::max(latest, run.End);
+    if (Options.KeepRuns)
+        KeepRun(run);
+}
+
 // Everything but the ending is counted at once, so that warnings come in the
 // order of the lines; the ending waits until a newer run has been read.
 void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
@@ -151,20 +170,6 @@ void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
     HaveNewest = true;
     if (Options.KeepRuns)
         NewestFileName = FileName;
-}
-
-void RunBuilder::CountEnding(const ReadRun& run)
-{
-    Summary& totals = Report.Totals;
-    // Counted without a branch on the ending, which follows no pattern; the
-    // latest ends of the pdown and crash runs are read off at the end.
-    int64_t* const counts[] = {&totals.Down, &totals.Pdown, &totals.Crash, &totals.Unknown, &totals.Running};
-    ++*counts[static_cast<int>(run.Ended)];
-    LocalMinute& latest = LatestEnd[static_cast<int>(run.Ended)];
-    latest = std::max(latest, run.End);
-    if (Options.KeepRuns)
-        Report.Runs.push_back({run.Start, run.End, (run.End - run.Start).count(), run.Ended, NewestFileName, run.Line,
-                               run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
 void RunBuilder::Warn(uint64_t line, std::string problem)

@@ -65,6 +65,7 @@ private:
     void AddRecord(const Record& record, uint64_t line);
     void AddRun(RunEnd ended, LocalMinute end);
     void CountEnding(const ReadRun& run);
+    void KeepRun(const ReadRun& run);
     void Warn(uint64_t line, std::string problem);
     // The warnings of AddRecord and AddRun, out of their way.
     void WarnNoSuchDay(const Record& record, uint64_t line);
