@@ -92,6 +92,12 @@ int fsync(int fd)
     return Next<int (*)(int)>("fsync")(fd);
 }
 
+int fdatasync(int fd)
+{
+    Enter("fdatasync");
+    return Next<int (*)(int)>("fdatasync")(fd);
+}
+
 int close(int fd)
 {
     Enter("close");

@@ -367,13 +367,13 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
 {
     using Kinds = std::vector<std::string>;
     // Five calls a heartbeat and five for the DOWN line; no call reads the log.
-    const Kinds heartbeat = {"open", "pwrite", "ftruncate", "fsync", "close"};
+    const Kinds heartbeat = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
     Kinds calls = {
         "open", "open", "open", "fsync", "close",   // the log is created, its folder flushed
-        "lseek", "pwrite", "fsync", "close",        // the UP line
-        "open", "pwrite", "ftruncate", "fsync", "close",  // the CRASH line at the saved offset
+        "lseek", "pwrite", "fdatasync", "close",    // the UP line
+        "open", "pwrite", "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
         "open",                                     // no PowerOFF.txt
-        "open", "lseek", "pwrite", "fsync", "close",  // the APDOWN line
+        "open", "lseek", "pwrite", "fdatasync", "close",  // the APDOWN line
     };
     for (int record = 0; record < 3; record++)
         calls.insert(calls.end(), heartbeat.begin(), heartbeat.end());
