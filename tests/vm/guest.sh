@@ -18,7 +18,7 @@ fail() { say "FAIL: $*"; }
 check() {
     local what=$1
     shift
-    if "$@"; then pass "$what"; else fail "$what"; fi
+    if "$@"; then pass "$what"; else fail "$what"; return 1; fi
 }
 # True once the command succeeds, trying each second for the seconds given.
 within() {
@@ -29,7 +29,8 @@ within() {
         sleep 1
     done
 }
-log() { cat "$dir/$(date +%Y_%-m).log"; }
+log_path() { echo "$dir/$(date +%Y_%-m).log"; }
+log() { cat "$(log_path)"; }
 heartbeat_seen() { ! log | grep -q APDOWN; }
 active() { systemctl is-active --quiet verdimoor.service; }
 # The log's last lines, each given as a regular expression without its CR LF.
@@ -114,11 +115,48 @@ upgrade)
     check "metrics written by the timer" within 75 test -s "$metrics"
     check "metrics: the service running" grep -qx 'verdimoor_running{machine="verdimoor-vm"} 1' "$metrics"
     for unit in verdimoor.service verdimoor-metrics.service; do
-        say "$(systemd-analyze security --no-pager "$unit" | grep -o 'Overall exposure level.*')"
+        systemd-analyze security --no-pager "$unit" >/run/security.txt 2>&1
+        exposure=$(sed -n 's/^.*Overall exposure level for [^:]*: \([0-9.]*\) .*$/\1/p' /run/security.txt)
+        check "systemd-analyze security $unit: ${exposure:-none}, at most 1.5" \
+            awk -v exposure="${exposure:-99}" 'BEGIN { exit !(exposure <= 1.5) }' ||
+            grep '✗' /run/security.txt | sed 's/^/vm: /'
     done
     check "dpkg --purge" dpkg --purge verdimoor
     check "purge leaves PowerOFF.txt alone" [ "$(ls -A "$dir")" = PowerOFF.txt ]
     check "the service is gone" [ "$(systemctl show -P LoadState verdimoor.service)" = not-found ]
+    power_off
+    ;;
+measure)
+    # The sectors written to the disk over the heartbeats given, less those
+    # written in the same time with the service stopped.
+    check "dpkg -i" installed first.deb
+    check "first heartbeat" within 45 heartbeat_seen
+    field() { awk -v n="$1" '{print $n}' /sys/block/vda/stat; }
+    after_heartbeats() {
+        local count mtime
+        for ((count = $1; count > 0; count--)); do
+            mtime=$(stat -c %Y "$(log_path)")
+            while [ "$(stat -c %Y "$(log_path)")" = "$mtime" ]; do sleep 0.2; done
+        done
+    }
+    # Sectors written, write requests and flushes.
+    sample() { echo "$(field 7) $(field 5) $(field 16) $(date +%s.%N)"; }
+    after_heartbeats 1
+    read -r sectors writes flushes began < <(sample)
+    after_heartbeats "$argument"
+    read -r sectors2 writes2 flushes2 ended < <(sample)
+    say "with the service, $argument heartbeats: $((sectors2 - sectors)) sectors, $((writes2 - writes)) writes," \
+        "$((flushes2 - flushes)) flushes"
+    check "service stopped" systemctl stop verdimoor.service
+    # Its last writes, and the journal's, reach the disk first.
+    sleep 35
+    read -r idle writes flushes _ < <(sample)
+    sleep "$(awk -v a="$began" -v b="$ended" 'BEGIN { print b - a }')"
+    read -r idle2 writes2 flushes2 _ < <(sample)
+    say "without it in the same time: $((idle2 - idle)) sectors, $((writes2 - writes)) writes," \
+        "$((flushes2 - flushes)) flushes"
+    say "sectors per heartbeat: $(awk -v s=$((sectors2 - sectors - idle2 + idle)) -v n="$argument" \
+        'BEGIN { printf "%.1f", s / n }')"
     power_off
     ;;
 *)

@@ -5,12 +5,15 @@
 # off, a power-off scheduled for the service to do, three power cuts, an
 # upgrade and a purge.
 #   vm_test.sh <verdimoor_<version>_amd64.deb> <source folder> <next version> <work folder>
+#   vm_test.sh <verdimoor_<version>_amd64.deb> <source folder> - <work folder> measure <heartbeats>
+# The second form is scripts/bench-heartbeat-writes: one boot that counts the
+# sectors the heartbeats write.
 # The image is built once into the work folder and kept. Between boots the
 # guest's disk is read with debugfs, never mounted. Every process started here
 # is stopped by its process id, pass or fail.
 set -uo pipefail
 
-deb=$1 source=$2 next=$3 work=$4
+deb=$1 source=$2 next=$3 work=$4 measure=${6-}
 here=$(cd "$(dirname "$0")" && pwd)
 for tool in qemu-system-x86_64 mmdebstrap debugfs mkfs.ext4 e2fsck cmake; do
     command -v "$tool" >/dev/null || { echo "missing prerequisite: $tool"; exit 1; }
@@ -41,9 +44,9 @@ mkdir -p "$work"
 
 # The next version's package, built while the image is.
 next_build=$work/next
-setsid bash -c 'cmake --preset deb -S "$1" -B "$2" -DVERDIMOOR_VERSION="$3" -DVERDIMOOR_PACKAGE_DIR="$2/packages" &&
+[ -n "$measure" ] || setsid bash -c 'cmake --preset deb -S "$1" -B "$2" -DVERDIMOOR_VERSION="$3" -DVERDIMOOR_PACKAGE_DIR="$2/packages" &&
     cmake --build "$2" -j2 && cd "$2" && cpack -G DEB' - "$source" "$next_build" "$next" >"$work/next.log" 2>&1 &
-builder=$!
+[ -n "$measure" ] || builder=$!
 
 # The image: minbase with systemd and the kernel, and a unit that runs the
 # driver from the second disk, a tar file. Masked: the serial getty, whose
@@ -102,11 +105,15 @@ if [ "$(cat "$image/recipe" 2>/dev/null)" != "$(printf '%s\n' "${recipe[@]}")" ]
     echo "image built in $((SECONDS - began)) s"
 fi
 
-wait "$builder"
-code=$?
-builder=
-next_deb=$next_build/packages/verdimoor_${next}_amd64.deb
-[ "$code" = 0 ] && [ -f "$next_deb" ] || { tail -n 20 "$work/next.log"; echo "cannot build version $next"; exit 1; }
+if [ -n "$measure" ]; then
+    next_deb=$deb
+else
+    wait "$builder"
+    code=$?
+    builder=
+    next_deb=$next_build/packages/verdimoor_${next}_amd64.deb
+    [ "$code" = 0 ] && [ -f "$next_deb" ] || { tail -n 20 "$work/next.log"; echo "cannot build version $next"; exit 1; }
+fi
 
 disk=$work/disk.img
 cp --sparse=always "$image/disk.img" "$disk"
@@ -173,6 +180,11 @@ logs_added() {
     text=$(tail -c +$((before + 1)) "$stored" && echo .)
     [[ ${text%.} =~ ^$expected$ ]] && pass "$what" || fail "$what: $(tail -c +$((before + 1)) "$stored" | cat -A)"
 }
+
+if [ -n "$measure" ]; then
+    boot measure $((measure * 60 + 300)) 'poweroff at' "measure $measure"
+    exit $((failures > 0))
+fi
 
 record='[0-9]+ [0-9]+'
 began=$SECONDS
