@@ -366,8 +366,11 @@ std::vector<std::string> RecordKinds(const CrashRun& run)
 TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
 {
     using Kinds = std::vector<std::string>;
-    // Five calls a heartbeat and five for the DOWN line; no call reads the log.
-    const Kinds heartbeat = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
+    // Five calls for a record that changes the log's length: the first
+    // heartbeat, which drops the APDOWN line, and the DOWN line. Four for a
+    // heartbeat that keeps it. No call reads the log.
+    const Kinds cut = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
+    const Kinds same = {"open", "pwrite", "fdatasync", "close"};
     Kinds calls = {
         "open", "open", "open", "fsync", "close",   // the log is created, its folder flushed
         "lseek", "pwrite", "fdatasync", "close",    // the UP line
@@ -375,8 +378,8 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         "open",                                     // no PowerOFF.txt
         "open", "lseek", "pwrite", "fdatasync", "close",  // the APDOWN line
     };
-    for (int record = 0; record < 3; record++)
-        calls.insert(calls.end(), heartbeat.begin(), heartbeat.end());
+    for (const Kinds* record : {&cut, &same, &cut})
+        calls.insert(calls.end(), record->begin(), record->end());
 
     TempDir traced;
     CrashRun whole = RunKilledAt(0, traced.Path("calls"));
@@ -396,8 +399,8 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         {11, {"UP"}},
         {18, {"UP", "CRASH"}},
         {23, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
-        {32, {"UP", "CRASH"}},
-        {35, {"UP", "DOWN"}},
+        {31, {"UP", "CRASH"}},
+        {34, {"UP", "DOWN"}},
     };
     long call = 1;
     for (const auto& outcome : outcomes) {

@@ -8,6 +8,10 @@
 
 char LogPath[MAX_PATH];
 int32_t RecordOffset;
+// The log's length after the last record write, -1 when unknown. A rewrite
+// that keeps it sets no length: ext4 journals a length change even when the
+// length stays the same.
+static int64_t LogLength = -1;
 
 // Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
 // characters and two numbers of eleven characters each.
@@ -38,10 +42,11 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     if (file == NoFile)
         return -1;
     int64_t end = -1;
+    int64_t kept = -1;
     if (offset == 0) {
         int64_t at = SeekFileEnd(file);
         if (at >= 0 && WriteFileBytesAt(file, at, stored, count))
-            end = at + static_cast<int64_t>(count);
+            end = kept = at + static_cast<int64_t>(count);
     } else if (WriteFileBytesAt(file, offset, stored, count)) {
         // The line goes in before the length is set behind it, so that a
         // process ending in between leaves a closing line of the run, old or
@@ -50,11 +55,13 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
         // that instant leave the old line's last bytes as a short line of
         // their own.
         end = offset + static_cast<int64_t>(count);
-        SetFileLength(file, end);
+        if (end == LogLength || SetFileLength(file, end))
+            kept = end;
     }
     // The line is in the file whatever the flush says; its offset stays valid.
     FlushFileToDisk(file);
     CloseFileId(file);
+    LogLength = kept;
     // An offset past the 32-bit range would turn later writes into appends.
     return end > INT32_MAX ? -1 : static_cast<int32_t>(end);
 }
