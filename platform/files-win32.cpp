@@ -49,6 +49,12 @@ bool SetFileLength(FileId file, int64_t length)
     return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(file));
 }
 
+int64_t FileLength(FileId file)
+{
+    LARGE_INTEGER length;
+    return GetFileSizeEx(Handle(file), &length) ? length.QuadPart : -1;
+}
+
 long ReadFileBytes(FileId file, void* buffer, size_t size)
 {
     DWORD count = 0;

@@ -192,6 +192,8 @@ int64_t SeekFileEnd(FileId file);
 bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count);
 // Sets the length to exactly length, cutting what lies after it.
 bool SetFileLength(FileId file, int64_t length);
+// The length, or -1.
+int64_t FileLength(FileId file);
 // Reads up to size bytes; returns the number read, 0 at the end, -1 on error.
 long ReadFileBytes(FileId file, void* buffer, size_t size);
 // Flushes the file's data to stable storage.

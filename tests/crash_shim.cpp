@@ -19,6 +19,7 @@
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -100,6 +101,18 @@ int fsync(int fd)
 {
     Enter("fsync");
     return Next<int (*)(int)>("fsync")(fd);
+}
+
+int fdatasync(int fd)
+{
+    Enter("fdatasync");
+    return Next<int (*)(int)>("fdatasync")(fd);
+}
+
+int fstat(int fd, struct stat* status)
+{
+    Enter("fstat");
+    return Next<int (*)(int, struct stat*)>("fstat")(fd, status);
 }
 
 int close(int fd)

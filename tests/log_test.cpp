@@ -52,6 +52,17 @@ TEST_F(LogTest, EveryKindAsStored)
     EXPECT_EQ(ReadWholeFile(Log), whole);
 }
 
+// A heartbeat that keeps the log's length sets no length, yet what someone
+// else appended behind the closing line since is cut all the same.
+TEST_F(LogTest, RewriteOfTheSameLengthCutsWhatWasAppendedSince)
+{
+    RecordOffset = WriteLogRecord(0, UpFormat, 8, 600);
+    WriteLogRecord(RecordOffset, CrashFormat, 8, 600);
+    WriteWholeFile(Log, ReadWholeFile(Log) + "stray\r\n");
+    EXPECT_EQ(WriteLogRecord(RecordOffset, CrashFormat, 8, 601), 23);
+    EXPECT_EQ(ReadWholeFile(Log), "8 600 UP\r\n8 601 CRASH\r\n");
+}
+
 TEST_F(LogTest, WriteAtTheOffsetCutsWhatFollows)
 {
     RecordOffset = WriteLogRecord(0, UpFormat, 8, 600);

@@ -13,6 +13,8 @@ char LogPath[MAX_PATH];
 int32_t RecordOffset;
 SYSTEMTIME RunStart;
 bool RecordWritesFailing;
+// The log's length as the last record write left it; -1 when unknown.
+static int64_t LogLength = -1;
 
 // Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
 // characters and two numbers of eleven characters each.
@@ -73,13 +75,17 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
         // new, and never none. Only when the new line is shorter than the
         // old one (past midnight, at the month's end, PDOWN over DOWN) does
         // that instant leave the old line's last bytes as a short line of
-        // their own.
-        if (offset != 0)
+        // their own. A length that is right already is not set again: on
+        // ext4 that alone costs a journal commit, every heartbeat. Whether it
+        // is right is asked of the file only when this run left it so, in case
+        // someone else wrote to it since.
+        if (offset != 0 && (end != LogLength || FileLength(file) != end))
             SetFileLength(file, end);
     }
     // The line is in the file whatever the flush says; its offset stays valid.
     FlushFileToDisk(file);
     CloseFileId(file);
+    LogLength = written ? end : -1;
     NoteRecordWrite(written, error);
     // An offset past the 32-bit range would turn later writes into appends.
     return written && end <= INT32_MAX ? static_cast<int32_t>(end) : -1;
