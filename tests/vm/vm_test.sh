@@ -205,10 +205,11 @@ for cut in 1 2 3; do
     delay=$((RANDOM % 76))
     boot "cut$cut" 240 'cut at' "cut $delay" "$previous"
     # The closing line is no older than the last heartbeat before the cut;
-    # before the first one, the announcement is still there.
+    # before the first one, the announcement of the schedule left from the
+    # power-off boot is still there.
     logs_added "power cut $cut after $delay s: UP, CRASH" "$record UP
 $(minutes $((at - 32)) $((at + 2))) CRASH(
-[0-9]+ 3660 $opt/PowerOFF.txt APDOWN)?"
+[0-9]+ [0-9]+ $opt/PowerOFF.txt APDOWN)?"
     previous="crash $(iso $((at - 32))) $(iso $((at + 2)))"
 done
 
