@@ -3,6 +3,7 @@
 // one piece of bytes to the next.
 #include "report/line-reader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "report/vocabulary.h"
@@ -70,39 +71,46 @@ const char* LineEnd(const char* p, const char* end)
     return p;
 }
 
-// The usual line, "D M WORD" with trailing blanks and CR LF, read straight
-// from the bytes when it lies well within this piece; nullptr for anything
-// else, which LineReader::ReadLine reads.
-const char* ReadUsualLine(const char* p, const char* end, Record& record)
+// Room for the longest usual line, "31 1439 DOWN" with its blanks and CR LF:
+// the usual line is read only where this many bytes are left in the piece,
+// and no byte is read past them.
+constexpr ptrdiff_t Window = 32;
+
+unsigned DigitOf(char c)
 {
-    // Room for the longest usual line, "31 1439 DOWN" with its blanks and CR LF;
-    // within it no byte is read past end.
-    constexpr ptrdiff_t Window = 32;
-    if (end - p < Window)
-        return nullptr;
+    return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+}
+
+// The usual line, "D M WORD" with trailing blanks and CR LF, read straight
+// from the bytes, at least Window of them; nullptr for anything else, which
+// LineReader::ReadLine reads.
+const char* ReadUsualLine(const char* p, Record& record)
+{
     const char* q = p;
-    unsigned digit = static_cast<unsigned char>(*q) - '0';
+    unsigned digit = DigitOf(*q);
     if (digit > 9)
         return nullptr;
     int day = static_cast<int>(digit);
-    if ((digit = static_cast<unsigned char>(*++q) - '0') <= 9) {
+    if ((digit = DigitOf(*++q)) <= 9) {
         day = day * 10 + static_cast<int>(digit);
         ++q;
     }
     if (day < 1 || day > 31 || *q != ' ')
         return nullptr;
     // One to four digits: the minute of the day.
-    ++q;
-    unsigned digits[4];
-    for (int i = 0; i < 4; i++)
-        digits[i] = static_cast<unsigned char>(q[i]) - '0';
-    if (digits[0] > 9)
+    unsigned minute = DigitOf(*++q);
+    if (minute > 9)
         return nullptr;
-    unsigned minute = digits[0];
-    int length = 1;
-    for (; length < 4 && digits[length] <= 9; length++)
-        minute = minute * 10 + digits[length];
-    q += length;
+    if ((digit = DigitOf(*++q)) <= 9) {
+        minute = minute * 10 + digit;
+        if ((digit = DigitOf(*++q)) <= 9) {
+            minute = minute * 10 + digit;
+            if ((digit = DigitOf(*++q)) <= 9) {
+                minute = minute * 10 + digit;
+                ++q;
+            }
+        }
+    }
     if (minute > 1439 || *q != ' ')
         return nullptr;
     ++q;
@@ -112,16 +120,11 @@ const char* ReadUsualLine(const char* p, const char* end, Record& record)
     RecordKind kind = word->Kind;
     q += word->Length;
     // DOWN's four blanks at once, without a branch: which word comes follows
-    // no pattern.
+    // no pattern. Other blanks are for ReadLine.
     uint32_t four;
     std::memcpy(&four, q, sizeof four);
     q += 4 * (four == 0x20202020u);
-    while (*q == ' ' || *q == '\t') {
-        if (++q - p == Window - 2)
-            return nullptr;
-    }
-    if (*q == '\r')
-        ++q;
+    q += *q == '\r';
     if (*q != '\n')
         return nullptr;
     record = {kind, day, static_cast<int64_t>(minute)};
@@ -150,13 +153,16 @@ void LineReader::Feed(const char* data, size_t size)
         ReadCarriedLine(*stop);
         p = stop + 1;
     }
+    const char* usualEnd = end - std::min<ptrdiff_t>(end - p, Window);
     while (p != end) {
         Record record;
-        if (const char* next = ReadUsualLine(p, end, record)) {
-            Add(record);
-            Line++;
-            p = next;
-            continue;
+        if (p < usualEnd) {
+            if (const char* next = ReadUsualLine(p, record)) {
+                Add(record);
+                Line++;
+                p = next;
+                continue;
+            }
         }
         const char* stop = LineEnd(p, end);
         if (stop == end) {

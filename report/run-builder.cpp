@@ -26,9 +26,9 @@ RunBuilder::RunBuilder(std::string folder, ReadOptions options) : Options(std::m
     Report.Folder = std::move(folder);
     Report.Schedule = Options.Schedule;
     if (Options.Selected.Since)
-        SinceMoment = LocalMinute{*Options.Selected.Since};
+        SinceMoment = *Options.Selected.Since;
     if (Options.Selected.Until)
-        BeforeMoment = LocalMinute{*Options.Selected.Until + days{1}};
+        BeforeMoment = *Options.Selected.Until + days{1};
 }
 
 void RunBuilder::BeginFile(const LogFile& file)
@@ -38,6 +38,75 @@ void RunBuilder::BeginFile(const LogFile& file)
     Month = file.Month;
     Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
     Open = false;
+}
+
+inline void RunBuilder::CountEnding(const ReadRun& run)
+{
+    // Counted without a branch on the ending, which follows no pattern; the
+    // summary takes the counts and the latest ends when the folder is done.
+    EndCount[static_cast<int>(run.Ended)]++;
+    LocalMinute& latest = LatestEnd[static_cast<int>(run.Ended)];
+    latest = std::max(latest, run.End);
+    if (Options.KeepRuns)
+        KeepRun(run);
+}
+
+// Everything but the ending is counted at once, so that warnings come in the
+// order of the lines; the ending waits until a newer run has been read.
+inline void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
+{
+    Open = false;
+    if (HaveNewest) {
+        CountEnding(Newest);
+        HaveNewest = false;
+    }
+    if (OpenStart < SinceMoment || OpenStart >= BeforeMoment)
+        return;
+
+    // Written where it is kept, not copied there: this is every run's path.
+    ReadRun& run = Newest;
+    run.Start = OpenStart;
+    run.End = end;
+    run.Ended = ended;
+    run.Line = OpenLine;
+    run.DowntimeBefore = 0;
+    run.File = FileIndex;
+    run.PowerOff = {};
+    int64_t minutes = (end - OpenStart).count();
+    Summary& totals = Report.Totals;
+    if (Options.Schedule.Minute) {
+        run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended);
+        if (run.PowerOff.OnSchedule)
+            run.Ended = RunEnd::Pdown;
+        totals.PoweroffsMissed += run.PowerOff.Missed;
+        totals.MinutesPastSchedule += run.PowerOff.MinutesPast;
+    }
+    if (totals.Runs++ == 0) {
+        FirstStart = run.Start;
+    } else {
+        // The downtime since the previous selected run.
+        int64_t gap = (run.Start - LastEnd).count();
+        if (gap < 0) {
+            WarnClockSetBack(gap);
+            gap = 0;
+        }
+        totals.DowntimeMinutes += gap;
+        if (gap > LongestDowntime) {
+            LongestDowntime = gap;
+            LongestDowntimeStart = LastEnd;
+        }
+        run.DowntimeBefore = gap;
+    }
+    LastStart = run.Start;
+    LastEnd = run.End;
+    totals.UptimeMinutes += minutes;
+    if (minutes > LongestRun) {
+        LongestRun = minutes;
+        LongestRunStart = run.Start;
+    }
+    HaveNewest = true;
+    if (Options.KeepRuns)
+        NewestFileName = FileName;
 }
 
 void RunBuilder::AddRecords(const LineRecord* records, size_t count)
@@ -99,79 +168,6 @@ void RunBuilder::KeepRun(const ReadRun& run)
                            run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
-inline void RunBuilder::CountEnding(const ReadRun& run)
-{
-    Summary& totals = Report.Totals;
-    // Counted without a branch on the ending, which follows no pattern; the
-    // latest ends of the pdown and crash runs are read off at the end.
-    int64_t* const counts[] = {&totals.Down, &totals.Pdown, &totals.Crash, &totals.Unknown, &totals.Running};
-    ++*counts[static_cast<int>(run.Ended)];
-    LocalMinute& latest = LatestEnd[static_cast<int>(run.Ended)];
-    latest = std::max(latest, run.End);
-    if (Options.KeepRuns)
-        KeepRun(run);
-}
-
-// Everything but the ending is counted at once, so that warnings come in the
-// order of the lines; the ending waits until a newer run has been read.
-void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
-{
-    Open = false;
-    if (HaveNewest) {
-        CountEnding(Newest);
-        HaveNewest = false;
-    }
-    bool selected = (!SinceMoment || OpenStart >= *SinceMoment) && (!BeforeMoment || OpenStart < *BeforeMoment);
-    if (!selected)
-        return;
-
-    // Written where it is kept, not copied there: this is every run's path.
-    ReadRun& run = Newest;
-    run.Start = OpenStart;
-    run.End = end;
-    run.Ended = ended;
-    run.Line = OpenLine;
-    run.DowntimeBefore = 0;
-    run.File = FileIndex;
-    run.PowerOff = {};
-    int64_t minutes = (end - OpenStart).count();
-    Summary& totals = Report.Totals;
-    if (Options.Schedule.Minute) {
-        run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended);
-        if (run.PowerOff.OnSchedule)
-            run.Ended = RunEnd::Pdown;
-        totals.PoweroffsMissed += run.PowerOff.Missed;
-        totals.MinutesPastSchedule += run.PowerOff.MinutesPast;
-    }
-    totals.Runs++;
-    if (!totals.FirstStart)
-        totals.FirstStart = run.Start;
-    totals.LastStart = run.Start;
-    totals.LastEnd = run.End;
-    totals.UptimeMinutes += minutes;
-    if (!totals.LongestRunStart || minutes > totals.LongestRunMinutes) {
-        totals.LongestRunMinutes = minutes;
-        totals.LongestRunStart = run.Start;
-    }
-    if (PreviousEnd) {
-        int64_t gap = (run.Start - *PreviousEnd).count();
-        if (gap < 0) {
-            WarnClockSetBack(gap);
-            gap = 0;
-        }
-        totals.DowntimeMinutes += gap;
-        if (!totals.LongestDowntimeStart || gap > totals.LongestDowntimeMinutes) {
-            totals.LongestDowntimeMinutes = gap;
-            totals.LongestDowntimeStart = *PreviousEnd;
-        }
-        run.DowntimeBefore = gap;
-    }
-    PreviousEnd = run.End;
-    HaveNewest = true;
-    if (Options.KeepRuns)
-        NewestFileName = FileName;
-}
-
 void RunBuilder::Warn(uint64_t line, std::string problem)
 {
     Report.Totals.Warnings++;
@@ -209,6 +205,22 @@ MachineReport RunBuilder::Finish()
         HaveNewest = false;
     }
     Summary& totals = Report.Totals;
+    totals.Down = EndCount[static_cast<int>(RunEnd::Down)];
+    totals.Pdown = EndCount[static_cast<int>(RunEnd::Pdown)];
+    totals.Crash = EndCount[static_cast<int>(RunEnd::Crash)];
+    totals.Unknown = EndCount[static_cast<int>(RunEnd::Unknown)];
+    totals.Running = EndCount[static_cast<int>(RunEnd::Running)];
+    if (totals.Runs > 0) {
+        totals.FirstStart = FirstStart;
+        totals.LastStart = LastStart;
+        totals.LastEnd = LastEnd;
+        totals.LongestRunMinutes = LongestRun;
+        totals.LongestRunStart = LongestRunStart;
+    }
+    if (LongestDowntime >= 0) {
+        totals.LongestDowntimeMinutes = LongestDowntime;
+        totals.LongestDowntimeStart = LongestDowntimeStart;
+    }
     if (totals.Pdown > 0)
         totals.LastPdownEnd = LatestEnd[static_cast<int>(RunEnd::Pdown)];
     if (totals.Crash > 0)

@@ -74,8 +74,9 @@ private:
 
     ReadOptions Options;
     MachineReport Report;
-    std::optional<LocalMinute> SinceMoment;
-    std::optional<LocalMinute> BeforeMoment;  // the day after Until
+    // The selection's bounds: from Since, before the day after Until.
+    LocalMinute SinceMoment = LocalMinute::min();
+    LocalMinute BeforeMoment = LocalMinute::max();
 
     // The log being read.
     std::string FileName;
@@ -88,13 +89,21 @@ private:
     LocalMinute OpenStart{};
     uint64_t OpenLine = 0;
 
-    // The previous selected run's end, for the downtime before the next.
-    std::optional<LocalMinute> PreviousEnd;
+    // The selected runs' moments, which the summary takes when there are
+    // any: kept here, as plain values, while every run passes by.
+    LocalMinute FirstStart{};
+    LocalMinute LastStart{};
+    LocalMinute LastEnd{};
+    int64_t LongestRun = -1;
+    LocalMinute LongestRunStart{};
+    int64_t LongestDowntime = -1;
+    LocalMinute LongestDowntimeStart{};
     // The newest run read, when it is selected: its ending is not final yet.
     bool HaveNewest = false;
     ReadRun Newest{};
     std::string NewestFileName;  // when the runs are kept
-    // The latest end of the runs of each ending.
+    // How many runs ended each way, and the latest end of each.
+    int64_t EndCount[5] = {};
     LocalMinute LatestEnd[5] = {LocalMinute::min(), LocalMinute::min(), LocalMinute::min(), LocalMinute::min(),
                                 LocalMinute::min()};
 };
