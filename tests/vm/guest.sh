@@ -86,7 +86,8 @@ schedule)
     check "restart: DOWN, then UP with the schedule" log_ends_with "$record UP" "$record DOWN {4}" "$record UP" \
         "$record CRASH" "[0-9]+ $((hour * 60 + minute)) $dir/PowerOFF.txt APDOWN"
     # Kept, so that the report finds the DOWN over PDOWN on schedule; the
-    # later boots of this test come long before that minute comes round.
+    # host starts the next boot after the minute, and the later boots of this
+    # test come long before it comes round again.
     say "scheduled $at"
     sleep 150
     fail "no power-off by the service"
