@@ -53,6 +53,8 @@ private:
     }
     void Flush();
     void ReadLine(std::string_view text, char terminator);
+    // The lines up to the LF at lf, which NUL bytes may end before it.
+    void ReadLines(const char* p, const char* lf);
     void Carry(const char* from, const char* to);
     void ReadCarriedLine(char terminator);
 
