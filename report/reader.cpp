@@ -4,12 +4,20 @@
 #include "report/reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <system_error>
 #include <utility>
 
 #include "report/utf8.h"
+
+#if VERDIMOOR_THREADS
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
 
 namespace report {
 
@@ -60,27 +68,229 @@ MachineReport ReadMachine(const std::string& folder, const ReadOptions& options)
     return ReadMachine(folder, ListLogs(folder), options);
 }
 
+namespace {
+
+// Each log is read in blocks of this size.
+constexpr size_t BlockSize = 256 * 1024;
+
+// Reads the log in blocks, each passed to feed; false when it cannot be
+// opened.
+template <class Feed> bool ReadBlocks(const std::filesystem::path& path, std::vector<char>& buffer, Feed feed)
+{
+    std::filebuf file;
+    if (!file.open(path, std::ios::in | std::ios::binary))
+        return false;
+    for (;;) {
+        std::streamsize count = file.sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        if (count <= 0)
+            return true;
+        feed(buffer.data(), static_cast<size_t>(count));
+    }
+}
+
+#if VERDIMOOR_THREADS
+
+// Once this many bytes of a folder's logs have been read, a helper thread
+// frames logs ahead while this one frames others and builds the runs from
+// both in the logs' order. Below it, starting the thread costs more than it
+// saves.
+constexpr uint64_t ReadAheadAfter = 1024 * 1024;
+
+// Where the helper's records wait for this thread: a ring of a few blocks of
+// at most BlockRecords records, each block the end of a log or a part of it.
+// The blocks' memory is taken once and reused: the read-ahead's does not
+// grow with the logs.
+class BlockRing {
+public:
+    enum class Kind { Part, Last, Unopened };
+    struct Block {
+        std::vector<LineRecord> Records;
+        Kind Is = Kind::Part;
+    };
+    static constexpr size_t BlockRecords = 4096;
+
+    BlockRing()
+    {
+        for (Block& block : Blocks)
+            block.Records.reserve(BlockRecords);
+    }
+
+    // The helper's side: the block to fill next, once there is room; none
+    // once the ring is closed.
+    Block* Free()
+    {
+        std::unique_lock lock(Mutex);
+        Changed.wait(lock, [this] { return Written - Taken < Room || IsClosed; });
+        if (IsClosed)
+            return nullptr;
+        Block& block = Blocks[Written % Room];
+        block.Records.clear();
+        return &block;
+    }
+    void Publish()
+    {
+        std::lock_guard lock(Mutex);
+        Written++;
+        Changed.notify_all();
+    }
+
+    // This thread's side: the oldest block, held until Release.
+    const Block& Oldest()
+    {
+        std::unique_lock lock(Mutex);
+        Changed.wait(lock, [this] { return Taken < Written; });
+        return Blocks[Taken % Room];
+    }
+    void Release()
+    {
+        std::lock_guard lock(Mutex);
+        Taken++;
+        Changed.notify_all();
+    }
+
+    // Nothing more is taken: the helper stops.
+    void Close()
+    {
+        std::lock_guard lock(Mutex);
+        IsClosed = true;
+        Changed.notify_all();
+    }
+
+private:
+    static constexpr size_t Room = 4;
+    Block Blocks[Room];
+    std::mutex Mutex;
+    std::condition_variable Changed;
+    uint64_t Written = 0;
+    uint64_t Taken = 0;
+    bool IsClosed = false;
+};
+
+// The helper's framer writes its records straight into the ring's blocks.
+class RingSink final : public RecordSink {
+public:
+    explicit RingSink(BlockRing& ring) : Ring(ring) {}
+
+    void AddRecords(const LineRecord* records, size_t count) override
+    {
+        if (Current != nullptr && Current->Records.size() + count > BlockRing::BlockRecords)
+            Publish(BlockRing::Kind::Part);
+        if (Current == nullptr)
+            Current = Ring.Free();
+        if (Current != nullptr)
+            Current->Records.insert(Current->Records.end(), records, records + count);
+    }
+    // False once the ring is closed.
+    bool Publish(BlockRing::Kind kind)
+    {
+        if (Current == nullptr && (Current = Ring.Free()) == nullptr)
+            return false;
+        Current->Is = kind;
+        Ring.Publish();
+        Current = nullptr;
+        return true;
+    }
+
+private:
+    BlockRing& Ring;
+    BlockRing::Block* Current = nullptr;
+};
+
+// The logs from the one given: the helper frames every other one, from the
+// first, while this thread frames the others and builds the runs from all of
+// them in their order.
+class ReadAhead {
+public:
+    ReadAhead(const std::filesystem::path& base, const std::vector<LogFile>& logs, size_t first)
+        : First(first), Helper(&ReadAhead::Frame, this, std::cref(base), std::cref(logs))
+    {
+    }
+    ~ReadAhead()
+    {
+        Ring.Close();
+        Helper.join();
+    }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Whether the helper frames log i.
+    bool Frames(size_t i) const { return (i - First) % 2 == 0; }
+
+    // Passes the records of the helper's next log to the runs; false when
+    // it could not be opened.
+    bool Read(RunBuilder& runs)
+    {
+        for (;;) {
+            const BlockRing::Block& block = Ring.Oldest();
+            runs.AddRecords(block.Records.data(), block.Records.size());
+            BlockRing::Kind kind = block.Is;
+            Ring.Release();
+            if (kind != BlockRing::Kind::Part)
+                return kind == BlockRing::Kind::Last;
+        }
+    }
+
+private:
+    void Frame(const std::filesystem::path& base, const std::vector<LogFile>& logs)
+    {
+        std::vector<char> buffer(BlockSize);
+        RingSink sink(Ring);
+        LineReader lines(sink);
+        for (size_t i = First; i < logs.size(); i += 2) {
+            lines.BeginFile();
+            bool opened =
+                ReadBlocks(base / logs[i].Name, buffer, [&](const char* data, size_t size) { lines.Feed(data, size); });
+            lines.EndFile();
+            if (!sink.Publish(opened ? BlockRing::Kind::Last : BlockRing::Kind::Unopened))
+                return;
+        }
+    }
+
+    size_t First;
+    BlockRing Ring;
+    std::thread Helper;
+};
+
+#endif
+
+}  // namespace
+
 MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>& logs, const ReadOptions& options)
 {
-    MachineReader reader(folder, options);
-    std::vector<char> buffer(256 * 1024);
+    RunBuilder runs(folder, options);
+    LineReader lines(runs);
+    std::vector<char> buffer(BlockSize);
     std::filesystem::path base = PathOf(folder);
-    for (const LogFile& log : logs) {
-        reader.BeginFile(log);
-        std::filebuf file;
-        if (!file.open(base / log.Name, std::ios::in | std::ios::binary)) {
-            reader.FileProblem("cannot be opened");
-        } else {
-            for (;;) {
-                std::streamsize count = file.sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-                if (count <= 0)
-                    break;
-                reader.Feed(buffer.data(), static_cast<size_t>(count));
-            }
-        }
-        reader.EndFile();
+    uint64_t bytes = 0;
+    // Frames log i on this thread; false when it cannot be opened.
+    auto frame = [&](size_t i) {
+        lines.BeginFile();
+        bool opened = ReadBlocks(base / logs[i].Name, buffer, [&](const char* data, size_t size) {
+            lines.Feed(data, size);
+            bytes += size;
+        });
+        lines.EndFile();
+        return opened;
+    };
+#if VERDIMOOR_THREADS
+    std::optional<ReadAhead> ahead;
+#endif
+    for (size_t i = 0; i < logs.size(); i++) {
+        runs.BeginFile(logs[i]);
+        bool opened;
+#if VERDIMOOR_THREADS
+        if (!ahead && bytes >= ReadAheadAfter && logs.size() - i >= 2)
+            ahead.emplace(base, logs, i);
+        if (ahead && ahead->Frames(i))
+            opened = ahead->Read(runs);
+        else
+#endif
+            opened = frame(i);
+        if (!opened)
+            runs.FileProblem("cannot be opened");
+        runs.EndFile();
     }
-    return reader.Finish();
+    return runs.Finish();
 }
 
 }  // namespace report

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // verdimoor-report's reader: folders of logs, written here, and the whole
 // JSON each one gives.
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -417,6 +418,85 @@ TEST(Report, BytesInAnyPiecesReadAlike)
     EXPECT_NE(whole.find("\"warnings\": 6"), std::string::npos) << whole;
     for (size_t piece : {1, 2, 3, 7, 4096})
         EXPECT_EQ(read(piece), whole) << piece;
+}
+
+// A folder of more logs than the reader reads one after another before it
+// reads ahead on a second thread gives the same runs and the same warnings,
+// in the same order, as its logs fed one after another.
+TEST(Report, LargeFolderReadsAsItsLogsOneAfterAnother)
+{
+    TempDir dir;
+    std::vector<report::LogFile> logs;
+    uint32_t seed = 1;
+    auto next = [&seed](uint32_t below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % below;
+    };
+    // Two and a half years of 3,000 runs a month, far past the megabyte read
+    // before reading ahead; one month of 20,000, more than a block of
+    // records, and one empty. Now and then a damaged line, a run without its
+    // closing line, a line cut by NUL bytes, or a run that ends next month.
+    for (int i = 0; i < 30; i++) {
+        report::LogFile log{std::to_string(2024 + i / 12) + "_" + std::to_string(i % 12 + 1) + ".log",
+                            {2024 + i / 12, i % 12 + 1}};
+        std::string text;
+        int runs = i == 25 ? 20000 : i == 27 ? 0 : 3000;
+        for (int run = 0; run < runs; run++) {
+            uint32_t day = 1 + next(28), start = next(1400);
+            text += std::to_string(day) + ' ' + std::to_string(start) + " UP\r\n";
+            const char* endings[] = {" DOWN    \r\n", " CRASH\r\n", " PDOWN\r\n"};
+            switch (next(100)) {
+            case 0: text += "damaged\r\n"; break;
+            case 1: break;
+            case 2: text += std::to_string(day) + " 14" + std::string(5, '\0'); break;
+            case 3: text += "3 100 DOWN    \r\n"; break;
+            default: text += std::to_string(day) + ' ' + std::to_string(start + next(40)) + endings[next(3)];
+            }
+        }
+        WriteWholeFile(dir.Path(log.Name), text);
+        logs.push_back(log);
+    }
+    report::ReadOptions options;
+    options.KeepRuns = true;
+    options.Now = *report::ParseMoment("2027-01-01T00:00");
+    options.Schedule = {true, 22 * 60 + 30};
+    std::vector<std::string> warnings[2];
+    // The summary's JSON, then a line per run: far quicker than the runs'
+    // JSON.
+    auto json = [](report::MachineReport machine) {
+        std::ostringstream out;
+        for (const report::Run& run : machine.Runs)
+            out << run.Start.time_since_epoch().count() << ' ' << run.End.time_since_epoch().count() << ' '
+                << report::EndName(run.Ended) << ' ' << run.File << ':' << run.Line << ' ' << run.DowntimeBefore << ' '
+                << run.Missed << ' ' << run.MinutesPastSchedule << '\n';
+        machine.Runs.clear();
+        machine.Folder = "logs";
+        report::PrintJson(out, {machine});
+        return out.str();
+    };
+
+    options.OnWarning = [&warnings](const report::Warning& w) {
+        warnings[0].push_back(w.File + ':' + std::to_string(w.Line) + ": " + w.Problem);
+    };
+    std::string folder = json(report::ReadMachine(dir.Path(), options));
+    options.OnWarning = [&warnings](const report::Warning& w) {
+        warnings[1].push_back(w.File + ':' + std::to_string(w.Line) + ": " + w.Problem);
+    };
+    report::MachineReader reader("logs", options);
+    for (const report::LogFile& log : logs) {
+        std::string bytes = ReadWholeFile(dir.Path(log.Name));
+        reader.BeginFile(log);
+        reader.Feed(bytes.data(), bytes.size());
+        reader.EndFile();
+    }
+    // Megabytes of text: where they part, not a diff of them.
+    std::string fed = json(reader.Finish());
+    size_t same =
+        static_cast<size_t>(std::mismatch(folder.begin(), folder.end(), fed.begin(), fed.end()).first - folder.begin());
+    EXPECT_EQ(same, folder.size()) << folder.substr(same, 200) << "\ninstead of\n" << fed.substr(same, 200);
+    EXPECT_EQ(folder.size(), fed.size());
+    EXPECT_GT(warnings[0].size(), 1000u);
+    EXPECT_TRUE(warnings[0] == warnings[1]);
 }
 
 // The text summary and the picture print shares alike: a share short of all
