@@ -274,13 +274,20 @@ MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>&
     };
 #if VERDIMOOR_THREADS
     std::optional<ReadAhead> ahead;
+    bool mayReadAhead = true;
 #endif
     for (size_t i = 0; i < logs.size(); i++) {
         runs.BeginFile(logs[i]);
         bool opened;
 #if VERDIMOOR_THREADS
-        if (!ahead && bytes >= ReadAheadAfter && logs.size() - i >= 2)
-            ahead.emplace(base, logs, i);
+        if (mayReadAhead && !ahead && bytes >= ReadAheadAfter && logs.size() - i >= 2) {
+            try {
+                ahead.emplace(base, logs, i);
+            } catch (const std::system_error&) {
+                // No thread to be had: the rest one after another.
+                mayReadAhead = false;
+            }
+        }
         if (ahead && ahead->Frames(i))
             opened = ahead->Read(runs);
         else
