@@ -461,9 +461,9 @@ TEST(Report, LargeFolderReadsAsItsLogsOneAfterAnother)
     options.Now = *report::ParseMoment("2027-01-01T00:00");
     options.Schedule = {true, 22 * 60 + 30};
     std::vector<std::string> warnings[2];
-    // The summary's JSON, then a line per run: far quicker than the runs'
+    // A line per run, then the summary's JSON: far quicker than the runs'
     // JSON.
-    auto json = [](report::MachineReport machine) {
+    auto described = [](report::MachineReport machine) {
         std::ostringstream out;
         for (const report::Run& run : machine.Runs)
             out << run.Start.time_since_epoch().count() << ' ' << run.End.time_since_epoch().count() << ' '
@@ -478,7 +478,7 @@ TEST(Report, LargeFolderReadsAsItsLogsOneAfterAnother)
     options.OnWarning = [&warnings](const report::Warning& w) {
         warnings[0].push_back(w.File + ':' + std::to_string(w.Line) + ": " + w.Problem);
     };
-    std::string folder = json(report::ReadMachine(dir.Path(), options));
+    std::string folder = described(report::ReadMachine(dir.Path(), options));
     options.OnWarning = [&warnings](const report::Warning& w) {
         warnings[1].push_back(w.File + ':' + std::to_string(w.Line) + ": " + w.Problem);
     };
@@ -490,7 +490,7 @@ TEST(Report, LargeFolderReadsAsItsLogsOneAfterAnother)
         reader.EndFile();
     }
     // Megabytes of text: where they part, not a diff of them.
-    std::string fed = json(reader.Finish());
+    std::string fed = described(reader.Finish());
     size_t same =
         static_cast<size_t>(std::mismatch(folder.begin(), folder.end(), fed.begin(), fed.end()).first - folder.begin());
     EXPECT_EQ(same, folder.size()) << folder.substr(same, 200) << "\ninstead of\n" << fed.substr(same, 200);
