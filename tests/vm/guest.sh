@@ -142,12 +142,17 @@ measure)
     }
     # Sectors written, write requests and flushes.
     sample() { echo "$(field 7) $(field 5) $(field 16) $(date +%s.%N)"; }
+    # The journal's transactions, and those a flush asked for.
+    commits() { sed -n 's/^\([0-9]*\) transactions (\([0-9]*\) requested).*/\1 \2/p' /proc/fs/jbd2/vda*/info; }
     after_heartbeats 1
     read -r sectors writes flushes began < <(sample)
+    read -r transactions requested < <(commits)
     after_heartbeats "$argument"
     read -r sectors2 writes2 flushes2 ended < <(sample)
+    read -r transactions2 requested2 < <(commits)
     say "with the service, $argument heartbeats: $((sectors2 - sectors)) sectors, $((writes2 - writes)) writes," \
-        "$((flushes2 - flushes)) flushes"
+        "$((flushes2 - flushes)) flushes, $((transactions2 - transactions)) journal transactions" \
+        "($((requested2 - requested)) asked for)"
     check "service stopped" systemctl stop verdimoor.service
     # Its last writes, and the journal's, reach the disk first.
     sleep 35
