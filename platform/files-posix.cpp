@@ -104,8 +104,9 @@ long ReadFileBytes(FileId file, void* buffer, size_t size)
 }
 
 // fdatasync leaves out the modification time, which no reader of the file
-// needs: a rewrite that keeps the length writes its data block and no
-// journal entry. A length that changed is flushed all the same.
+// needs: a rewrite that keeps the length waits for its data, not for a
+// journal commit of the time (which ext4 still makes on its own, every few
+// seconds). A length that changed is flushed all the same.
 bool FlushFileToDisk(FileId file)
 {
     return fdatasync(static_cast<int>(file)) == 0;

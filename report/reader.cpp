@@ -73,19 +73,22 @@ namespace {
 // Each log is read in blocks of this size.
 constexpr size_t BlockSize = 256 * 1024;
 
-// Reads the log in blocks, each passed to feed; false when it cannot be
-// opened.
-template <class Feed> bool ReadBlocks(const std::filesystem::path& path, std::vector<char>& buffer, Feed feed)
+// Frames one log, read in blocks, into lines and adds the bytes read to
+// bytes; false when it cannot be opened.
+bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineReader& lines, uint64_t& bytes)
 {
+    lines.BeginFile();
     std::filebuf file;
-    if (!file.open(path, std::ios::in | std::ios::binary))
-        return false;
-    for (;;) {
+    bool opened = file.open(path, std::ios::in | std::ios::binary) != nullptr;
+    while (opened) {
         std::streamsize count = file.sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
         if (count <= 0)
-            return true;
-        feed(buffer.data(), static_cast<size_t>(count));
+            break;
+        lines.Feed(buffer.data(), static_cast<size_t>(count));
+        bytes += static_cast<uint64_t>(count);
     }
+    lines.EndFile();
+    return opened;
 }
 
 #if VERDIMOOR_THREADS
@@ -236,11 +239,9 @@ private:
         std::vector<char> buffer(BlockSize);
         RingSink sink(Ring);
         LineReader lines(sink);
+        uint64_t bytes = 0;
         for (size_t i = First; i < logs.size(); i += 2) {
-            lines.BeginFile();
-            bool opened =
-                ReadBlocks(base / logs[i].Name, buffer, [&](const char* data, size_t size) { lines.Feed(data, size); });
-            lines.EndFile();
+            bool opened = FrameLog(base / logs[i].Name, buffer, lines, bytes);
             if (!sink.Publish(opened ? BlockRing::Kind::Last : BlockRing::Kind::Unopened))
                 return;
         }
@@ -262,16 +263,6 @@ MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>&
     std::vector<char> buffer(BlockSize);
     std::filesystem::path base = PathOf(folder);
     uint64_t bytes = 0;
-    // Frames log i on this thread; false when it cannot be opened.
-    auto frame = [&](size_t i) {
-        lines.BeginFile();
-        bool opened = ReadBlocks(base / logs[i].Name, buffer, [&](const char* data, size_t size) {
-            lines.Feed(data, size);
-            bytes += size;
-        });
-        lines.EndFile();
-        return opened;
-    };
 #if VERDIMOOR_THREADS
     std::optional<ReadAhead> ahead;
     bool mayReadAhead = true;
@@ -292,7 +283,7 @@ MachineReport ReadMachine(const std::string& folder, const std::vector<LogFile>&
             opened = ahead->Read(runs);
         else
 #endif
-            opened = frame(i);
+            opened = FrameLog(base / logs[i].Name, buffer, lines, bytes);
         if (!opened)
             runs.FileProblem("cannot be opened");
         runs.EndFile();
