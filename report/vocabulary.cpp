@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "uptime/log.h"
+#include "uptime/log-words.h"
 
 namespace report {
 

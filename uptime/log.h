@@ -6,18 +6,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-
-// The log's vocabulary, named once: the service writes it and
-// verdimoor-report reads it.
-#define UpWord "UP"
-#define CrashWord "CRASH"
-#define ApdownWord "APDOWN"
-#define DownWord "DOWN"
-// The DOWN line's four trailing blanks.
-#define DownPadding "    "
-#define PdownWord "PDOWN"
-// A month's log: "<year>_<month>.log", the month 1 to 12 without a leading zero.
-#define LogNameFormat "%i_%i.log"
+#include "uptime/log-words.h"
 
 #define UpFormat "%i %i " UpWord "\n"
 #define CrashFormat "%i %i " CrashWord "\n"
