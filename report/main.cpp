@@ -2,79 +2,20 @@
 // verdimoor-report: runs, availability and crashes, read from the logs of
 // one or more machines' folders. It parses its options, reads every folder,
 // then prints through one printer.
-#include <cstdio>
-#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <sstream>
 
-#include "report/folders.h"
-#include "report/host.h"
-#include "report/options.h"
-#include "report/output.h"
-#include "report/print.h"
-#include "report/reader.h"
-#include "report/schedule.h"
-#include "report/utf8.h"
+#include "report/core/utf8.h"
+#include "report/print/print.h"
+#include "report/program/machines.h"
+#include "report/program/options.h"
+#include "report/program/output-file.h"
+#include "report/read/machine-folder.h"
 
 namespace {
 
 using namespace report;
-
-// The days the fleet's page draws: the selection, or the 31 days up to now.
-std::pair<LocalDay, LocalDay> FleetDays(const Options& options)
-{
-    using std::chrono::days;
-    LocalDay today = std::chrono::floor<days>(options.Now);
-    const Selection& selected = options.Selected;
-    LocalDay last = selected.Until ? *selected.Until : selected.Since ? std::max(today, *selected.Since) : today;
-    LocalDay first = selected.Since ? *selected.Since : last - days{30};
-    return {first, last};
-}
-
-// Every folder is listed before a line is printed: a folder that cannot be
-// read fails the program before any output. The fleet's page keeps each
-// machine's days, not its runs. Throws FolderError.
-std::vector<MachineReport> ReadFolders(const Options& options)
-{
-    std::vector<std::string> folders = MachineFolders(options.Folders, options.Fleet);
-    if (options.MachineNames.size() > folders.size())
-        throw FolderError("--machine", "more names than folders");
-    std::vector<std::vector<LogFile>> logs;
-    for (const std::string& folder : folders)
-        logs.push_back(ListLogs(folder));
-    bool fleetPage = options.Fleet && !options.HtmlFile.empty();
-    auto [firstDay, lastDay] = FleetDays(options);
-    // Warnings may come by the million from a damaged log: written in blocks.
-    static char warningBuffer[1 << 16];
-    std::setvbuf(stderr, warningBuffer, _IOFBF, sizeof warningBuffer);
-    std::vector<MachineReport> machines;
-    for (size_t i = 0; i < folders.size(); ++i) {
-        const std::string& folder = folders[i];
-        std::string shown = folder;
-        const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-        if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
-            shown += separator;
-        PowerOffSchedule schedule = options.Schedule ? *options.Schedule : ReadFolderSchedule(folder);
-        ReadOptions read{options.Selected,
-                         schedule,
-                         options.Now,
-                         KeepsRuns(options),
-                         KeepsWarnings(options),
-                         [&shown](const Warning& warning) {
-                             std::string line = shown + warning.File + ':' + std::to_string(warning.Line) + ": " +
-                                                warning.Problem + '\n';
-                             std::fwrite(line.data(), 1, line.size(), stderr);
-                         }};
-        MachineReport& machine = machines.emplace_back(ReadMachine(folder, logs[i], read));
-        machine.Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folder);
-        if (fleetPage) {
-            machine.Days = DaysOf(machine.Runs, machine.Schedule, firstDay, lastDay, options.Now);
-            std::vector<Run>().swap(machine.Runs);
-        }
-    }
-    return machines;
-}
 
 // Writes a file in one step; false, with a line on standard error, on failure.
 bool WriteFile(const std::string& file, const std::function<void(std::ostream&)>& print)
@@ -114,7 +55,7 @@ int main(int argc, char** argv)
         return *done;
     std::vector<MachineReport> machines;
     try {
-        machines = ReadFolders(options);
+        machines = ReadMachines(options);
     } catch (const FolderError& e) {
         return Fail(e.Folder, e.what());
     }

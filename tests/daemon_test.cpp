@@ -22,8 +22,8 @@
 
 #include "helpers.h"
 #ifdef VERDIMOOR_REPORT_TESTS
-#include "report/moments.h"
-#include "report/reader.h"
+#include "report/core/calendar.h"
+#include "report/read/machine-folder.h"
 #endif
 
 extern char** environ;
@@ -591,7 +591,7 @@ TEST(Daemon, ReportReadsTheDaemonsLogs)
         options.KeepRuns = true;
         options.KeepWarnings = true;
         options.Now = report::LocalNow();
-        return report::ReadMachine(dir.Path(), options);
+        return report::ReadMachine(dir.Path(), report::ListLogs(dir.Path()), options);
     };
     for (int attempt = 0; attempt < 3; attempt++) {
         TempDir dir;
@@ -605,8 +605,8 @@ TEST(Daemon, ReportReadsTheDaemonsLogs)
         time_t now = time(nullptr);
         struct tm local;
         localtime_r(&now, &local);
-        report::LocalMinute start =
-            *report::MomentIn(local.tm_year + 1900, local.tm_mon + 1, daemon.Started.first, daemon.Started.second);
+        report::LocalMinute start = *report::MonthCalendar(local.tm_year + 1900, local.tm_mon + 1)
+                                         .MomentOf(daemon.Started.first, daemon.Started.second);
         std::string file = std::filesystem::path(daemon.LogName()).filename();
         for (const auto& [machine, ended] :
              {std::pair{&running, report::RunEnd::Running}, std::pair{&stopped, report::RunEnd::Down}}) {

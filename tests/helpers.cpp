@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the tests share: temporary folders, whole files, a reset service, and
-// a thread without the power to bypass file permissions.
+// What the tests share: temporary folders, whole files, a time zone, a reset
+// service, and a thread without the power to bypass file permissions.
 #include "helpers.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <ftw.h>
 #include <linux/capability.h>
@@ -41,6 +42,18 @@ TempDir::~TempDir()
 std::string TempDir::Path(const std::string& name) const
 {
     return Root + "/" + name;
+}
+
+InZone::InZone(const char* zone)
+{
+    setenv("TZ", zone, 1);
+    tzset();
+}
+
+InZone::~InZone()
+{
+    unsetenv("TZ");
+    tzset();
 }
 
 InFolder::InFolder(const TempDir& folder)

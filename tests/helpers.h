@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the tests share: temporary folders, whole-file reads and writes, and a
-// fresh service state for each test.
+// What the tests share: temporary folders, whole-file reads and writes, a time
+// zone, and a fresh service state for each test.
 #pragma once
 
 #include <string>
@@ -43,6 +43,15 @@ bool FileExists(const std::string& path);
 // Resets the test double and every process-wide variable of the service to
 // its value at process start.
 void ResetService();
+
+// Sets the machine's time zone (TZ) for its lifetime.
+class InZone {
+public:
+    explicit InZone(const char* zone);
+    ~InZone();
+    InZone(const InZone&) = delete;
+    InZone& operator=(const InZone&) = delete;
+};
 
 // Drops the calling thread's power to bypass file permissions for its
 // lifetime, so that a read-only folder is read-only to root too.

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 // verdimoor-report, the program: its options, its outputs for people and
-// for spreadsheets, its errors and exit codes.
+// for spreadsheets, its errors and exit codes, each folder's schedule and the
+// files it writes in one step.
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include "report/program/folder-schedule.h"
+#include "report/program/output-file.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -107,9 +111,9 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
         {"logs missing", {2, "", "verdimoor-report: error: 'missing': No such file or directory\n"}},
         {"logs/2026_3.log", {2, "", "verdimoor-report: error: 'logs/2026_3.log': Not a directory\n"}},
         {"--since 2026-02-30 logs",
-         {2, "", "verdimoor-report: error: '2026-02-30': --since takes a day, YYYY-MM-DD\n"}},
+         {2, "", "verdimoor-report: error: --since: '2026-02-30' is not a day, YYYY-MM-DD\n"}},
         {"--now 2026-02-01T24:00 logs",
-         {2, "", "verdimoor-report: error: '2026-02-01T24:00': --now takes a moment, YYYY-MM-DDTHH:MM\n"}},
+         {2, "", "verdimoor-report: error: --now: '2026-02-01T24:00' is not a moment, YYYY-MM-DDTHH:MM\n"}},
     };
     ExpectResults(dir, cases);
     Result help = RunReport(dir, "--help");
@@ -158,6 +162,53 @@ b-empty-poweroff  00:00        2        0            0       1          1h 0m   
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
     };
     ExpectResults(dir, cases);
+}
+
+// PowerOFF.txt means to the report what it means to the service: a time the
+// clock never shows is no schedule, and without the file there is nothing to
+// answer for.
+TEST(FolderSchedule, FromPowerOffFileOrTheOption)
+{
+    const struct {
+        const char* Content;  // nullptr: no file
+        bool Known;
+        std::optional<int> Minute;
+    } cases[] = {
+        {"22 30", true, 1350}, {"08 30", true, 8}, {"0x16 30", true, 1350}, {"", true, 0},
+        {"24 0", true, {}},    {"7 60", true, {}}, {"-1 5", true, {}},      {nullptr, false, {}},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        if (c.Content != nullptr)
+            WriteWholeFile(dir.Path("PowerOFF.txt"), c.Content);
+        report::PowerOffSchedule schedule = report::ReadFolderSchedule(dir.Path());
+        EXPECT_EQ(schedule.Known, c.Known) << (c.Content ? c.Content : "no file");
+        EXPECT_EQ(schedule.Minute, c.Minute) << (c.Content ? c.Content : "no file");
+    }
+    for (const char* wrong : {"24:00", "7:5", "7:60", "x", "", ":30", "123:00", "-1:00"})
+        EXPECT_FALSE(report::ParseScheduleOption(wrong)) << wrong;
+    EXPECT_EQ(report::ParseScheduleOption("7:05")->Minute, 425);
+}
+
+TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
+{
+    TempDir folder;
+    WriteWholeFile(folder.Path("verdimoor.prom"), "old\n");
+    std::string error;
+    ASSERT_TRUE(report::WriteOutputFile(folder.Path("verdimoor.prom"), "new\n", error)) << error;
+    EXPECT_EQ(ReadWholeFile(folder.Path("verdimoor.prom")), "new\n");
+    int files = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path()))
+        ++files;
+    EXPECT_EQ(files, 1);
+
+    // A name no code page holds, as Windows would lose through a narrow string.
+    std::filesystem::path wide = std::filesystem::path(folder.Path()) / u8"Z\u00FCrich \u65E5.prom";
+    ASSERT_TRUE(report::WriteOutputFile(wide, "new\n", error)) << error;
+    EXPECT_EQ(std::filesystem::file_size(wide), 4u);
+
+    EXPECT_FALSE(report::WriteOutputFile(folder.Path("missing/verdimoor.prom"), "new\n", error));
+    EXPECT_FALSE(error.empty());
 }
 
 // With no folder given it reads the folder that holds it.

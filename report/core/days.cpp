@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: Apache-2.0
+// The days of the runs, as the picture and the fleet's page show them.
+#include "report/core/days.h"
+
+#include <algorithm>
+
+namespace report {
+
+using namespace std::chrono;
+
+std::vector<LocalDay> MissedDays(const Run& run, LocalDay first, LocalDay last)
+{
+    // The first scheduled moment missed, and one a day after it.
+    LocalDay firstMissed = floor<days>(run.End - minutes{run.MinutesPastSchedule});
+    int64_t from = std::max<int64_t>(0, (first - firstMissed).count());
+    int64_t to = std::min<int64_t>(run.Missed, (last - firstMissed).count() + 1);
+    std::vector<LocalDay> missed;
+    for (int64_t k = from; k < to; k++)
+        missed.push_back(firstMissed + days{k});
+    return missed;
+}
+
+std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& schedule, LocalDay first, LocalDay last,
+                        LocalMinute now)
+{
+    std::vector<Day> result;
+    for (LocalDay date = first; date <= last; date += days{1})
+        result.push_back({date, DayState::OffAllDay, 0});
+    std::vector<bool> on(result.size());
+    std::vector<bool> crashed(result.size());
+    std::vector<bool> missed(result.size());
+    auto index = [first](LocalDay date) { return static_cast<size_t>((date - first).count()); };
+    const LocalMinute begin = first;
+    const LocalMinute end = last + days{1};
+    for (const Run& run : runs) {
+        // On every day it covers, and on the day of a run of no minutes.
+        if (run.Start < end && (run.End > begin || run.Start >= begin)) {
+            LocalMinute from = std::max(run.Start, begin);
+            LocalMinute to = std::min(run.End, end);
+            for (LocalDay date = floor<days>(from);; date += days{1}) {
+                on[index(date)] = true;
+                result[index(date)].MinutesOn +=
+                    (std::min(to, LocalMinute{date + days{1}}) - std::max(from, LocalMinute{date})).count();
+                // A run that ends at midnight is not on the next day.
+                if (date + days{1} >= to)
+                    break;
+            }
+        }
+        LocalDay endDay = floor<days>(run.End);
+        if (run.Ended == RunEnd::Crash && endDay >= first && endDay <= last)
+            crashed[index(endDay)] = true;
+        for (LocalDay day : MissedDays(run, first, last))
+            missed[index(day)] = true;
+    }
+    for (size_t i = 0; i < result.size(); i++) {
+        bool passed = schedule.Minute && result[i].Date + minutes{*schedule.Minute + 2} <= now;
+        if (missed[i])
+            result[i].State = DayState::Missed;
+        else if (crashed[i])
+            result[i].State = DayState::Crashed;
+        else if (on[i])
+            result[i].State = passed ? DayState::OffOnSchedule : DayState::On;
+    }
+    return result;
+}
+
+}  // namespace report

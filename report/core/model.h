@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: Apache-2.0
+// What verdimoor-report makes of a machine's logs: its runs, how each ended,
+// and the summary of them. Every output is a printer over this one model,
+// which knows nothing of reading the logs or of printing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "report/core/calendar.h"
+
+namespace report {
+
+// How a run ended.
+enum class RunEnd {
+    Down,     // DOWN: an orderly stop or shutdown
+    Pdown,    // PDOWN: the scheduled power-off was requested
+    Crash,    // CRASH: the machine or the service died; the end is its last sign of life
+    Unknown,  // no closing record; the run counts 0 minutes
+    Running,  // the newest run, whose CRASH moment is no more than 2 minutes before now
+};
+// Tables indexed by the ending hold this many entries.
+inline constexpr int RunEndCount = 5;
+
+// The run's end as the outputs spell it: "down", "pdown", "crash", "unknown", "running".
+std::string_view EndName(RunEnd ended);
+
+// The daily power-off the runs are held against, from --schedule or from the
+// folder's PowerOFF.txt read as the service reads it.
+struct PowerOffSchedule {
+    bool Known = false;         // a schedule to answer for, if only "none": without one the outputs are as before
+    std::optional<int> Minute;  // the minute of the day; none when nothing is ever due
+};
+
+// What a run says of the daily power-off. The shutdown that follows a
+// scheduled power-off writes DOWN over PDOWN, so a DOWN ending in the
+// scheduled minute or the one after it was that power-off. A run misses a
+// day's scheduled moment when it started before it and ended 2 minutes or more
+// after it; the minutes past the schedule count from the first one missed.
+struct PowerOffAnswer {
+    bool OnSchedule = false;
+    int64_t Missed = 0;
+    int64_t MinutesPast = 0;
+};
+PowerOffAnswer AnswerPowerOff(int scheduledMinute, LocalMinute start, LocalMinute end, RunEnd ended);
+
+// The runs a report covers: those that start on or after Since and on or
+// before Until.
+struct Selection {
+    std::optional<LocalDay> Since;
+    std::optional<LocalDay> Until;
+};
+
+// What a day's scheduled moment saw of a machine, on the fleet's page.
+enum class DayState {
+    OffAllDay,
+    OffOnSchedule,  // on that day, off by its scheduled moment
+    Missed,         // on past the scheduled moment
+    Crashed,        // a run crashed that day
+    On,             // on that day, with no scheduled moment passed
+};
+
+struct Day {
+    LocalDay Date;
+    DayState State = DayState::OffAllDay;
+    int64_t MinutesOn = 0;
+};
+
+struct Run {
+    LocalMinute Start;
+    LocalMinute End;      // Start for a run whose end is unknown
+    int64_t Minutes = 0;  // End - Start
+    RunEnd Ended = RunEnd::Unknown;
+    std::string File;                 // the log's file name, e.g. "2026_12.log"
+    uint64_t Line = 0;                // the run's UP line, counted from 1
+    int64_t DowntimeBefore = 0;       // Start - the previous selected run's End, 0 when negative or first
+    int64_t Missed = 0;               // scheduled power-offs it stayed on through
+    int64_t MinutesPastSchedule = 0;  // End - the first one it missed
+};
+
+// A damaged or out-of-place line, skipped with this note.
+struct Warning {
+    std::string File;
+    uint64_t Line = 0;
+    std::string Problem;
+};
+
+struct Summary {
+    int64_t Runs = 0;
+    int64_t Down = 0;
+    int64_t Pdown = 0;
+    int64_t Crash = 0;
+    int64_t Unknown = 0;
+    int64_t Running = 0;
+    std::optional<LocalMinute> FirstStart;  // none without runs
+    std::optional<LocalMinute> LastStart;
+    std::optional<LocalMinute> LastEnd;       // the last sign of life
+    std::optional<LocalMinute> LastCrashEnd;  // the latest end of a crashed run
+    std::optional<LocalMinute> LastPdownEnd;  // the latest scheduled power-off
+    int64_t UptimeMinutes = 0;                // the sum of the runs' minutes
+    int64_t DowntimeMinutes = 0;              // the sum of the gaps between consecutive runs
+    std::optional<double> Availability;       // uptime / (uptime + downtime); none when both are 0
+    int64_t LongestRunMinutes = 0;
+    std::optional<LocalMinute> LongestRunStart;
+    int64_t LongestDowntimeMinutes = 0;
+    std::optional<LocalMinute> LongestDowntimeStart;  // the end of the run before it
+    int64_t PoweroffsMissed = 0;                      // the runs' Missed, summed
+    int64_t MinutesPastSchedule = 0;
+    int64_t Warnings = 0;
+};
+
+// One folder of logs: one machine.
+struct MachineReport {
+    std::string Folder;
+    std::string Name;  // the machine's name, which the program gives it
+    PowerOffSchedule Schedule;
+    Summary Totals;
+    std::vector<Run> Runs;  // kept only when an output needs the runs
+    std::vector<Warning> Warnings;
+    std::vector<Day> Days;  // for the fleet's page only
+};
+
+}  // namespace report

@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: Apache-2.0
+// The fleet's table as people read it, a row of texts per machine and a line
+// of totals: the text printer and the fleet's page both show it.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "report/core/model.h"
+
+namespace report {
+
+struct FleetColumn {
+    const char* Heading;
+    bool Numeric;  // lined up on the right
+};
+
+constexpr size_t FleetColumns = 10;
+
+// "Machine", "Schedule", ... "Now", in their order.
+const std::array<FleetColumn, FleetColumns>& FleetTable();
+// A machine's row: "-" stands for what it does not have.
+std::array<std::string, FleetColumns> FleetRow(const MachineReport& machine);
+// "3 machines: 2 crashes, 1 missed power-off, 3.7 hours past the schedule"
+std::string FleetTotals(const std::vector<MachineReport>& machines);
+
+}  // namespace report

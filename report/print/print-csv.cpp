@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: Apache-2.0
+// The CSV printer: one row per run, quoted as RFC 4180 says.
+#include "report/print/print.h"
+
+#include <charconv>
+
+#include "report/core/text-forms.h"
+
+namespace report {
+
+namespace {
+
+// A field, quoted when it holds a comma, a quote or a line end.
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+// The shortest decimal that reads back as the same number, as JSON has it.
+std::string ShortestDecimal(double value)
+{
+    char text[32];
+    std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, end.ptr);
+}
+
+}  // namespace
+
+// With a schedule in any folder, two more columns: the power-offs each run
+// missed and its minutes past the schedule, empty for a folder without one.
+void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    bool scheduled = false;
+    for (const MachineReport& machine : machines)
+        scheduled = scheduled || machine.Schedule.Known;
+    out << "folder,start,end,minutes,ended,file,line" << (scheduled ? ",missed,minutes_past_schedule" : "") << '\n';
+    for (const MachineReport& machine : machines) {
+        std::string folder = CsvField(machine.Folder);
+        for (const Run& run : machine.Runs) {
+            out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
+                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line;
+            if (machine.Schedule.Known)
+                out << ',' << run.Missed << ',' << run.MinutesPastSchedule;
+            else if (scheduled)
+                out << ",,";
+            out << '\n';
+        }
+    }
+}
+
+void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    out << "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
+           "last_end,running\n";
+    for (const MachineReport& machine : machines) {
+        const Summary& totals = machine.Totals;
+        const std::optional<int>& minute = machine.Schedule.Minute;
+        out << CsvField(machine.Name) << ',';
+        if (minute)
+            out << FormatTimeOfDay(*minute);
+        else if (machine.Schedule.Known)
+            out << "none";
+        out << ',' << totals.Runs << ',' << totals.Crash << ',' << totals.Pdown << ',';
+        if (minute)
+            out << totals.PoweroffsMissed << ',' << totals.MinutesPastSchedule;
+        else
+            out << ',';
+        out << ',' << totals.UptimeMinutes << ',';
+        if (totals.Availability)
+            out << ShortestDecimal(*totals.Availability);
+        out << ',';
+        if (totals.LastEnd)
+            out << FormatMoment(*totals.LastEnd);
+        out << ',' << (totals.Running > 0 ? 1 : 0) << '\n';
+    }
+}
+
+}  // namespace report

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: Apache-2.0
+// The metrics printer: the summaries in the Prometheus text exposition
+// format, for the textfile collectors of node_exporter and windows_exporter.
+//
+// Counters count what the logs hold (the finished runs, the minutes up and
+// down), so that they only grow while the logs do; the state of now is in
+// gauges.
+#include <cstdio>
+
+#include "report/core/calendar.h"
+#include "report/core/utf8.h"
+#include "report/print/print.h"
+
+namespace report {
+namespace {
+
+// A label value must be UTF-8, or the collector rejects the whole file:
+// bytes that are not become U+FFFD.
+std::string LabelValue(std::string_view value)
+{
+    std::string escaped;
+    for (size_t i = 0; i < value.size();) {
+        char c = value[i];
+        size_t length = Utf8SequenceLength(value, i);
+        if (c == '\\')
+            escaped += "\\\\";
+        else if (c == '"')
+            escaped += "\\\"";
+        else if (c == '\n')
+            escaped += "\\n";
+        else if (length == 0)
+            escaped += Utf8Replacement;
+        else
+            escaped.append(value.substr(i, length));
+        i += length == 0 ? 1 : length;
+    }
+    return escaped;
+}
+
+std::string Value(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    return text;
+}
+
+class Exposition {
+public:
+    Exposition(std::ostream& out, const std::vector<MachineReport>& machines) : out_(out), machines_(machines) {}
+
+    // One family: its HELP and TYPE lines, then a sample per machine that has a value.
+    template <typename ValueOf> void Family(const char* name, const char* type, const char* help, ValueOf valueOf)
+    {
+        out_ << "# HELP " << name << " " << help << "\n# TYPE " << name << " " << type << "\n";
+        for (size_t i = 0; i < machines_.size(); ++i)
+            if (std::optional<double> value = valueOf(machines_[i]))
+                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\"} " << Value(*value) << "\n";
+    }
+
+    void Runs()
+    {
+        const char* name = "verdimoor_runs_total";
+        out_ << "# HELP " << name
+             << " Finished runs in the logs, by how they ended: down (clean stop), pdown (scheduled"
+                " power-off), crash, unknown (no closing record).\n# TYPE "
+             << name << " counter\n";
+        for (size_t i = 0; i < machines_.size(); ++i) {
+            const Summary& s = machines_[i].Totals;
+            std::pair<const char*, int64_t> counts[] = {
+                {"down", s.Down}, {"pdown", s.Pdown}, {"crash", s.Crash}, {"unknown", s.Unknown}};
+            for (auto [ended, count] : counts)
+                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\",ended=\"" << ended << "\"} " << count
+                     << "\n";
+        }
+    }
+
+private:
+    const std::string& Name(size_t i) const { return machines_[i].Name; }
+
+    std::ostream& out_;
+    const std::vector<MachineReport>& machines_;
+};
+
+std::optional<double> Timestamp(std::optional<LocalMinute> moment)
+{
+    if (!moment)
+        return std::nullopt;
+    if (std::optional<int64_t> seconds = UnixSeconds(*moment))
+        return static_cast<double>(*seconds);
+    return std::nullopt;
+}
+
+}  // namespace
+
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    Exposition metrics(out, machines);
+    metrics.Runs();
+    metrics.Family("verdimoor_uptime_seconds_total", "counter", "Time the machine was up, summed over the runs.",
+                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.UptimeMinutes * 60.0; });
+    metrics.Family("verdimoor_downtime_seconds_total", "counter",
+                   "Time the machine was down, summed over the gaps between runs.",
+                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.DowntimeMinutes * 60.0; });
+    metrics.Family("verdimoor_availability_ratio", "gauge",
+                   "Uptime over uptime plus downtime; absent while both are zero.",
+                   [](const MachineReport& m) { return m.Totals.Availability; });
+    metrics.Family("verdimoor_running", "gauge",
+                   "1 while the newest run is alive (its last sign of life is at most 2 minutes old), else 0.",
+                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.Running > 0 ? 1.0 : 0.0; });
+    metrics.Family("verdimoor_last_start_timestamp_seconds", "gauge", "Start of the newest run, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastStart); });
+    metrics.Family("verdimoor_last_seen_timestamp_seconds", "gauge",
+                   "The newest run's last sign of life, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastEnd); });
+    metrics.Family("verdimoor_last_crash_timestamp_seconds", "gauge",
+                   "Last sign of life of the newest crashed run, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastCrashEnd); });
+    metrics.Family("verdimoor_last_pdown_timestamp_seconds", "gauge",
+                   "The newest scheduled power-off request, as Unix time.",
+                   [](const MachineReport& m) { return Timestamp(m.Totals.LastPdownEnd); });
+    bool scheduled = false;
+    for (const MachineReport& machine : machines)
+        scheduled = scheduled || machine.Schedule.Known;
+    if (scheduled) {
+        // Taken over every run, the one still going too: a run only ever
+        // misses more as it goes on.
+        auto known = [](const MachineReport& m, int64_t value) -> std::optional<double> {
+            if (!m.Schedule.Known)
+                return std::nullopt;
+            return static_cast<double>(value);
+        };
+        metrics.Family("verdimoor_poweroffs_missed_total", "counter",
+                       "Scheduled power-offs the machine stayed on through, 2 minutes or more, over all runs.",
+                       [&known](const MachineReport& m) { return known(m, m.Totals.PoweroffsMissed); });
+        metrics.Family("verdimoor_past_schedule_seconds_total", "counter",
+                       "Time the machine was up past the first scheduled power-off each run missed.",
+                       [&known](const MachineReport& m) { return known(m, m.Totals.MinutesPastSchedule * 60); });
+        metrics.Family("verdimoor_poweroff_minute_of_day", "gauge",
+                       "The scheduled power-off's minute of the day (hour * 60 + minute); absent without one.",
+                       [](const MachineReport& m) -> std::optional<double> {
+                           if (!m.Schedule.Minute)
+                               return std::nullopt;
+                           return *m.Schedule.Minute;
+                       });
+    }
+    metrics.Family(
+        "verdimoor_log_warnings", "gauge", "Damaged or out-of-place lines skipped in the logs.",
+        [](const MachineReport& m) -> std::optional<double> { return static_cast<double>(m.Totals.Warnings); });
+}
+
+}  // namespace report

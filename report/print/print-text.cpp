@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: Apache-2.0
+// The text printer: the summary for people and, on request, a row per run.
+#include "report/print/print.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "report/core/text-forms.h"
+#include "report/print/fleet-table.h"
+
+namespace report {
+
+namespace {
+
+void Row(std::ostream& out, const char* name, const std::string& value)
+{
+    char label[32];
+    std::snprintf(label, sizeof label, "  %-18s", name);
+    out << label << value << '\n';
+}
+
+// "22:30: 17 on schedule, 2 missed (13h 30m past the schedule)"
+std::string PowerOffLine(const MachineReport& machine)
+{
+    if (!machine.Schedule.Minute)
+        return "none scheduled";
+    const Summary& totals = machine.Totals;
+    std::string line = FormatTimeOfDay(*machine.Schedule.Minute) + ": " + std::to_string(totals.Pdown) +
+                       " on schedule, " + std::to_string(totals.PoweroffsMissed) + " missed";
+    if (totals.PoweroffsMissed > 0)
+        line += " (" + FormatDuration(totals.MinutesPastSchedule) + " past the schedule)";
+    return line;
+}
+
+void PrintSummary(std::ostream& out, const MachineReport& machine)
+{
+    const Summary& totals = machine.Totals;
+    out << machine.Folder << '\n';
+    if (totals.Runs == 0) {
+        Row(out, "Runs", "0");
+    } else {
+        Row(out, "Runs",
+            std::to_string(totals.Runs) + ", from " + FormatMomentForPeople(*totals.FirstStart) + " to " +
+                FormatMomentForPeople(*totals.LastEnd));
+        Row(out, "Ended",
+            std::to_string(totals.Down) + " down, " + std::to_string(totals.Pdown) + " pdown, " +
+                std::to_string(totals.Crash) + " crash, " + std::to_string(totals.Unknown) + " unknown, " +
+                std::to_string(totals.Running) + " running");
+        std::string up = FormatDuration(totals.UptimeMinutes);
+        std::string down = FormatDuration(totals.DowntimeMinutes);
+        if (totals.Availability) {
+            up += " (" + FormatPercent(*totals.Availability) + ")";
+            down += " (" + FormatPercent(1 - *totals.Availability) + ")";
+        }
+        Row(out, "Uptime", up);
+        Row(out, "Downtime", down);
+        Row(out, "Longest run",
+            FormatDuration(totals.LongestRunMinutes) + ", from " + FormatMomentForPeople(*totals.LongestRunStart));
+        if (totals.LongestDowntimeStart)
+            Row(out, "Longest downtime",
+                FormatDuration(totals.LongestDowntimeMinutes) + ", from " +
+                    FormatMomentForPeople(*totals.LongestDowntimeStart));
+    }
+    if (machine.Schedule.Known)
+        Row(out, "Power-off", PowerOffLine(machine));
+    Row(out, "Warnings", std::to_string(totals.Warnings));
+}
+
+// With a schedule, the power-offs each run missed come after its ending.
+void PrintTable(std::ostream& out, const MachineReport& machine)
+{
+    bool missed = machine.Schedule.Known;
+    char line[160];
+    std::snprintf(line, sizeof line, "  %4s  %-16s  %-16s  %-12s  %-7s  %s%s\n", "#", "Start", "End", "Duration",
+                  "Ended", missed ? "Missed  " : "", "Downtime after");
+    out << '\n' << line;
+    const std::vector<Run>& runs = machine.Runs;
+    for (size_t i = 0; i < runs.size(); i++) {
+        const Run& run = runs[i];
+        std::string end = run.Ended == RunEnd::Unknown ? "-" : FormatMomentForPeople(run.End);
+        std::string after = i + 1 < runs.size() ? FormatDuration(runs[i + 1].DowntimeBefore) : "-";
+        char count[32] = "";
+        if (missed)
+            std::snprintf(count, sizeof count, "%6lld  ", static_cast<long long>(run.Missed));
+        std::snprintf(line, sizeof line, "  %4zu  %-16s  %-16s  %-12s  %-7s  %s%s\n", i + 1,
+                      FormatMomentForPeople(run.Start).c_str(), end.c_str(), FormatDuration(run.Minutes).c_str(),
+                      std::string(EndName(run.Ended)).c_str(), count, after.c_str());
+        out << line;
+    }
+}
+
+}  // namespace
+
+void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bool table)
+{
+    for (size_t i = 0; i < machines.size(); i++) {
+        if (i > 0)
+            out << '\n';
+        PrintSummary(out, machines[i]);
+        if (table)
+            PrintTable(out, machines[i]);
+    }
+}
+
+namespace {
+
+// The columns a text takes on a terminal: one for each character of UTF-8.
+size_t Width(const std::string& text)
+{
+    return static_cast<size_t>(
+        std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+// Columns as wide as their widest cell, numbers on the right.
+void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    std::vector<std::array<std::string, FleetColumns>> rows;
+    std::array<std::string, FleetColumns> headings;
+    for (size_t column = 0; column < FleetColumns; column++)
+        headings[column] = FleetTable()[column].Heading;
+    rows.push_back(headings);
+    for (const MachineReport& machine : machines)
+        rows.push_back(FleetRow(machine));
+    std::array<size_t, FleetColumns> widths{};
+    for (const auto& row : rows)
+        for (size_t column = 0; column < FleetColumns; column++)
+            widths[column] = std::max(widths[column], Width(row[column]));
+    for (const auto& row : rows) {
+        std::string line;
+        for (size_t column = 0; column < FleetColumns; column++) {
+            std::string padding(widths[column] - Width(row[column]), ' ');
+            if (column > 0)
+                line += "  ";
+            line += FleetTable()[column].Numeric ? padding + row[column] : row[column] + padding;
+        }
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
+        out << line << '\n';
+    }
+    out << FleetTotals(machines) << '\n';
+}
+
+}  // namespace report

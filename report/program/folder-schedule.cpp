@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: Apache-2.0
+// Each folder's power-off schedule: --schedule parsed, or PowerOFF.txt read
+// with the service's own reader, so that the report and the service never
+// disagree on what a file means.
+#include "report/program/folder-schedule.h"
+
+#include "report/core/text-forms.h"
+#include "report/program/program-host.h"
+#include "uptime/schedule.h"
+
+namespace report {
+
+std::optional<PowerOffSchedule> ParseScheduleOption(std::string_view text)
+{
+    if (text == "none")
+        return PowerOffSchedule{true, std::nullopt};
+    if (std::optional<int> minute = ParseTimeOfDay(text))
+        return PowerOffSchedule{true, *minute};
+    return std::nullopt;
+}
+
+PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder)
+{
+    FileId file = OpenFileToRead(folder / "PowerOFF.txt");
+    if (file == NoFile)
+        return {};
+    int32_t hour;
+    int32_t minute;
+    ReadPowerOffTime(file, &hour, &minute);
+    CloseFileId(file);
+    // The service compares the local hour and minute with these: a time the
+    // clock never shows is never due.
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
+        return {true, std::nullopt};
+    return {true, hour * 60 + minute};
+}
+
+}  // namespace report

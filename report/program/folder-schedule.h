@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: Apache-2.0
+// The power-off schedule each folder's runs are held against: --schedule's,
+// or the folder's PowerOFF.txt read by the service's own reader.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string_view>
+
+#include "report/core/model.h"
+
+namespace report {
+
+// --schedule's value, "H:MM" on a 24-hour clock or "none"; nothing when it is
+// neither.
+std::optional<PowerOffSchedule> ParseScheduleOption(std::string_view text);
+
+// The folder's PowerOFF.txt as the service reads it: known with the minute it
+// names, or with none when the clock never shows that time (24 0, 7 60);
+// unknown when there is no such file.
+PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder);
+
+}  // namespace report

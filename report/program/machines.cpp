@@ -1,0 +1,87 @@
+// SPDX-License-Identifier: Apache-2.0
+// Every machine the command line names read: its folder and logs, its
+// schedule, its name, and for the fleet's page its days.
+#include "report/program/machines.h"
+
+#include <cstdio>
+#include <filesystem>
+
+#include "report/core/days.h"
+#include "report/core/utf8.h"
+#include "report/program/folder-schedule.h"
+#include "report/program/folders.h"
+#include "report/read/machine-folder.h"
+
+namespace report {
+
+namespace {
+
+// The days the fleet's page draws: the selection, or the 31 days up to now.
+std::pair<LocalDay, LocalDay> FleetDays(const Options& options)
+{
+    using std::chrono::days;
+    LocalDay today = std::chrono::floor<days>(options.Now);
+    const Selection& selected = options.Selected;
+    LocalDay last = selected.Until ? *selected.Until : selected.Since ? std::max(today, *selected.Since) : today;
+    LocalDay first = selected.Since ? *selected.Since : last - days{30};
+    return {first, last};
+}
+
+// Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard error.
+std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& folder)
+{
+    std::string shown = Utf8Of(folder);
+    const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
+    if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
+        shown += separator;
+    return [shown](const Warning& warning) {
+        std::string line = shown + warning.File + ':' + std::to_string(warning.Line) + ": " + warning.Problem + '\n';
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    };
+}
+
+// Warnings may come by the million from a damaged log: written in blocks.
+void BufferWarnings()
+{
+    static char buffer[1 << 16];
+    std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
+}
+
+ReadOptions ReadOptionsFor(const Options& options, const MachineFolder& folder)
+{
+    return {options.Selected,
+            options.Schedule ? *options.Schedule : ReadFolderSchedule(folder.Path),
+            options.Now,
+            KeepsRuns(options),
+            KeepsWarnings(options),
+            WarningPrinter(folder.Path)};
+}
+
+// The fleet's page keeps each machine's days, not its runs.
+void KeepDaysOnly(MachineReport& machine, const Options& options)
+{
+    auto [first, last] = FleetDays(options);
+    machine.Days = DaysOf(machine.Runs, machine.Schedule, first, last, options.Now);
+    std::vector<Run>().swap(machine.Runs);
+}
+
+}  // namespace
+
+std::vector<MachineReport> ReadMachines(const Options& options)
+{
+    std::vector<MachineFolder> folders = MachineFolders(options.Folders, options.Fleet);
+    if (options.MachineNames.size() > folders.size())
+        throw FolderError("--machine", "more names than folders");
+    BufferWarnings();
+    std::vector<MachineReport> machines;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        MachineReport& machine =
+            machines.emplace_back(ReadMachine(folders[i].Path, folders[i].Logs, ReadOptionsFor(options, folders[i])));
+        machine.Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folders[i].Path);
+        if (options.Fleet && !options.HtmlFile.empty())
+            KeepDaysOnly(machine, options);
+    }
+    return machines;
+}
+
+}  // namespace report

@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: Apache-2.0
+// verdimoor-report's command line with CLI11: the options, their help, and
+// the checks of their values beside them.
+#include "report/program/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "report/core/text-forms.h"
+#include "report/core/utf8.h"
+#include "report/program/folder-schedule.h"
+#include "report/program/program-host.h"
+
+namespace report {
+
+namespace {
+
+const char* const Program = "verdimoor-report";
+
+// The flags that choose the output: at most one of them.
+struct OutputFlags {
+    bool Fleet = false;
+    bool Table = false;
+    bool Json = false;
+    bool Csv = false;
+    bool OpenMetrics = false;
+};
+
+OutputKind KindOf(const OutputFlags& flags, const Options& options)
+{
+    if (flags.Fleet && flags.Csv)
+        return OutputKind::FleetCsv;
+    if (flags.Fleet && flags.Json)
+        return OutputKind::FleetJson;
+    if (flags.Table)
+        return OutputKind::Table;
+    if (flags.Json)
+        return OutputKind::Json;
+    if (flags.Csv)
+        return OutputKind::Csv;
+    if (flags.OpenMetrics)
+        return OutputKind::OpenMetrics;
+    // The files asked for alone print nothing else.
+    if ((!options.SvgFile.empty() || !options.HtmlFile.empty()) && options.OutputFile.empty())
+        return OutputKind::None;
+    return flags.Fleet ? OutputKind::Fleet : OutputKind::Summary;
+}
+
+// A check that reads an option's value with parse into where it goes; the
+// value is wrong, and named so, when parse gives nothing.
+template <typename Target, typename Parse> CLI::Validator Into(Target& target, Parse parse, const std::string& form)
+{
+    return CLI::Validator(
+        [&target, parse, form](std::string& text) -> std::string {
+            auto value = parse(text);
+            if (!value)
+                return "'" + text + "' is not " + form;
+            target = *value;
+            return {};
+        },
+        "");
+}
+
+}  // namespace
+
+std::optional<int> ParseOptions(int argc, char** argv, Options& options)
+{
+    OutputFlags flags;
+    std::optional<LocalMinute> now;
+
+    CLI::App app{"Runs, availability and crashes of machines, read from Verdimoor's monthly logs.", Program};
+    app.set_version_flag("--version", VERDIMOOR_VERSION);
+    std::vector<std::string> folders;
+    app.add_option("folder", folders, "Folders of logs, one per machine (default: the folder that holds this program)")
+        ->each([&options](const std::string& folder) { options.Folders.push_back(PathOf(folder)); });
+    CLI::Option* table = app.add_flag("--table", flags.Table, "After the summary, one row per run");
+    CLI::Option* json = app.add_flag("--json", flags.Json, "Print JSON: summary, runs and warnings of each folder");
+    CLI::Option* csv = app.add_flag("--csv", flags.Csv, "Print CSV: one row per run");
+    json->excludes(table);
+    csv->excludes(table)->excludes(json);
+    CLI::Option* metrics = app.add_flag("--openmetrics", flags.OpenMetrics,
+                                        "Print the summaries as Prometheus metrics, for a textfile collector");
+    metrics->excludes(table)->excludes(json)->excludes(csv);
+    app.add_option("--machine", options.MachineNames,
+                   "The metrics' machine label, once per folder in order (default: the host's name for "
+                   "this program's own folder, else the folder's name)")
+        ->type_name("NAME")
+        ->allow_extra_args(false);
+    CLI::Option* svg =
+        app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")->type_name("FILE");
+    app.add_option("--html", options.HtmlFile,
+                   "Write a web page with the picture, the summary and the table to FILE; with --fleet, the fleet's "
+                   "table and its days")
+        ->type_name("FILE");
+    app.add_flag("--fleet", flags.Fleet,
+                 "One row per machine, in text, CSV or JSON; a folder without logs stands for its subfolders that "
+                 "have some")
+        ->excludes(table)
+        ->excludes(metrics)
+        ->excludes(svg);
+    app.add_option("--output", options.OutputFile,
+                   "Write the printed output to FILE in one step, not to standard output")
+        ->type_name("FILE");
+    app.add_option("--since", "Only the runs that start on or after this day")
+        ->type_name("YYYY-MM-DD")
+        ->check(Into(options.Selected.Since, ParseDay, "a day, YYYY-MM-DD"));
+    app.add_option("--until", "Only the runs that start on or before this day")
+        ->type_name("YYYY-MM-DD")
+        ->check(Into(options.Selected.Until, ParseDay, "a day, YYYY-MM-DD"));
+    app.add_option("--schedule", "The daily power-off time of every folder, or none (default: each folder's "
+                                 "PowerOFF.txt)")
+        ->type_name("H:MM")
+        ->check(Into(options.Schedule, ParseScheduleOption, "a time of day, H:MM, or none"));
+    app.add_option("--now", "The moment taken for now (default: the local clock)")
+        ->type_name("YYYY-MM-DDTHH:MM")
+        ->check(Into(now, ParseMoment, "a moment, YYYY-MM-DDTHH:MM"));
+
+    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments)
+        pointers.push_back(argument.data());
+    try {
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << Program << ": error: " << e.what() << '\n';
+        return 2;
+    }
+
+    options.Now = now ? *now : LocalNow();
+    options.Fleet = flags.Fleet;
+    options.Output = KindOf(flags, options);
+    if (options.Folders.empty())
+        options.Folders.push_back(ProgramFolder());
+    return std::nullopt;
+}
+
+bool KeepsRuns(const Options& options)
+{
+    bool printsRuns =
+        options.Output == OutputKind::Table || options.Output == OutputKind::Json || options.Output == OutputKind::Csv;
+    return printsRuns || !options.SvgFile.empty() || !options.HtmlFile.empty();
+}
+
+bool KeepsWarnings(const Options& options)
+{
+    return options.Output == OutputKind::Json;
+}
+
+int Fail(const std::string& subject, const std::string& message)
+{
+    std::cerr << Program << ": error: '" << subject << "': " << message << '\n';
+    return 2;
+}
+
+}  // namespace report

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: Apache-2.0
+// The line framer: where lines end, and lines carried from one piece of
+// bytes to the next.
+#include "report/read/line-framer.h"
+
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace report {
+
+namespace {
+
+bool EndsLine(char c)
+{
+    return c == '\n' || c == '\0';
+}
+
+// The end of the line that starts at p: its LF or NUL, or end.
+const char* LineEnd(const char* p, const char* end)
+{
+    while (p != end && !EndsLine(*p))
+        ++p;
+    return p;
+}
+
+// Where lines end among the 64 bytes at p, LF or NUL: bit i for p[i]. Found
+// all at once, so that where a line ends never waits on reading the line
+// before it.
+uint64_t LineEnds(const char* p)
+{
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i nul = _mm_setzero_si128();
+    uint64_t found = 0;
+    for (int i = 0; i < 4; i++) {
+        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
+        __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, nul));
+        found |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(ends))) << (16 * i);
+    }
+    return found;
+#else
+    uint64_t found = 0;
+    for (int i = 0; i < 64; i++)
+        found |= static_cast<uint64_t>(EndsLine(p[i])) << i;
+    return found;
+#endif
+}
+
+}  // namespace
+
+void LineFramer::BeginFile()
+{
+    Line = 1;
+    Carrying = false;
+    Overlong = false;
+    Carried.clear();
+}
+
+void LineFramer::Feed(const char* data, size_t size)
+{
+    const char* p = data;
+    const char* end = data + size;
+    if (Carrying) {
+        const char* stop = LineEnd(p, end);
+        Carry(p, stop);
+        if (stop == end)
+            return;
+        ReadCarriedLine(*stop);
+        p = stop + 1;
+    }
+    // The lines whose ends lie in whole blocks of 64 bytes, then the rest.
+    const char* block = p;
+    for (; end - block >= 64; block += 64) {
+        for (uint64_t ends = LineEnds(block); ends != 0; ends &= ends - 1) {
+            const char* stop = block + std::countr_zero(ends);
+            ReadLine(p, stop, end);
+            p = stop + 1;
+        }
+    }
+    for (const char* stop = LineEnd(block, end); stop != end; stop = LineEnd(p, end)) {
+        ReadLine(p, stop, end);
+        p = stop + 1;
+    }
+    if (p != end) {
+        Carrying = true;
+        Carry(p, end);
+    }
+}
+
+void LineFramer::EndFile()
+{
+    if (Carrying)
+        ReadCarriedLine('\0');
+    Flush();
+}
+
+void LineFramer::Flush()
+{
+    if (Batched > 0)
+        Sink.AddRecords(Batch, Batched);
+    Batched = 0;
+}
+
+inline void LineFramer::ReadLine(const char* p, const char* stop, const char* end)
+{
+    std::string_view text(p, static_cast<size_t>(stop - p));
+    if (end - p > static_cast<ptrdiff_t>(RecordReadAhead) || text.size() >= RecordReadAhead) {
+        ReadLineText(text, *stop);
+        return;
+    }
+    // Near the end of the piece: a copy, with its line's end and NULs after it.
+    char copy[RecordReadAhead + 1] = {};
+    std::memcpy(copy, p, text.size());
+    ReadLineText(std::string_view(copy, text.size()), *stop);
+}
+
+inline void LineFramer::ReadLineText(std::string_view text, char terminator)
+{
+    if (terminator == '\n' && !text.empty() && text.back() == '\r')
+        text.remove_suffix(1);
+    // Too long for a record, as when its bytes come in pieces.
+    Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
+    if (record.Kind != RecordKind::Blank)
+        Add(record);
+    Line += terminator == '\n';
+}
+
+void LineFramer::Carry(const char* from, const char* to)
+{
+    size_t count = static_cast<size_t>(to - from);
+    // Room for the longest record and the CR before its LF.
+    if (Overlong || Carried.size() + count > LongestRecord + 1) {
+        Overlong = true;
+        Carried.clear();
+        Carried.shrink_to_fit();
+        return;
+    }
+    Carried.append(from, count);
+}
+
+void LineFramer::ReadCarriedLine(char terminator)
+{
+    Carrying = false;
+    if (Overlong) {
+        Overlong = false;
+        Add({RecordKind::Damaged, 0, 0});
+        if (terminator == '\n')
+            Line++;
+        return;
+    }
+    // Followed by its line's end and the bytes ParseRecord may read.
+    size_t length = Carried.size();
+    Carried.push_back(terminator);
+    Carried.append(RecordReadAhead, '\0');
+    ReadLineText(std::string_view(Carried.data(), length), terminator);
+    Carried.clear();
+}
+
+}  // namespace report

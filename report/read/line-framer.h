@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: Apache-2.0
+// The line framer: turns the bytes of one log, in whatever pieces they come,
+// into its records, each with the number of its line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "report/read/record.h"
+
+namespace report {
+
+// A record with the number of its line.
+struct LineRecord {
+    Record Fields;
+    uint64_t Line;
+};
+
+// Receives the records of a log in their order, a batch at a time. Blank
+// lines are not passed.
+class RecordSink {
+public:
+    virtual void AddRecords(const LineRecord* records, size_t count) = 0;
+
+protected:
+    ~RecordSink() = default;
+};
+
+// A line ends with LF, the CR before it dropped, or with a NUL, as the zeros
+// of a cut log leave it; a NUL does not start a new line number. Every line
+// is read by ParseRecord, whole, however its bytes were cut into pieces: a
+// line near the end of a piece, or carried from one piece to the next, is
+// read from a copy followed by the bytes ParseRecord may read.
+class LineFramer {
+public:
+    explicit LineFramer(RecordSink& sink) : Sink(sink) {}
+
+    void BeginFile();
+    void Feed(const char* data, size_t size);
+    // The last line, when it has no LF.
+    void EndFile();
+
+    // The longest record the framer takes; a longer line is damaged.
+    static constexpr size_t LongestRecord = 65536;
+
+private:
+    void Add(const Record& record)
+    {
+        Batch[Batched++] = {record, Line};
+        if (Batched == BatchSize)
+            Flush();
+    }
+    void Flush();
+    // The line from p to its end at stop, in bytes that can be read up to end.
+    void ReadLine(const char* p, const char* stop, const char* end);
+    void ReadLineText(std::string_view text, char terminator);
+    void Carry(const char* from, const char* to);
+    void ReadCarriedLine(char terminator);
+
+    RecordSink& Sink;
+    // Records go to the sink in batches: one call for many lines.
+    static constexpr size_t BatchSize = 256;
+    LineRecord Batch[BatchSize];
+    size_t Batched = 0;
+    uint64_t Line = 1;
+    bool Carrying = false;
+    bool Overlong = false;  // the carried line is too long to be a record; its bytes are gone
+    std::string Carried;
+};
+
+}  // namespace report

@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: Apache-2.0
+// A machine's folder read: the folder listed and each log read in large
+// blocks, one after another.
+#include "report/read/machine-folder.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <utility>
+
+#include "report/core/utf8.h"
+#include "report/read/line-framer.h"
+#include "report/read/run-builder.h"
+
+namespace report {
+
+FolderError::FolderError(std::string folder, const std::string& message)
+    : std::runtime_error(message), Folder(std::move(folder))
+{
+}
+
+std::string FolderProblem(const std::error_code& error)
+{
+    // Without the trailing blanks and full stop some hosts add.
+    std::string text = error.message();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.'))
+        text.pop_back();
+    return text;
+}
+
+std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
+{
+    std::vector<LogFile> logs;
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::string name = Utf8Of(entries->path().filename());
+        std::optional<LogMonth> month = ParseLogName(name);
+        std::error_code statusError;
+        if (month && entries->is_regular_file(statusError))
+            logs.push_back({name, *month});
+    }
+    if (error)
+        throw FolderError(Utf8Of(folder), FolderProblem(error));
+    std::sort(logs.begin(), logs.end(), [](const LogFile& a, const LogFile& b) {
+        return std::pair(a.Month.Year, a.Month.Month) < std::pair(b.Month.Year, b.Month.Month);
+    });
+    return logs;
+}
+
+namespace {
+
+// Each log is read in blocks of this size.
+constexpr size_t BlockSize = 256 * 1024;
+
+// Frames one log, read in blocks, into lines; false when it cannot be opened.
+bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines)
+{
+    lines.BeginFile();
+    std::filebuf file;
+    bool opened = file.open(path, std::ios::in | std::ios::binary) != nullptr;
+    // A block read short is the end of the file.
+    for (std::streamsize count = static_cast<std::streamsize>(buffer.size());
+         opened && count == static_cast<std::streamsize>(buffer.size());) {
+        count = file.sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        lines.Feed(buffer.data(), static_cast<size_t>(std::max<std::streamsize>(count, 0)));
+    }
+    lines.EndFile();
+    return opened;
+}
+
+}  // namespace
+
+MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector<LogFile>& logs,
+                          const ReadOptions& options)
+{
+    RunBuilder runs(options);
+    LineFramer lines(runs);
+    std::vector<char> buffer(BlockSize);
+    for (const LogFile& log : logs) {
+        runs.BeginFile(log);
+        if (!FrameLog(folder / log.Name, buffer, lines))
+            runs.FileProblem("cannot be opened");
+        runs.EndFile();
+    }
+    MachineReport report = runs.Finish();
+    report.Folder = Utf8Of(folder);
+    return report;
+}
+
+}  // namespace report

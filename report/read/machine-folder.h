@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: Apache-2.0
+// A machine's folder read: its monthly logs listed, then read oldest first
+// in one streaming pass, through the line framer into the run builder.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "report/core/model.h"
+#include "report/read/log-name.h"
+
+namespace report {
+
+// What the program asks of the reading of a folder.
+struct ReadOptions {
+    Selection Selected;
+    PowerOffSchedule Schedule;
+    // The newest run is running rather than crashed when its last sign of life
+    // is no more than 2 minutes before this.
+    LocalMinute Now{};
+    // Keep the selected runs in MachineReport::Runs.
+    bool KeepRuns = false;
+    // Keep the warnings in MachineReport::Warnings.
+    bool KeepWarnings = false;
+    // Called with each warning as it is found, kept or not.
+    std::function<void(const Warning&)> OnWarning;
+};
+
+// A folder that cannot be listed.
+class FolderError : public std::runtime_error {
+public:
+    FolderError(std::string folder, const std::string& message);
+    std::string Folder;  // UTF-8, as it is shown
+};
+
+// The system's message for a folder that cannot be read, as every folder
+// error words it.
+std::string FolderProblem(const std::error_code& error);
+
+// The folder's logs in the order they are read: by year, then month. Throws
+// FolderError.
+std::vector<LogFile> ListLogs(const std::filesystem::path& folder);
+
+// Reads the logs of the folder, as ListLogs listed them; one that cannot be
+// opened is a warning. The report's Folder is the folder's UTF-8 text.
+MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector<LogFile>& logs,
+                          const ReadOptions& options);
+
+}  // namespace report

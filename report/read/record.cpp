@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: Apache-2.0
+// One record of the log parsed from its text, in the service's own words.
+//
+// Every line of every log comes through here, so the usual record is read
+// straight from its bytes: the bytes after a short line are readable, and
+// the closing word is looked up by its first letter and compared as one
+// number rather than switched on, since which one comes next follows no
+// pattern.
+#include "report/read/record.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "uptime/log-words.h"
+
+namespace report {
+
+namespace {
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+unsigned DigitOf(char c)
+{
+    return static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
+}
+
+uint64_t Load8(const char* bytes)
+{
+    uint64_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+uint32_t Load4(const char* bytes)
+{
+    uint32_t value;
+    std::memcpy(&value, bytes, sizeof value);
+    return value;
+}
+
+// The decimal number at q, which moves past its digits; false when there is
+// no digit there or the number is larger than limit. The usual numbers, of
+// up to four digits, are read before the first comparison with limit.
+bool ReadNumber(const char*& q, uint64_t limit, uint64_t& value)
+{
+    unsigned digit = DigitOf(*q);
+    if (digit > 9)
+        return false;
+    value = digit;
+    if ((digit = DigitOf(*++q)) <= 9) {
+        value = value * 10 + digit;
+        if ((digit = DigitOf(*++q)) <= 9) {
+            value = value * 10 + digit;
+            if ((digit = DigitOf(*++q)) <= 9) {
+                value = value * 10 + digit;
+                while ((digit = DigitOf(*++q)) <= 9) {
+                    value = value * 10 + digit;
+                    if (value > limit)
+                        return false;
+                }
+            }
+        }
+    }
+    return value <= limit;
+}
+
+// A record's word as one number: its letters, and the mask of them.
+struct Word {
+    RecordKind Kind = RecordKind::Damaged;
+    size_t Length = 0;
+    uint64_t Letters = 0;
+    uint64_t Mask = 0;
+};
+
+// The words of the usual records, by their first letter.
+struct Words {
+    Word ByLetter[256];
+    Words()
+    {
+        for (RecordKind kind : {RecordKind::Up, RecordKind::Crash, RecordKind::Down, RecordKind::Pdown}) {
+            std::string_view text = KindWord(kind);
+            char letters[8] = {};
+            char mask[8] = {};
+            text.copy(letters, text.size());
+            std::memset(mask, 0xFF, text.size());
+            ByLetter[static_cast<unsigned char>(text[0])] = {kind, text.size(), Load8(letters), Load8(mask)};
+        }
+    }
+};
+const Words RecordWords;
+
+}  // namespace
+
+Record ParseRecord(std::string_view text)
+{
+    const char* q = text.data();
+    const char* end = q + text.size();
+    const Record damaged{RecordKind::Damaged, 0, 0};
+    uint64_t day = 0;
+    uint64_t magnitude = 0;
+    // The bytes read before q reaches end are the line's own or, past a
+    // short line, its end and what follows: never digits of this line.
+    if (!ReadNumber(q, 31, day)) {
+        while (end != text.data() && IsBlank(end[-1]))
+            --end;
+        return end == text.data() ? Record{} : damaged;
+    }
+    if (day < 1 || *q++ != ' ' || q >= end)
+        return damaged;
+    // APDOWN's value is any 32-bit number, signed or not.
+    bool negative = *q == '-';
+    q += negative;
+    if (!ReadNumber(q, negative ? UINT64_C(2147483648) : UINT64_C(4294967295), magnitude) || *q++ != ' ' || q >= end)
+        return damaged;
+    int64_t value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+
+    // The usual word, then DOWN's four blanks or none, where its bytes and
+    // the four after them can be read.
+    const Word& word = RecordWords.ByLetter[static_cast<unsigned char>(*q)];
+    const char* readable = text.data() + std::max(text.size(), RecordReadAhead);
+    if (!negative && value <= 1439 && word.Length > 0 && readable - q >= 12 && (Load8(q) & word.Mask) == word.Letters) {
+        const char* after = q + word.Length;
+        after += 4 * (Load4(after) == Load4(DownPadding));
+        if (after == end)
+            return {word.Kind, static_cast<int>(day), value};
+    }
+    // Other blanks after the word, or an announcement, whose path of
+    // PowerOFF.txt, not empty, may hold any character.
+    while (end != q && IsBlank(end[-1]))
+        --end;
+    std::string_view rest(q, static_cast<size_t>(end - q));
+    if (!negative && value <= 1439 && word.Length > 0 && rest == KindWord(word.Kind))
+        return {word.Kind, static_cast<int>(day), value};
+    std::string_view apdown = ApdownWord;
+    if (rest.size() > apdown.size() + 1 && rest.substr(rest.size() - apdown.size()) == apdown &&
+        rest[rest.size() - apdown.size() - 1] == ' ')
+        return {RecordKind::Apdown, static_cast<int>(day), value};
+    return damaged;
+}
+
+// The warning for a switch that misses a kind brings a new kind here, and
+// the tables sized by RecordKindCount with it.
+static_assert(static_cast<int>(RecordKind::Apdown) + 1 == RecordKindCount, "RecordKind::Apdown is the last kind");
+
+std::string_view KindWord(RecordKind kind)
+{
+    switch (kind) {
+    case RecordKind::Up: return UpWord;
+    case RecordKind::Crash: return CrashWord;
+    case RecordKind::Down: return DownWord;
+    case RecordKind::Pdown: return PdownWord;
+    case RecordKind::Apdown: return ApdownWord;
+    case RecordKind::Blank:
+    case RecordKind::Damaged: break;
+    }
+    return {};
+}
+
+}  // namespace report

@@ -1,0 +1,117 @@
+// SPDX-License-Identifier: Apache-2.0
+// The printers: the metrics text, and the escaping that keeps the picture
+// and the metrics well-formed.
+#include <sstream>
+
+#include "report/core/text-forms.h"
+#include "report/print/print.h"
+#include "report/print/xml.h"
+#include "tests/helpers.h"
+
+namespace {
+
+report::LocalMinute At(const char* moment)
+{
+    return *report::ParseMoment(moment);
+}
+
+TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)
+{
+    InZone utc("UTC");
+    report::MachineReport alive;
+    alive.Folder = "logs/alive";
+    report::Summary& s = alive.Totals;
+    s.Runs = 4, s.Down = 1, s.Pdown = 1, s.Crash = 1, s.Running = 1;
+    s.FirstStart = At("2026-12-01T08:00"), s.LastStart = At("2026-12-04T08:00");
+    s.LastEnd = At("2026-12-04T09:30");
+    s.UptimeMinutes = 1500, s.DowntimeMinutes = 500, s.Availability = 0.75, s.Warnings = 2;
+    s.LastPdownEnd = At("2026-12-01T17:00"), s.LastCrashEnd = At("2026-12-02T09:00");
+    alive.Name = "host \"a\"\\b";
+    report::MachineReport empty;
+    empty.Folder = empty.Name = "empty";
+
+    std::ostringstream out;
+    report::PrintOpenMetrics(out, {alive, empty});
+    EXPECT_EQ(
+        out.str(),
+        R"(# HELP verdimoor_runs_total Finished runs in the logs, by how they ended: down (clean stop), pdown (scheduled power-off), crash, unknown (no closing record).
+# TYPE verdimoor_runs_total counter
+verdimoor_runs_total{machine="host \"a\"\\b",ended="down"} 1
+verdimoor_runs_total{machine="host \"a\"\\b",ended="pdown"} 1
+verdimoor_runs_total{machine="host \"a\"\\b",ended="crash"} 1
+verdimoor_runs_total{machine="host \"a\"\\b",ended="unknown"} 0
+verdimoor_runs_total{machine="empty",ended="down"} 0
+verdimoor_runs_total{machine="empty",ended="pdown"} 0
+verdimoor_runs_total{machine="empty",ended="crash"} 0
+verdimoor_runs_total{machine="empty",ended="unknown"} 0
+# HELP verdimoor_uptime_seconds_total Time the machine was up, summed over the runs.
+# TYPE verdimoor_uptime_seconds_total counter
+verdimoor_uptime_seconds_total{machine="host \"a\"\\b"} 90000
+verdimoor_uptime_seconds_total{machine="empty"} 0
+# HELP verdimoor_downtime_seconds_total Time the machine was down, summed over the gaps between runs.
+# TYPE verdimoor_downtime_seconds_total counter
+verdimoor_downtime_seconds_total{machine="host \"a\"\\b"} 30000
+verdimoor_downtime_seconds_total{machine="empty"} 0
+# HELP verdimoor_availability_ratio Uptime over uptime plus downtime; absent while both are zero.
+# TYPE verdimoor_availability_ratio gauge
+verdimoor_availability_ratio{machine="host \"a\"\\b"} 0.75
+# HELP verdimoor_running 1 while the newest run is alive (its last sign of life is at most 2 minutes old), else 0.
+# TYPE verdimoor_running gauge
+verdimoor_running{machine="host \"a\"\\b"} 1
+verdimoor_running{machine="empty"} 0
+# HELP verdimoor_last_start_timestamp_seconds Start of the newest run, as Unix time.
+# TYPE verdimoor_last_start_timestamp_seconds gauge
+verdimoor_last_start_timestamp_seconds{machine="host \"a\"\\b"} 1796371200
+# HELP verdimoor_last_seen_timestamp_seconds The newest run's last sign of life, as Unix time.
+# TYPE verdimoor_last_seen_timestamp_seconds gauge
+verdimoor_last_seen_timestamp_seconds{machine="host \"a\"\\b"} 1796376600
+# HELP verdimoor_last_crash_timestamp_seconds Last sign of life of the newest crashed run, as Unix time.
+# TYPE verdimoor_last_crash_timestamp_seconds gauge
+verdimoor_last_crash_timestamp_seconds{machine="host \"a\"\\b"} 1796202000
+# HELP verdimoor_last_pdown_timestamp_seconds The newest scheduled power-off request, as Unix time.
+# TYPE verdimoor_last_pdown_timestamp_seconds gauge
+verdimoor_last_pdown_timestamp_seconds{machine="host \"a\"\\b"} 1796144400
+# HELP verdimoor_log_warnings Damaged or out-of-place lines skipped in the logs.
+# TYPE verdimoor_log_warnings gauge
+verdimoor_log_warnings{machine="host \"a\"\\b"} 2
+verdimoor_log_warnings{machine="empty"} 0
+)");
+}
+
+TEST(XmlEscape, KeepsTheDocumentWellFormed)
+{
+    struct {
+        const char* Text;
+        const char* Escaped;
+    } cases[] = {
+        {"C:\\Verdimoor & <logs> \"a\" 'b'", "C:\\Verdimoor &amp; &lt;logs&gt; &quot;a&quot; &apos;b&apos;"},
+        {"M\xC3\xBCnchen \xE2\x82\xAC", "M\xC3\xBCnchen \xE2\x82\xAC"},  // UTF-8 stays
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},                                                     // a byte that is no UTF-8
+        {"cut \xC3", "cut \xEF\xBF\xBD"},                          // a sequence cut short
+        {"bell\x07", "bell\xEF\xBF\xBD"},                          // XML allows no control characters
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                  // four bytes stay
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // an overlong form
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(report::XmlEscape(c.Text), c.Escaped) << c.Text;
+}
+
+// A host or folder name in a code page other than UTF-8 must not make the
+// collector reject the file: its stray bytes become U+FFFD.
+TEST(OpenMetrics, LabelsAreUtf8)
+{
+    report::MachineReport machine;
+    machine.Folder = "logs";
+    std::ostringstream out;
+    machine.Name = "M\xFCnchen \xC3\xA9";
+    report::PrintOpenMetrics(out, {machine});
+    EXPECT_NE(out.str().find("{machine=\"M\xEF\xBF\xBDnchen \xC3\xA9\",ended=\"down\"} 0"), std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find('\xFC'), std::string::npos);
+}
+
+}  // namespace
