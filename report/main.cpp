@@ -44,6 +44,21 @@ void PrintOutput(std::ostream& out, OutputKind kind, const std::vector<MachineRe
     }
 }
 
+// A metrics file that would count less than the logs hold: counters must
+// never drop because a log was locked or unreadable.
+bool PartialMetrics(const Options& options, const std::vector<MachineReport>& machines)
+{
+    if (options.Output != OutputKind::OpenMetrics || options.OutputFile.empty())
+        return false;
+    for (const MachineReport& machine : machines)
+        if (machine.Incomplete) {
+            std::cerr << "verdimoor-report: error: '" << options.OutputFile << "': left as it was: a log of '"
+                      << machine.Folder << "' could not be read\n";
+            return true;
+        }
+    return false;
+}
+
 }  // namespace
 
 // Exit code 0 when the logs were read, 2 for a wrong option or a folder that
@@ -54,20 +69,27 @@ int main(int argc, char** argv)
     if (std::optional<int> done = ParseOptions(argc, argv, options))
         return *done;
     std::vector<MachineReport> machines;
+    std::vector<MachineReport> page;
     try {
-        machines = ReadMachines(options);
+        std::vector<MachineFolder> folders = ListMachines(options);
+        if (PrintsSelection(options))
+            machines = ReadMachines(options, folders);
+        if (PrintsFleetPage(options))
+            page = ReadFleetPage(options, folders, PrintsSelection(options));
     } catch (const FolderError& e) {
         return Fail(e.Folder, e.what());
     }
+    if (PartialMetrics(options, machines))
+        return 2;
 
     const Selection& selected = options.Selected;
     if (!options.SvgFile.empty() &&
         !WriteFile(options.SvgFile, [&](std::ostream& out) { PrintSvg(out, machines, selected); }))
         return 1;
-    auto page = [&](std::ostream& out) {
-        options.Fleet ? PrintFleetHtml(out, machines) : PrintHtml(out, machines, selected);
+    auto html = [&](std::ostream& out) {
+        options.Fleet ? PrintFleetHtml(out, page) : PrintHtml(out, machines, selected);
     };
-    if (!options.HtmlFile.empty() && !WriteFile(options.HtmlFile, page))
+    if (!options.HtmlFile.empty() && !WriteFile(options.HtmlFile, html))
         return 1;
     if (options.Output == OutputKind::None)
         return 0;

@@ -613,8 +613,8 @@ TEST(Daemon, ReportReadsTheDaemonsLogs)
             SCOPED_TRACE(std::string(report::EndName(ended)));
             ASSERT_EQ(machine->Runs.size(), 1u);
             const report::Run& run = machine->Runs[0];
-            EXPECT_EQ(run.Start, start);
-            EXPECT_EQ(run.End, start);
+            EXPECT_EQ(run.Start.Local, start);
+            EXPECT_EQ(run.End.Local, start);
             EXPECT_EQ(run.Ended, ended);
             EXPECT_EQ(run.File, file);
             EXPECT_EQ(run.Line, 1u);

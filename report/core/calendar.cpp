@@ -2,6 +2,7 @@
 // The calendar of the logs: months, closing moments, Unix time and now.
 #include "report/core/calendar.h"
 
+#include <algorithm>
 #include <ctime>
 
 namespace report {
@@ -33,22 +34,83 @@ LocalMinute ClosingMoment(LocalMinute start, int day, int minute)
     return start;
 }
 
-std::optional<int64_t> UnixSeconds(LocalMinute moment)
+namespace {
+
+// A local civil time as seconds since 1970-01-01 00:00 of the local calendar.
+int64_t CivilSeconds(LocalMinute local)
 {
-    local_days day = floor<days>(moment);
-    year_month_day date{day};
-    int64_t minute = (moment - day).count();
-    std::tm civil{};
-    civil.tm_year = static_cast<int>(date.year()) - 1900;
-    civil.tm_mon = static_cast<int>(static_cast<unsigned>(date.month())) - 1;
-    civil.tm_mday = static_cast<int>(static_cast<unsigned>(date.day()));
-    civil.tm_hour = static_cast<int>(minute / 60);
-    civil.tm_min = static_cast<int>(minute % 60);
-    civil.tm_isdst = -1;  // the zone's rules decide whether summer time applies
-    std::time_t seconds = std::mktime(&civil);
-    if (seconds == static_cast<std::time_t>(-1))
-        return std::nullopt;
-    return static_cast<int64_t>(seconds);
+    return static_cast<int64_t>(local.time_since_epoch().count()) * 60;
+}
+
+// How far the local clock is ahead of UTC at an instant, in seconds. The
+// reentrant forms: std::localtime looks at the zone's file on every call.
+int64_t OffsetAt(int64_t instant)
+{
+    std::time_t time = static_cast<std::time_t>(instant);
+    std::tm local{};
+#if defined(_WIN32)
+    if (localtime_s(&local, &time) != 0)
+        return 0;
+#else
+    if (localtime_r(&time, &local) == nullptr)
+        return 0;
+#endif
+    local_days day{year{local.tm_year + 1900} / month{static_cast<unsigned>(local.tm_mon + 1)} /
+                   std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+    int64_t civil = static_cast<int64_t>(day.time_since_epoch().count()) * 86400 + local.tm_hour * 3600 +
+                    local.tm_min * 60 + local.tm_sec;
+    return civil - instant;
+}
+
+constexpr int64_t SecondsPerDay = 86400;
+
+}  // namespace
+
+int64_t LocalZone::InstantNear(LocalMinute local, bool second)
+{
+    LocalDay day = floor<days>(local);
+    if (local < First || local >= Last) {
+        // Offsets are within a day of UTC: a day before the days begin and a
+        // day after they end, whatever the zone. A month without a change of
+        // the clocks is one offset; a month with one is read a day at a time.
+        year_month_day date{day};
+        First = local_days{date.year() / date.month() / 1};
+        Last = local_days{(date.year() / date.month() + months{1}) / 1};
+        OffsetBefore = OffsetAt(CivilSeconds(First) - SecondsPerDay);
+        OffsetAfter = OffsetAt(CivilSeconds(Last) + SecondsPerDay);
+        if (OffsetBefore != OffsetAfter) {
+            First = day;
+            Last = day + days{1};
+            OffsetBefore = OffsetAt(CivilSeconds(First) - SecondsPerDay);
+            OffsetAfter = OffsetAt(CivilSeconds(Last) + SecondsPerDay);
+        }
+        if (OffsetBefore == OffsetAfter)
+            return CivilSeconds(local) - OffsetBefore;
+    }
+    int64_t civil = CivilSeconds(local);
+    // Near a change of the clocks: the instants the local time may name.
+    int64_t early = civil - std::max(OffsetBefore, OffsetAfter);
+    int64_t late = civil - std::min(OffsetBefore, OffsetAfter);
+    bool earlyNames = early + OffsetAt(early) == civil;
+    bool lateNames = late + OffsetAt(late) == civil;
+    if (earlyNames && lateNames)
+        return second ? late : early;
+    if (earlyNames)
+        return early;
+    if (lateNames)
+        return late;
+    return civil - OffsetBefore;
+}
+
+bool LocalZone::IsRepeated(LocalMinute local)
+{
+    return InstantOf(local, true) != InstantOf(local, false);
+}
+
+LocalMinute LocalZone::LocalOf(int64_t instant)
+{
+    int64_t civil = instant + OffsetAt(instant);
+    return LocalMinute{minutes{civil >= 0 ? civil / 60 : -((-civil + 59) / 60)}};
 }
 
 LocalMinute LocalNow()

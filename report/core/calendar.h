@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The calendar of the logs: local civil times to the minute, as the log has
-// them, a month's days, the month a closing line falls in, and Unix time.
+// them, the instants they name in the machine's time zone, a month's days,
+// the month a closing line falls in, and Unix time.
 #pragma once
 
 #include <chrono>
@@ -13,8 +14,47 @@ namespace report {
 using LocalMinute = std::chrono::local_time<std::chrono::minutes>;
 using LocalDay = std::chrono::local_days;
 
+// A moment of a run: its local civil time, as the log and every output show
+// it, and the instant it names, in Unix seconds, from which durations are
+// taken: across a change of the clocks they are the time that passed.
+struct Moment {
+    LocalMinute Local{};
+    int64_t Instant = 0;
+};
+
 // The local clock, to the minute.
 LocalMinute LocalNow();
+
+// The machine's time zone as the system has it (TZ where it is set), read
+// once a day for the days the clocks do not change.
+class LocalZone {
+public:
+    // The instant a local time names. Where the clocks went back and the
+    // local time came twice, the first, or the second when asked for; in the
+    // hour skipped when they went forward, as if they had not yet.
+    int64_t InstantOf(LocalMinute local, bool second = false)
+    {
+        if (local >= First && local < Last && OffsetBefore == OffsetAfter)
+            return static_cast<int64_t>(local.time_since_epoch().count()) * 60 - OffsetBefore;
+        return InstantNear(local, second);
+    }
+    Moment MomentOf(LocalMinute local, bool second = false) { return {local, InstantOf(local, second)}; }
+    // Whether the local time came twice, the clocks going back past it.
+    bool IsRepeated(LocalMinute local);
+    // The local time of an instant, to the minute.
+    static LocalMinute LocalOf(int64_t instant);
+
+private:
+    int64_t InstantNear(LocalMinute local, bool second);
+
+    // The days last asked about, from First to before Last: a month the
+    // clocks do not change in, or else a day. Offsets from UTC: the day's
+    // before and after, which are one where the clocks do not change.
+    LocalMinute First = LocalMinute::max();
+    LocalMinute Last = LocalMinute::min();
+    int64_t OffsetBefore = 0;
+    int64_t OffsetAfter = 0;
+};
 
 // One month's calendar, worked out once for all the records of its log.
 class MonthCalendar {
@@ -39,9 +79,5 @@ private:
 // minute of the day: in start's month when it can, otherwise in the next
 // month that has that day.
 LocalMinute ClosingMoment(LocalMinute start, int day, int minute);
-
-// A local civil time as Unix time, read in the machine's time zone; none when
-// the system cannot convert it.
-std::optional<int64_t> UnixSeconds(LocalMinute moment);
 
 }  // namespace report

@@ -8,10 +8,10 @@ namespace report {
 
 using namespace std::chrono;
 
-std::vector<LocalDay> MissedDays(const Run& run, LocalDay first, LocalDay last)
+std::vector<LocalDay> MissedDays(const Run& run, int scheduledMinute, LocalDay first, LocalDay last)
 {
     // The first scheduled moment missed, and one a day after it.
-    LocalDay firstMissed = floor<days>(run.End - minutes{run.MinutesPastSchedule});
+    LocalDay firstMissed = floor<days>(FirstScheduledAfter(scheduledMinute, run.Start.Local));
     int64_t from = std::max<int64_t>(0, (first - firstMissed).count());
     int64_t to = std::min<int64_t>(run.Missed, (last - firstMissed).count() + 1);
     std::vector<LocalDay> missed;
@@ -34,9 +34,9 @@ std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& sc
     const LocalMinute end = last + days{1};
     for (const Run& run : runs) {
         // On every day it covers, and on the day of a run of no minutes.
-        if (run.Start < end && (run.End > begin || run.Start >= begin)) {
-            LocalMinute from = std::max(run.Start, begin);
-            LocalMinute to = std::min(run.End, end);
+        if (run.Start.Local < end && (run.End.Local > begin || run.Start.Local >= begin)) {
+            LocalMinute from = std::max(run.Start.Local, begin);
+            LocalMinute to = std::min(run.End.Local, end);
             for (LocalDay date = floor<days>(from);; date += days{1}) {
                 on[index(date)] = true;
                 result[index(date)].MinutesOn +=
@@ -46,11 +46,12 @@ std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& sc
                     break;
             }
         }
-        LocalDay endDay = floor<days>(run.End);
+        LocalDay endDay = floor<days>(run.End.Local);
         if (run.Ended == RunEnd::Crash && endDay >= first && endDay <= last)
             crashed[index(endDay)] = true;
-        for (LocalDay day : MissedDays(run, first, last))
-            missed[index(day)] = true;
+        if (schedule.Minute)
+            for (LocalDay day : MissedDays(run, *schedule.Minute, first, last))
+                missed[index(day)] = true;
     }
     for (size_t i = 0; i < result.size(); i++) {
         bool passed = schedule.Minute && result[i].Date + minutes{*schedule.Minute + 2} <= now;

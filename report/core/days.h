@@ -9,9 +9,9 @@
 
 namespace report {
 
-// The days from first to last whose scheduled moment the run stayed on
-// through, oldest first.
-std::vector<LocalDay> MissedDays(const Run& run, LocalDay first, LocalDay last);
+// The days from first to last whose scheduled moment, at scheduledMinute, the
+// run stayed on through, oldest first.
+std::vector<LocalDay> MissedDays(const Run& run, int scheduledMinute, LocalDay first, LocalDay last);
 
 // The days from first to last with what each one saw of the runs: missed
 // before crashed, crashed before on.

@@ -5,22 +5,46 @@
 
 namespace report {
 
-PowerOffAnswer AnswerPowerOff(int scheduledMinute, LocalMinute start, LocalMinute end, RunEnd ended)
+LocalMinute FirstScheduledAfter(int scheduledMinute, LocalMinute start)
+{
+    using namespace std::chrono;
+    LocalMinute first = floor<days>(start) + minutes{scheduledMinute};
+    return first <= start ? first + days{1} : first;
+}
+
+PowerOffAnswer AnswerPowerOff(int scheduledMinute, const Moment& start, const Moment& end, RunEnd ended,
+                              LocalZone& zone)
 {
     using namespace std::chrono;
     PowerOffAnswer answer;
-    int endMinute = static_cast<int>((end - floor<days>(end)).count());
+    int endMinute = static_cast<int>((end.Local - floor<days>(end.Local)).count());
     answer.OnSchedule =
         ended == RunEnd::Down && (endMinute == scheduledMinute || endMinute == (scheduledMinute + 1) % 1440);
-    // The first scheduled moment after the start.
-    LocalMinute first = floor<days>(start) + minutes{scheduledMinute};
-    if (first <= start)
-        first += days{1};
-    if (end - first >= minutes{2}) {
-        answer.Missed = (end - first - minutes{2}) / days{1} + 1;
-        answer.MinutesPast = (end - first).count();
-    }
+    LocalMinute first = FirstScheduledAfter(scheduledMinute, start.Local);
+    int64_t firstInstant = zone.InstantOf(first);
+    if (end.Instant - firstInstant < 120)
+        return answer;
+    answer.MinutesPast = (end.Instant - firstInstant) / 60;
+    // A scheduled moment a day apart in local time: a day apart in time but
+    // across a change of the clocks, where the last one counted is checked.
+    int64_t missed = (end.Instant - firstInstant - 120) / 86400 + 1;
+    while (missed > 1 && end.Instant - zone.InstantOf(first + days{missed - 1}) < 120)
+        missed--;
+    while (end.Instant - zone.InstantOf(first + days{missed}) >= 120)
+        missed++;
+    answer.Missed = missed;
     return answer;
+}
+
+std::string_view LastPowerOffName(LastPowerOff answer)
+{
+    switch (answer) {
+    case LastPowerOff::None: return "none";
+    case LastPowerOff::OnSchedule: return "on-schedule";
+    case LastPowerOff::Missed: return "missed";
+    case LastPowerOff::Off: return "off";
+    }
+    return "none";
 }
 
 // The warning for a switch that misses an ending brings a new ending here,

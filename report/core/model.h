@@ -20,7 +20,7 @@ enum class RunEnd {
     Pdown,    // PDOWN: the scheduled power-off was requested
     Crash,    // CRASH: the machine or the service died; the end is its last sign of life
     Unknown,  // no closing record; the run counts 0 minutes
-    Running,  // the newest run, whose CRASH moment is no more than 2 minutes before now
+    Running,  // the newest run, whose CRASH moment is no more than --running-within before now
 };
 // Tables indexed by the ending hold this many entries.
 inline constexpr int RunEndCount = 5;
@@ -45,7 +45,19 @@ struct PowerOffAnswer {
     int64_t Missed = 0;
     int64_t MinutesPast = 0;
 };
-PowerOffAnswer AnswerPowerOff(int scheduledMinute, LocalMinute start, LocalMinute end, RunEnd ended);
+PowerOffAnswer AnswerPowerOff(int scheduledMinute, const Moment& start, const Moment& end, RunEnd ended,
+                              LocalZone& zone);
+
+// The first scheduled moment after a run's start: the first it may miss.
+LocalMinute FirstScheduledAfter(int scheduledMinute, LocalMinute start);
+
+// What the machine did at the newest scheduled moment M that is 2 minutes or
+// more before now: a run ended pdown in M or the minute after it
+// (OnSchedule), a run started before M was still up at M + 2 minutes
+// (Missed), or neither (Off); None without a schedule or without runs.
+enum class LastPowerOff { None, OnSchedule, Missed, Off };
+// "none", "on-schedule", "missed", "off", as every output spells it.
+std::string_view LastPowerOffName(LastPowerOff answer);
 
 // The runs a report covers: those that start on or after Since and on or
 // before Until.
@@ -70,9 +82,9 @@ struct Day {
 };
 
 struct Run {
-    LocalMinute Start;
-    LocalMinute End;      // Start for a run whose end is unknown
-    int64_t Minutes = 0;  // End - Start
+    Moment Start;
+    Moment End;           // Start for a run whose end is unknown
+    int64_t Minutes = 0;  // End - Start, the minutes that passed
     RunEnd Ended = RunEnd::Unknown;
     std::string File;                 // the log's file name, e.g. "2026_12.log"
     uint64_t Line = 0;                // the run's UP line, counted from 1
@@ -95,20 +107,21 @@ struct Summary {
     int64_t Crash = 0;
     int64_t Unknown = 0;
     int64_t Running = 0;
-    std::optional<LocalMinute> FirstStart;  // none without runs
-    std::optional<LocalMinute> LastStart;
-    std::optional<LocalMinute> LastEnd;       // the last sign of life
-    std::optional<LocalMinute> LastCrashEnd;  // the latest end of a crashed run
-    std::optional<LocalMinute> LastPdownEnd;  // the latest scheduled power-off
-    int64_t UptimeMinutes = 0;                // the sum of the runs' minutes
-    int64_t DowntimeMinutes = 0;              // the sum of the gaps between consecutive runs
-    std::optional<double> Availability;       // uptime / (uptime + downtime); none when both are 0
+    std::optional<Moment> FirstStart;  // none without runs
+    std::optional<Moment> LastStart;
+    std::optional<Moment> LastEnd;       // the last sign of life
+    std::optional<Moment> LastCrashEnd;  // the latest end of a crashed run
+    std::optional<Moment> LastPdownEnd;  // the latest scheduled power-off
+    int64_t UptimeMinutes = 0;           // the sum of the runs' minutes
+    int64_t DowntimeMinutes = 0;         // the sum of the gaps between consecutive runs
+    std::optional<double> Availability;  // uptime / (uptime + downtime); none when both are 0
     int64_t LongestRunMinutes = 0;
-    std::optional<LocalMinute> LongestRunStart;
+    std::optional<Moment> LongestRunStart;
     int64_t LongestDowntimeMinutes = 0;
-    std::optional<LocalMinute> LongestDowntimeStart;  // the end of the run before it
-    int64_t PoweroffsMissed = 0;                      // the runs' Missed, summed
+    std::optional<Moment> LongestDowntimeStart;  // the end of the run before it
+    int64_t PoweroffsMissed = 0;                 // the runs' Missed, summed
     int64_t MinutesPastSchedule = 0;
+    LastPowerOff LastPowerOffAnswer = LastPowerOff::None;
     int64_t Warnings = 0;
 };
 
@@ -120,7 +133,8 @@ struct MachineReport {
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;
-    std::vector<Day> Days;  // for the fleet's page only
+    std::vector<Day> Days;    // for the fleet's page only
+    bool Incomplete = false;  // a log could not be read
 };
 
 }  // namespace report

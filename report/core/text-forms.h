@@ -16,6 +16,15 @@ namespace report {
 std::string FormatMoment(LocalMinute moment);
 // "2026-12-09 17:40", as the text and the table print them.
 std::string FormatMomentForPeople(LocalMinute moment);
+// A moment's text is its local time, as the log has it.
+inline std::string FormatMoment(const Moment& moment)
+{
+    return FormatMoment(moment.Local);
+}
+inline std::string FormatMomentForPeople(const Moment& moment)
+{
+    return FormatMomentForPeople(moment.Local);
+}
 // "2026-12-09".
 std::string FormatDay(LocalDay day);
 // "2026-12".

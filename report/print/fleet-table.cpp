@@ -2,6 +2,7 @@
 // The fleet's table as people read it.
 #include "report/print/fleet-table.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "report/core/text-forms.h"
@@ -19,7 +20,8 @@ const std::array<FleetColumn, FleetColumns>& FleetTable()
                                                                    {"Past schedule", true},
                                                                    {"Availability", true},
                                                                    {"Last seen", false},
-                                                                   {"Now", false}}};
+                                                                   {"Now", false},
+                                                                   {"Last power-off", false}}};
     return columns;
 }
 
@@ -39,7 +41,8 @@ std::array<std::string, FleetColumns> FleetRow(const MachineReport& machine)
             scheduled ? FormatDuration(totals.MinutesPastSchedule) : "-",
             totals.Availability ? FormatPercent(*totals.Availability) : "-",
             totals.LastEnd ? FormatMomentForPeople(*totals.LastEnd) : "-",
-            totals.Running > 0 ? "on" : "off"};
+            totals.Running > 0 ? "on" : "off",
+            std::string(LastPowerOffName(totals.LastPowerOffAnswer))};
 }
 
 std::string FleetTotals(const std::vector<MachineReport>& machines)
@@ -57,6 +60,17 @@ std::string FleetTotals(const std::vector<MachineReport>& machines)
     return FormatCount(static_cast<int64_t>(machines.size()), "machine", "machines") + ": " +
            FormatCount(crashes, "crash", "crashes") + ", " +
            FormatCount(missed, "missed power-off", "missed power-offs") + ", " + hours + " hours past the schedule";
+}
+
+std::vector<const MachineReport*> FleetOrder(const std::vector<MachineReport>& machines)
+{
+    std::vector<const MachineReport*> order;
+    for (const MachineReport& machine : machines)
+        order.push_back(&machine);
+    std::stable_partition(order.begin(), order.end(), [](const MachineReport* machine) {
+        return machine->Totals.LastPowerOffAnswer == LastPowerOff::Missed;
+    });
+    return order;
 }
 
 }  // namespace report

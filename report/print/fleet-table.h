@@ -16,13 +16,16 @@ struct FleetColumn {
     bool Numeric;  // lined up on the right
 };
 
-constexpr size_t FleetColumns = 10;
+constexpr size_t FleetColumns = 11;
 
-// "Machine", "Schedule", ... "Now", in their order.
+// "Machine", "Schedule", ... "Now", "Last power-off", in their order.
 const std::array<FleetColumn, FleetColumns>& FleetTable();
 // A machine's row: "-" stands for what it does not have.
 std::array<std::string, FleetColumns> FleetRow(const MachineReport& machine);
 // "3 machines: 2 crashes, 1 missed power-off, 3.7 hours past the schedule"
 std::string FleetTotals(const std::vector<MachineReport>& machines);
+// The machines in the order people read them: those that missed the last
+// scheduled power-off first, each group in the order given.
+std::vector<const MachineReport*> FleetOrder(const std::vector<MachineReport>& machines);
 
 }  // namespace report

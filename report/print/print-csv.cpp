@@ -59,7 +59,7 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     out << "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
-           "last_end,running\n";
+           "last_end,running,last_poweroff\n";
     for (const MachineReport& machine : machines) {
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
@@ -79,7 +79,7 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         out << ',';
         if (totals.LastEnd)
             out << FormatMoment(*totals.LastEnd);
-        out << ',' << (totals.Running > 0 ? 1 : 0) << '\n';
+        out << ',' << (totals.Running > 0 ? 1 : 0) << ',' << LastPowerOffName(totals.LastPowerOffAnswer) << '\n';
     }
 }
 

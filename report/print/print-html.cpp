@@ -92,7 +92,8 @@ void Table(std::ostream& out, const std::vector<const MachineReport*>& machines,
         out << "<th" << (column.Numeric ? " class=\"number\"" : "") << ">" << column.Heading << "</th>";
     out << "</tr></thead>\n<tbody>\n";
     for (const MachineReport* machine : machines) {
-        out << "<tr class=\"machine" << (machine->Totals.PoweroffsMissed > 0 ? " missed" : "") << "\">";
+        out << "<tr class=\"machine" << (machine->Totals.LastPowerOffAnswer == LastPowerOff::Missed ? " missed" : "")
+            << "\">";
         auto row = FleetRow(*machine);
         for (size_t column = 0; column < FleetColumns; column++)
             out << "<td" << (FleetTable()[column].Numeric ? " class=\"number\"" : "") << ">" << XmlEscape(row[column])
@@ -157,13 +158,7 @@ void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines
 
 void PrintFleetHtml(std::ostream& out, const std::vector<MachineReport>& machines)
 {
-    // The machines that missed a power-off come first, each group in the
-    // order given.
-    std::vector<const MachineReport*> order;
-    for (const MachineReport& machine : machines)
-        order.push_back(&machine);
-    std::stable_partition(order.begin(), order.end(),
-                          [](const MachineReport* machine) { return machine->Totals.PoweroffsMissed > 0; });
+    std::vector<const MachineReport*> order = FleetOrder(machines);
 
     Head(out, "Verdimoor fleet",
          "body { margin: 16px; color: #000; background: #fff; font-family: \"DejaVu Sans\", Verdana, Arial, "

@@ -12,7 +12,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-Json MomentOrNull(const std::optional<LocalMinute>& moment)
+Json MomentOrNull(const std::optional<Moment>& moment)
 {
     return moment ? Json(FormatMoment(*moment)) : Json(nullptr);
 }
@@ -40,6 +40,7 @@ Json SummaryJson(const MachineReport& machine)
         summary["schedule"] = minute ? Json(FormatTimeOfDay(*minute)) : Json(nullptr);
         summary["poweroffs_missed"] = totals.PoweroffsMissed;
         summary["minutes_past_schedule"] = totals.MinutesPastSchedule;
+        summary["last_poweroff"] = LastPowerOffName(totals.LastPowerOffAnswer);
     }
     summary["warnings"] = totals.Warnings;
     return summary;

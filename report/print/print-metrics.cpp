@@ -81,13 +81,11 @@ private:
     const std::vector<MachineReport>& machines_;
 };
 
-std::optional<double> Timestamp(std::optional<LocalMinute> moment)
+std::optional<double> Timestamp(const std::optional<Moment>& moment)
 {
     if (!moment)
         return std::nullopt;
-    if (std::optional<int64_t> seconds = UnixSeconds(*moment))
-        return static_cast<double>(*seconds);
-    return std::nullopt;
+    return static_cast<double>(moment->Instant);
 }
 
 }  // namespace
@@ -135,6 +133,11 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
         metrics.Family("verdimoor_past_schedule_seconds_total", "counter",
                        "Time the machine was up past the first scheduled power-off each run missed.",
                        [&known](const MachineReport& m) { return known(m, m.Totals.MinutesPastSchedule * 60); });
+        metrics.Family("verdimoor_last_poweroff_missed", "gauge",
+                       "1 when the machine was still on 2 minutes after the newest scheduled power-off, else 0.",
+                       [&known](const MachineReport& m) {
+                           return known(m, m.Totals.LastPowerOffAnswer == LastPowerOff::Missed ? 1 : 0);
+                       });
         metrics.Family("verdimoor_poweroff_minute_of_day", "gauge",
                        "The scheduled power-off's minute of the day (hour * 60 + minute); absent without one.",
                        [](const MachineReport& m) -> std::optional<double> {

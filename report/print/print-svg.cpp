@@ -83,12 +83,12 @@ std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>&
 {
     std::map<local_days, std::vector<Segment>> byDay;
     for (const Run& run : runs) {
-        LocalMinute end = std::max(run.End, run.Start);
-        local_days day = floor<days>(run.Start);
+        LocalMinute end = std::max(run.End.Local, run.Start.Local);
+        local_days day = floor<days>(run.Start.Local);
         for (;;) {
             LocalMinute dayStart = day;
             LocalMinute dayEnd = day + days{1};
-            LocalMinute from = std::max(run.Start, dayStart);
+            LocalMinute from = std::max(run.Start.Local, dayStart);
             LocalMinute to = std::min(end, dayEnd);
             bool last = end <= dayEnd;
             // A run that ends at midnight draws nothing on the next day.
@@ -122,9 +122,9 @@ MonthTotals TotalsOf(const std::vector<Run>& runs, year_month month)
     LocalMinute hi = local_days{(month + months{1}) / 1};
     MonthTotals totals;
     for (size_t i = 0; i < runs.size(); ++i) {
-        totals.Up += Overlap(runs[i].Start, runs[i].End, lo, hi);
+        totals.Up += Overlap(runs[i].Start.Local, runs[i].End.Local, lo, hi);
         if (i > 0)
-            totals.Down += Overlap(runs[i - 1].End, runs[i].Start, lo, hi);
+            totals.Down += Overlap(runs[i - 1].End.Local, runs[i].Start.Local, lo, hi);
     }
     return totals;
 }
@@ -233,7 +233,7 @@ public:
         if (scheduled) {
             ScheduleLine(X(*scheduled), plotTop, plotBottom);
             for (const Run& run : runs)
-                for (local_days day : MissedDays(run, first, end - days{1}))
+                for (local_days day : MissedDays(run, *scheduled, first, end - days{1}))
                     MissedMark(X(*scheduled), plotTop + static_cast<int>((day - first).count()) * RowHeight);
         }
         y_ = plotBottom + 8;
@@ -336,11 +336,11 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, con
         }
         // From the first selected run's month to that of the last one's end,
         // within the range: a far bound draws no empty months.
-        LocalMinute earliest = machine.Runs.front().Start;
-        LocalMinute latest = machine.Runs.front().End;
+        LocalMinute earliest = machine.Runs.front().Start.Local;
+        LocalMinute latest = machine.Runs.front().End.Local;
         for (const Run& run : machine.Runs) {
-            earliest = std::min(earliest, run.Start);
-            latest = std::max(latest, run.End);
+            earliest = std::min(earliest, run.Start.Local);
+            latest = std::max(latest, run.End.Local);
         }
         year_month_day firstDay{floor<days>(earliest)};
         year_month_day lastDay{floor<days>(latest)};

@@ -121,8 +121,8 @@ void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machine
     for (size_t column = 0; column < FleetColumns; column++)
         headings[column] = FleetTable()[column].Heading;
     rows.push_back(headings);
-    for (const MachineReport& machine : machines)
-        rows.push_back(FleetRow(machine));
+    for (const MachineReport* machine : FleetOrder(machines))
+        rows.push_back(FleetRow(*machine));
     std::array<size_t, FleetColumns> widths{};
     for (const auto& row : rows)
         for (size_t column = 0; column < FleetColumns; column++)

@@ -47,39 +47,65 @@ void BufferWarnings()
     std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
-ReadOptions ReadOptionsFor(const Options& options, const MachineFolder& folder)
+ReadOptions ReadOptionsFor(const Options& options, const MachineFolder& folder, const Selection& selected, bool warn)
 {
-    return {options.Selected,
+    return {selected,
             options.Schedule ? *options.Schedule : ReadFolderSchedule(folder.Path),
             options.Now,
+            options.RunningWithin,
             KeepsRuns(options),
             KeepsWarnings(options),
-            WarningPrinter(folder.Path)};
+            warn ? WarningPrinter(folder.Path) : nullptr};
 }
 
-// The fleet's page keeps each machine's days, not its runs.
-void KeepDaysOnly(MachineReport& machine, const Options& options)
+std::vector<MachineReport> Read(const Options& options, const std::vector<MachineFolder>& folders,
+                                const Selection& selected, bool warn)
 {
-    auto [first, last] = FleetDays(options);
-    machine.Days = DaysOf(machine.Runs, machine.Schedule, first, last, options.Now);
-    std::vector<Run>().swap(machine.Runs);
+    BufferWarnings();
+    std::vector<MachineReport> machines;
+    for (size_t i = 0; i < folders.size(); ++i) {
+        MachineReport& machine = machines.emplace_back(
+            ReadMachine(folders[i].Path, folders[i].Logs, ReadOptionsFor(options, folders[i], selected, warn)));
+        machine.Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folders[i].Path);
+    }
+    return machines;
 }
 
 }  // namespace
 
-std::vector<MachineReport> ReadMachines(const Options& options)
+std::vector<MachineFolder> ListMachines(const Options& options)
 {
     std::vector<MachineFolder> folders = MachineFolders(options.Folders, options.Fleet);
     if (options.MachineNames.size() > folders.size())
         throw FolderError("--machine", "more names than folders");
-    BufferWarnings();
-    std::vector<MachineReport> machines;
-    for (size_t i = 0; i < folders.size(); ++i) {
-        MachineReport& machine =
-            machines.emplace_back(ReadMachine(folders[i].Path, folders[i].Logs, ReadOptionsFor(options, folders[i])));
-        machine.Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folders[i].Path);
-        if (options.Fleet && !options.HtmlFile.empty())
-            KeepDaysOnly(machine, options);
+    return folders;
+}
+
+bool PrintsSelection(const Options& options)
+{
+    return options.Output != OutputKind::None || !options.SvgFile.empty() ||
+           (!options.HtmlFile.empty() && !options.Fleet);
+}
+
+bool PrintsFleetPage(const Options& options)
+{
+    return options.Fleet && !options.HtmlFile.empty();
+}
+
+std::vector<MachineReport> ReadMachines(const Options& options, const std::vector<MachineFolder>& folders)
+{
+    return Read(options, folders, options.Selected, true);
+}
+
+std::vector<MachineReport> ReadFleetPage(const Options& options, const std::vector<MachineFolder>& folders,
+                                         bool printed)
+{
+    auto [first, last] = FleetDays(options);
+    std::vector<MachineReport> machines = Read(options, folders, {first, last}, !printed);
+    // The page keeps each machine's days, not its runs.
+    for (MachineReport& machine : machines) {
+        machine.Days = DaysOf(machine.Runs, machine.Schedule, first, last, options.Now);
+        std::vector<Run>().swap(machine.Runs);
     }
     return machines;
 }

@@ -6,13 +6,27 @@
 #include <vector>
 
 #include "report/core/model.h"
+#include "report/program/folders.h"
 #include "report/program/options.h"
 
 namespace report {
 
-// Every folder is listed before a line is printed: a folder that cannot be
-// read fails the program before any output. Warnings go to standard error as
-// they are found. Throws FolderError.
-std::vector<MachineReport> ReadMachines(const Options& options);
+// The machines' folders and their logs, every one listed before a line is
+// read or printed: a folder that cannot be read fails the program before
+// any output. Throws FolderError.
+std::vector<MachineFolder> ListMachines(const Options& options);
+
+// Whether the output asked for prints the machines over the selection; the
+// fleet's page alone covers the days it shows.
+bool PrintsSelection(const Options& options);
+bool PrintsFleetPage(const Options& options);
+
+// The machines' runs over the selection, their warnings on standard error
+// as they are found.
+std::vector<MachineReport> ReadMachines(const Options& options, const std::vector<MachineFolder>& folders);
+// The machines over the days the fleet's page shows, with each one's days
+// rather than its runs; warnings printed only when printed is false.
+std::vector<MachineReport> ReadFleetPage(const Options& options, const std::vector<MachineFolder>& folders,
+                                         bool printed);
 
 }  // namespace report

@@ -112,6 +112,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
                                  "PowerOFF.txt)")
         ->type_name("H:MM")
         ->check(Into(options.Schedule, ParseScheduleOption, "a time of day, H:MM, or none"));
+    app.add_option("--running-within", options.RunningWithin,
+                   "The newest run counts as running when last seen at most this many minutes before now, for "
+                   "logs read from a share (default: 2)")
+        ->type_name("MINUTES")
+        ->check(CLI::Range(0, 1000000));
     app.add_option("--now", "The moment taken for now (default: the local clock)")
         ->type_name("YYYY-MM-DDTHH:MM")
         ->check(Into(now, ParseMoment, "a moment, YYYY-MM-DDTHH:MM"));

@@ -2,6 +2,7 @@
 // The name of a month's log, as the service names it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,7 @@ struct LogMonth {
 struct LogFile {
     std::string Name;  // "2026_3.log"
     LogMonth Month;
+    std::optional<int64_t> Modified = std::nullopt;  // its modification time, in Unix seconds
 };
 
 // The year and month of a log named exactly as the service names it

@@ -38,8 +38,14 @@ std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
         std::string name = Utf8Of(entries->path().filename());
         std::optional<LogMonth> month = ParseLogName(name);
         std::error_code statusError;
-        if (month && entries->is_regular_file(statusError))
-            logs.push_back({name, *month});
+        if (!month || !entries->is_regular_file(statusError))
+            continue;
+        LogFile& log = logs.emplace_back(LogFile{name, *month, std::nullopt});
+        std::filesystem::file_time_type modified = entries->last_write_time(statusError);
+        if (!statusError)
+            log.Modified = std::chrono::duration_cast<std::chrono::seconds>(
+                               std::chrono::file_clock::to_sys(modified).time_since_epoch())
+                               .count();
     }
     if (error)
         throw FolderError(Utf8Of(folder), FolderProblem(error));
@@ -54,20 +60,17 @@ namespace {
 // Each log is read in blocks of this size.
 constexpr size_t BlockSize = 256 * 1024;
 
-// Frames one log, read in blocks, into lines; false when it cannot be opened.
+// Frames one log, read in blocks, into lines; false when it cannot be opened
+// or read to its end.
 bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines)
 {
     lines.BeginFile();
-    std::filebuf file;
-    bool opened = file.open(path, std::ios::in | std::ios::binary) != nullptr;
+    std::ifstream file(path, std::ios::in | std::ios::binary);
     // A block read short is the end of the file.
-    for (std::streamsize count = static_cast<std::streamsize>(buffer.size());
-         opened && count == static_cast<std::streamsize>(buffer.size());) {
-        count = file.sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        lines.Feed(buffer.data(), static_cast<size_t>(std::max<std::streamsize>(count, 0)));
-    }
+    while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || file.gcount() > 0)
+        lines.Feed(buffer.data(), static_cast<size_t>(file.gcount()));
     lines.EndFile();
-    return opened;
+    return file.eof() && !file.bad();
 }
 
 }  // namespace

@@ -20,8 +20,9 @@ struct ReadOptions {
     Selection Selected;
     PowerOffSchedule Schedule;
     // The newest run is running rather than crashed when its last sign of life
-    // is no more than 2 minutes before this.
+    // is no more than RunningWithin minutes before this.
     LocalMinute Now{};
+    int RunningWithin = 2;
     // Keep the selected runs in MachineReport::Runs.
     bool KeepRuns = false;
     // Keep the warnings in MachineReport::Warnings.

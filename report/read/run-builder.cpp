@@ -26,16 +26,33 @@ RunEnd EndOf(RecordKind kind)
     return ends[static_cast<int>(kind)];
 }
 
+int DayOfMonth(LocalMinute moment)
+{
+    return static_cast<int>(static_cast<unsigned>(year_month_day{floor<days>(moment)}.day()));
+}
+
+int MinuteOfDay(LocalMinute moment)
+{
+    return static_cast<int>((moment - floor<days>(moment)).count());
+}
+
 }  // namespace
 
 RunBuilder::RunBuilder(ReadOptions options) : Options(std::move(options))
 {
-    std::fill(std::begin(LatestEnd), std::end(LatestEnd), LocalMinute::min());
+    std::fill(std::begin(LatestEnd), std::end(LatestEnd), Moment{LocalMinute::min(), 0});
     Report.Schedule = Options.Schedule;
     if (Options.Selected.Since)
         SinceMoment = *Options.Selected.Since;
     if (Options.Selected.Until)
         BeforeMoment = *Options.Selected.Until + days{1};
+    NowInstant = Zone.InstantOf(Options.Now);
+    if (Options.Schedule.Minute) {
+        LocalMinute scheduled = floor<days>(Options.Now) + minutes{*Options.Schedule.Minute};
+        if (scheduled + minutes{2} > Options.Now)
+            scheduled -= days{1};
+        LastScheduled = Zone.MomentOf(scheduled);
+    }
 }
 
 void RunBuilder::BeginFile(const LogFile& file)
@@ -44,7 +61,14 @@ void RunBuilder::BeginFile(const LogFile& file)
     FileIndex++;
     Month = file.Month;
     Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
+    Modified = file.Modified;
+    for (int late = 0; Modified && late <= 1; late++) {
+        ModifiedLocal[late] = LocalZone::LocalOf(*Modified) - minutes{late};
+        ModifiedDay[late] = DayOfMonth(ModifiedLocal[late]);
+        ModifiedMinute[late] = MinuteOfDay(ModifiedLocal[late]);
+    }
     Open = false;
+    Pending = false;
 }
 
 inline void RunBuilder::CountEnding(const ReadRun& run)
@@ -52,22 +76,31 @@ inline void RunBuilder::CountEnding(const ReadRun& run)
     // Counted without a branch on the ending, which follows no pattern; the
     // summary takes the counts and the latest ends when the folder is done.
     EndCount[static_cast<int>(run.Ended)]++;
-    LocalMinute& latest = LatestEnd[static_cast<int>(run.Ended)];
-    latest = std::max(latest, run.End);
+    Moment& latest = LatestEnd[static_cast<int>(run.Ended)];
+    if (run.End.Local > latest.Local)
+        latest = run.End;
+    if (LastScheduled) {
+        const Moment& scheduled = *LastScheduled;
+        SawOnSchedule |= run.Ended == RunEnd::Pdown &&
+                         (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
+        SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 120;
+    }
     if (Options.KeepRuns)
         KeepRun(run);
 }
 
 // Everything but the ending is counted at once, so that warnings come in the
 // order of the lines; the ending waits until a newer run has been read.
-inline void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
+[[gnu::always_inline]] inline void RunBuilder::AddRun(RunEnd ended, const Moment& end, uint64_t endLine)
 {
     Open = false;
     if (HaveNewest) {
         CountEnding(Newest);
         HaveNewest = false;
     }
-    if (OpenStart < SinceMoment || OpenStart >= BeforeMoment)
+    if (end.Instant > NowInstant)
+        Warn(endLine, "run ends after now (" + FormatMomentForPeople(Options.Now) + ")");
+    if (OpenStart.Local < SinceMoment || OpenStart.Local >= BeforeMoment)
         return;
 
     // Written where it is kept, not copied there: this is every run's path.
@@ -79,10 +112,10 @@ inline void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
     run.DowntimeBefore = 0;
     run.File = FileIndex;
     run.PowerOff = {};
-    int64_t minutes = (end - OpenStart).count();
+    int64_t minutes = (end.Instant - OpenStart.Instant) / 60;
     Summary& totals = Report.Totals;
     if (Options.Schedule.Minute) {
-        run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended);
+        run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended, Zone);
         if (run.PowerOff.OnSchedule)
             run.Ended = RunEnd::Pdown;
         totals.PoweroffsMissed += run.PowerOff.Missed;
@@ -92,7 +125,7 @@ inline void RunBuilder::AddRun(RunEnd ended, LocalMinute end)
         FirstStart = run.Start;
     } else {
         // The downtime since the previous selected run.
-        int64_t gap = (run.Start - LastEnd).count();
+        int64_t gap = (run.Start.Instant - LastEnd.Instant) / 60;
         if (gap < 0) {
             WarnClockSetBack(gap);
             gap = 0;
@@ -129,11 +162,13 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
     case RecordKind::Apdown: return;
     case RecordKind::Damaged: Warn(line, "damaged line"); return;
     case RecordKind::Up:
+        if (Pending)
+            ClosePending(false);
         if (Open)
-            AddRun(RunEnd::Unknown, OpenStart);
+            AddRun(RunEnd::Unknown, OpenStart, OpenLine);
         if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
             Open = true;
-            OpenStart = *start;
+            OpenStart = Zone.MomentOf(*start);
             OpenLine = line;
         } else {
             Open = false;
@@ -142,37 +177,91 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
         return;
     case RecordKind::Crash:
     case RecordKind::Down:
-    case RecordKind::Pdown: {
+    case RecordKind::Pdown:
+        if (Pending)
+            ClosePending(false);
         if (!Open) {
             WarnNothingToClose(record, line);
             return;
         }
-        int minute = static_cast<int>(record.Value);
-        std::optional<LocalMinute> end = Calendar.MomentOf(record.Day, minute);
-        // A closing line's day may lie in a later month.
-        if (!end || *end < OpenStart)
-            end = ClosingMoment(OpenStart, record.Day, minute);
-        AddRun(EndOf(record.Kind), *end);
+        // The day and minute of the log's modification time: this may be the
+        // log's last closing line, which only the lines after it tell.
+        if (Modified && ClosingByModification(record.Day, static_cast<int>(record.Value))) {
+            Pending = true;
+            PendingRecord = record;
+            PendingLine = line;
+            return;
+        }
+        CloseRun(record, line, false);
         return;
     }
+}
+
+void RunBuilder::ClosePending(bool lastInLog)
+{
+    Pending = false;
+    CloseRun(PendingRecord, PendingLine, lastInLog);
+}
+
+std::optional<Moment> RunBuilder::ClosingByModification(int day, int minute) const
+{
+    // Written in the closing line's minute, or in the next one.
+    int64_t minuteStart = *Modified - ((*Modified % 60) + 60) % 60;
+    for (int late = 0; late <= 1; late++)
+        if (ModifiedDay[late] == day && ModifiedMinute[late] == minute)
+            return Moment{ModifiedLocal[late], minuteStart - 60 * late};
+    return std::nullopt;
+}
+
+[[gnu::always_inline]] inline void RunBuilder::CloseRun(const Record& record, uint64_t line, bool lastInLog)
+{
+    int day = record.Day;
+    int minute = static_cast<int>(record.Value);
+    RunEnd ended = EndOf(record.Kind);
+    if (lastInLog) {
+        std::optional<Moment> end = ClosingByModification(day, minute);
+        if (end && end->Instant >= OpenStart.Instant) {
+            AddRun(ended, *end, line);
+            return;
+        }
+    }
+    std::optional<LocalMinute> end = Calendar.MomentOf(day, minute);
+    if (end && *end >= OpenStart.Local) {
+        AddRun(ended, Zone.MomentOf(*end), line);
+    } else if (end && floor<days>(*end) == floor<days>(OpenStart.Local)) {
+        // Earlier the same day: the hour that came twice when the clocks went
+        // back, or a clock set back, which leaves the end unknown.
+        int64_t second = Zone.InstantOf(*end, true);
+        if (Zone.IsRepeated(*end) && second >= OpenStart.Instant) {
+            AddRun(ended, {*end, second}, line);
+        } else {
+            Warn(line, "closing line before its start (the clock was set back)");
+            AddRun(RunEnd::Unknown, OpenStart, OpenLine);
+        }
+    } else {
+        // A closing line's day may lie in a later month.
+        AddRun(ended, Zone.MomentOf(ClosingMoment(OpenStart.Local, day, minute)), line);
     }
 }
 
 void RunBuilder::FileProblem(const std::string& problem)
 {
+    Report.Incomplete = true;
     Warn(0, problem);
 }
 
 void RunBuilder::EndFile()
 {
+    if (Pending)
+        ClosePending(true);
     if (Open)
-        AddRun(RunEnd::Unknown, OpenStart);
+        AddRun(RunEnd::Unknown, OpenStart, OpenLine);
 }
 
 void RunBuilder::KeepRun(const ReadRun& run)
 {
-    Report.Runs.push_back({run.Start, run.End, (run.End - run.Start).count(), run.Ended, NewestFileName, run.Line,
-                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
+    Report.Runs.push_back({run.Start, run.End, (run.End.Instant - run.Start.Instant) / 60, run.Ended, NewestFileName,
+                           run.Line, run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
 void RunBuilder::Warn(uint64_t line, std::string problem)
@@ -204,9 +293,11 @@ void RunBuilder::WarnClockSetBack(int64_t gap)
 MachineReport RunBuilder::Finish()
 {
     // The newest run of all, in the newest log, whose last sign of life is
-    // recent, is still running.
+    // recent and not yet to come, is still running.
     if (HaveNewest) {
-        if (Newest.File == FileIndex && Newest.Ended == RunEnd::Crash && Newest.End >= Options.Now - minutes{2})
+        int64_t age = NowInstant - Newest.End.Instant;
+        if (Newest.File == FileIndex && Newest.Ended == RunEnd::Crash && age >= 0 &&
+            age <= int64_t{Options.RunningWithin} * 60)
             Newest.Ended = RunEnd::Running;
         CountEnding(Newest);
         HaveNewest = false;
@@ -232,6 +323,10 @@ MachineReport RunBuilder::Finish()
         totals.LastPdownEnd = LatestEnd[static_cast<int>(RunEnd::Pdown)];
     if (totals.Crash > 0)
         totals.LastCrashEnd = LatestEnd[static_cast<int>(RunEnd::Crash)];
+    if (LastScheduled && totals.Runs > 0)
+        totals.LastPowerOffAnswer = SawMissed       ? LastPowerOff::Missed
+                                    : SawOnSchedule ? LastPowerOff::OnSchedule
+                                                    : LastPowerOff::Off;
     int64_t total = totals.UptimeMinutes + totals.DowntimeMinutes;
     if (total > 0)
         totals.Availability = static_cast<double>(totals.UptimeMinutes) / static_cast<double>(total);

@@ -3,6 +3,7 @@
 // keeps the summary of the selected ones.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "report/core/model.h"
@@ -16,6 +17,15 @@ namespace report {
 // closes; a run still open at the end of its log, or at the next UP, has an
 // unknown end. A run is counted in the summary once its ending is final: the
 // newest run's only when the folder is done, for it may still be running.
+//
+// A closing line holds a day and a minute, not the month: it is the first
+// such moment at or after the run's start, with two exceptions. The log's
+// modification time is when its last run's closing line was written, and
+// where it has that day and minute (or the minute after) it is the run's
+// closing moment, whatever the month and whichever of a repeated hour. A
+// closing line that reads earlier than its UP on the same day is the
+// repeated hour when the clocks went back that day, and otherwise the clock
+// set back: the run's end is unknown.
 class RunBuilder : public RecordSink {
 public:
     explicit RunBuilder(ReadOptions options);
@@ -31,8 +41,8 @@ private:
     // A selected run as it is read, before it is kept: no copy of its file's
     // name unless the runs are kept.
     struct ReadRun {
-        LocalMinute Start;
-        LocalMinute End;
+        Moment Start;
+        Moment End;
         RunEnd Ended;
         uint64_t Line;
         int64_t DowntimeBefore;
@@ -41,7 +51,14 @@ private:
     };
 
     void AddRecord(const Record& record, uint64_t line);
-    void AddRun(RunEnd ended, LocalMinute end);
+    void CloseRun(const Record& record, uint64_t line, bool lastInLog);
+    // The closing line that may be the log's last, closed as it is found
+    // to be or not to be.
+    void ClosePending(bool lastInLog);
+    // The moment a log's last closing line was written, when the log's
+    // modification time has its day and minute or the next.
+    std::optional<Moment> ClosingByModification(int day, int minute) const;
+    void AddRun(RunEnd ended, const Moment& end, uint64_t endLine);
     void CountEnding(const ReadRun& run);
     void KeepRun(const ReadRun& run);
     void Warn(uint64_t line, std::string problem);
@@ -52,37 +69,54 @@ private:
 
     ReadOptions Options;
     MachineReport Report;
+    LocalZone Zone;
+    int64_t NowInstant = 0;
     // The selection's bounds: from Since, before the day after Until.
     LocalMinute SinceMoment = LocalMinute::min();
     LocalMinute BeforeMoment = LocalMinute::max();
+    // The newest scheduled moment 2 minutes or more before now, and what the
+    // runs did at it.
+    std::optional<Moment> LastScheduled;
+    bool SawOnSchedule = false;
+    bool SawMissed = false;
 
-    // The log being read.
+    // The log being read, and the local minute its modification time falls in.
     std::string FileName;
     int FileIndex = -1;
     LogMonth Month;
     MonthCalendar Calendar;
+    std::optional<int64_t> Modified;
+    // The local minute it falls in and the one before, as a closing line's
+    // day of the month and minute of the day.
+    LocalMinute ModifiedLocal[2]{};
+    int ModifiedDay[2] = {};
+    int ModifiedMinute[2] = {};
 
-    // The run whose closing record is awaited.
+    // The run whose closing record is awaited, and a closing record held
+    // back until it is known whether it is the log's last.
     bool Open = false;
-    LocalMinute OpenStart{};
+    Moment OpenStart{};
     uint64_t OpenLine = 0;
+    bool Pending = false;
+    Record PendingRecord{};
+    uint64_t PendingLine = 0;
 
     // The selected runs' moments, which the summary takes when there are
     // any: kept here, as plain values, while every run passes by.
-    LocalMinute FirstStart{};
-    LocalMinute LastStart{};
-    LocalMinute LastEnd{};
+    Moment FirstStart{};
+    Moment LastStart{};
+    Moment LastEnd{};
     int64_t LongestRun = -1;
-    LocalMinute LongestRunStart{};
+    Moment LongestRunStart{};
     int64_t LongestDowntime = -1;
-    LocalMinute LongestDowntimeStart{};
+    Moment LongestDowntimeStart{};
     // The newest run read, when it is selected: its ending is not final yet.
     bool HaveNewest = false;
     ReadRun Newest{};
     std::string NewestFileName;  // when the runs are kept
     // How many runs ended each way, and the latest end of each.
     int64_t EndCount[RunEndCount] = {};
-    LocalMinute LatestEnd[RunEndCount];
+    Moment LatestEnd[RunEndCount];
 };
 
 }  // namespace report

@@ -93,16 +93,19 @@ TEST(DaysOf, EachDayOfThePeriod)
 {
     const report::LocalDay first = *report::ParseDay("2026-11-01");
     const report::LocalDay last = *report::ParseDay("2026-11-03");
+    InZone utc("UTC");
+    report::LocalZone zone;
     for (const DaysCase& c : Cases) {
         SCOPED_TRACE(c.Name);
         std::vector<report::Run> runs;
         for (const RunOf& of : c.Runs) {
             report::Run& run = runs.emplace_back();
-            run.Start = *report::ParseMoment(of.Start);
-            run.End = *report::ParseMoment(of.End);
+            run.Start = zone.MomentOf(*report::ParseMoment(of.Start));
+            run.End = zone.MomentOf(*report::ParseMoment(of.End));
             run.Ended = of.Ended;
             if (c.Schedule) {
-                report::PowerOffAnswer answer = report::AnswerPowerOff(*c.Schedule, run.Start, run.End, run.Ended);
+                report::PowerOffAnswer answer =
+                    report::AnswerPowerOff(*c.Schedule, run.Start, run.End, run.Ended, zone);
                 run.Missed = answer.Missed;
                 run.MinutesPastSchedule = answer.MinutesPast;
             }

@@ -4,8 +4,8 @@
 
 fleet_page_test.py VERDIMOOR_REPORT WORK_FOLDER
 
-The page's DOM must hold a row per machine, those that missed a power-off
-first, and the screenshot must show each day's cell in the colour of what
+The page's DOM must hold a row per machine, those that missed the last
+power-off first, and the screenshot must show each day's cell in the colour of what
 that day saw. Chromium is stopped by its own process group, pass or fail.
 """
 import os
@@ -27,18 +27,19 @@ MACHINES = {
     "beta": {  # no schedule: on Monday, a crash on Wednesday
         "2026_11.log": "9 480 UP\r\n9 1020 DOWN    \r\n11 480 UP\r\n11 540 CRASH\r\n",
     },
-    "alpha": {  # off at 22:30 on Monday, a crash on Tuesday, on through Wednesday night
+    "alpha": {  # off at 22:30 on Monday, a crash on Tuesday, on through Wednesday night and Sunday evening
         "PowerOFF.txt": "22 30\r\n",
         "2026_11.log": "9 480 UP\r\n9 1350 DOWN    \r\n10 480 UP\r\n10 720 CRASH\r\n11 480 UP\r\n12 540 DOWN    \r\n"
-                       "14 600 UP\r\n14 660 DOWN    \r\n",
+                       "14 600 UP\r\n14 660 DOWN    \r\n15 600 UP\r\n15 1380 DOWN    \r\n",
     },
 }
 ON_SCHEDULE, MISSED, CRASHED, ON, OFF = (0x00, 0x9E, 0x73), (0xE6, 0x9F, 0x00), (0xD5, 0x5E, 0x00), \
     (0x56, 0xB4, 0xE9), (0xFF, 0xFF, 0xFF)
 # What each day, Monday to Sunday, saw of each machine, in the page's order:
-# the one that missed a power-off first, then the others as given.
+# the one that missed the last power-off, Sunday's, first, then the others as
+# given.
 DAYS = [
-    ("alpha", [ON_SCHEDULE, CRASHED, MISSED, ON_SCHEDULE, OFF, ON_SCHEDULE, OFF]),
+    ("alpha", [ON_SCHEDULE, CRASHED, MISSED, ON_SCHEDULE, OFF, ON_SCHEDULE, MISSED]),
     ("gamma", [OFF] * 7),
     ("beta", [ON, OFF, CRASHED, OFF, OFF, OFF, OFF]),
 ]
@@ -84,6 +85,7 @@ class FleetPage(unittest.TestCase):
         rows = re.findall(r'<tr class="machine( missed)?"><td>([^<]*)</td>', dom)
         self.assertEqual(rows, [(" missed", "alpha"), ("", "gamma"), ("", "beta")])
         self.assertIn("<title>alpha, Wed 2026-11-11: 16h 0m on, on past the schedule</title>", dom)
+        self.assertEqual(re.findall(r"<td>([a-z-]*)</td></tr>", dom), ["missed", "none", "none"])
         self.assertNotIn("<script", dom)
 
     def test_each_day_shows_its_colour(self):

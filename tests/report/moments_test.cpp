@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Moments: local civil times as Unix time in the machine's zone, and the
-// text forms every output shares.
+// Moments: local civil times as instants in the machine's zone, and the text
+// forms every output shares.
 #include "report/core/calendar.h"
 #include "report/core/text-forms.h"
 #include "tests/helpers.h"
@@ -12,20 +12,36 @@ report::LocalMinute At(const char* moment)
     return *report::ParseMoment(moment);
 }
 
-TEST(UnixSeconds, ReadsTheCivilTimeInTheMachinesZone)
+// Local times read in the machine's zone: the hour skipped in spring as if
+// the clocks had not gone forward yet, the hour repeated in autumn as its
+// first or its second coming.
+TEST(LocalZone, InstantsOfLocalTimes)
 {
     InZone berlin("Europe/Berlin");
     struct {
-        report::LocalMinute Local;
-        int64_t Unix;
+        const char* Local;
+        int64_t First;
+        int64_t Second;
     } cases[] = {
-        {At("2026-01-01T00:00"), 1767222000},  // winter: UTC+1
-        {At("2026-03-29T01:59"), 1774745940},  // the last minute before summer time
-        {At("2026-03-29T03:00"), 1774746000},  // the first minute of it: UTC+2
-        {At("2026-07-01T12:30"), 1782901800}, {At("2026-10-25T03:00"), 1792893600},  // back on UTC+1
+        {"2026-01-01T00:00", 1767222000, 1767222000},  // winter: UTC+1
+        {"2026-03-29T01:59", 1774745940, 1774745940},  // the last minute before summer time
+        {"2026-03-29T02:30", 1774747800, 1774747800},  // skipped: read as UTC+1
+        {"2026-03-29T03:00", 1774746000, 1774746000},  // the first minute of it: UTC+2
+        {"2026-07-01T12:30", 1782901800, 1782901800},
+        {"2026-10-25T01:59", 1792886340, 1792886340},  // the last minute before the repeated hour
+        {"2026-10-25T02:10", 1792887000, 1792890600},  // repeated: UTC+2, then UTC+1
+        {"2026-10-25T03:00", 1792893600, 1792893600},  // back on UTC+1
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(report::UnixSeconds(c.Local), c.Unix) << c.Unix;
+    report::LocalZone zone;
+    for (const auto& c : cases) {
+        report::LocalMinute local = At(c.Local);
+        EXPECT_EQ(zone.InstantOf(local), c.First) << c.Local;
+        EXPECT_EQ(zone.InstantOf(local, true), c.Second) << c.Local;
+        EXPECT_EQ(zone.IsRepeated(local), c.First != c.Second) << c.Local;
+        EXPECT_EQ(report::LocalZone::LocalOf(c.Second),
+                  local == At("2026-03-29T02:30") ? At("2026-03-29T03:30") : local)
+            << c.Local;
+    }
 }
 
 // The text summary and the picture print shares alike: a share short of all

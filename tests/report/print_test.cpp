@@ -10,9 +10,11 @@
 
 namespace {
 
-report::LocalMinute At(const char* moment)
+// A moment in the machine's zone as it is set now.
+report::Moment At(const char* moment)
 {
-    return *report::ParseMoment(moment);
+    report::LocalZone zone;
+    return zone.MomentOf(*report::ParseMoment(moment));
 }
 
 TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)

@@ -136,25 +136,25 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     WriteWholeFile(dir.Path("share/c-nothing/PowerOFF.txt"), "22 30\r\n");
     const std::string csv =
         "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
-        "last_end,running\n";
-    const std::string rows = "a-no-schedule,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0\n"
-                             "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n";
+        "last_end,running,last_poweroff\n";
+    const std::string rows = "a-no-schedule,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none\n"
+                             "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0,off\n";
     const std::string now = "--now 2026-12-01T00:00 ";
 
     const ProgramCase cases[] = {
-        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0\n" + rows, ""}},
+        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none\n" + rows, ""}},
         {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
          {0,
-          csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0\n"
-                "pc-b,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n"
-                "c-nothing,22:30,0,0,0,0,0,0,,,0\n",
+          csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none\n"
+                "pc-b,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0,off\n"
+                "c-nothing,22:30,0,0,0,0,0,0,,,0,none\n",
           ""}},
         {now + "--fleet empty share",
          {0,
-          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now
-empty             -            0        0            0       -              -             -  -                 off
-a-no-schedule     -            2        1            0       -              -        42.31%  2026-11-02 10:00  off
-b-empty-poweroff  00:00        2        0            0       1          1h 0m        34.00%  2026-11-05 10:00  off
+          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Last power-off
+empty             -            0        0            0       -              -             -  -                 off  none
+a-no-schedule     -            2        1            0       -              -        42.31%  2026-11-02 10:00  off  none
+b-empty-poweroff  00:00        2        0            0       1          1h 0m        34.00%  2026-11-05 10:00  off  off
 3 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
           ""}},
@@ -209,6 +209,29 @@ TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
 
     EXPECT_FALSE(report::WriteOutputFile(folder.Path("missing/verdimoor.prom"), "new\n", error));
     EXPECT_FALSE(error.empty());
+}
+
+// A metrics file is never replaced from a partial read, so that no counter
+// drops because a log was locked: read as nobody, one log is unreadable.
+TEST(ReportProgram, MetricsFileKeptWhenALogCannotBeRead)
+{
+    TempDir dir;
+    mkdir(dir.Path("logs").c_str(), 0755);
+    mkdir(dir.Path("out").c_str(), 0777);
+    chmod(dir.Path().c_str(), 0755);
+    WriteWholeFile(dir.Path("logs/2026_11.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
+    WriteWholeFile(dir.Path("logs/2026_12.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
+    chmod(dir.Path("logs/2026_12.log").c_str(), 0);
+    WriteWholeFile(dir.Path("out/verdimoor.prom"), "before\n");
+    Result result = RunReport(dir,
+                              "--reuid=65534 --regid=65534 --clear-groups '" + std::string(REPORT_BINARY) +
+                                  "' --now 2026-12-02T00:00 --openmetrics --output out/verdimoor.prom logs",
+                              "/usr/bin/setpriv");
+    EXPECT_EQ(result.Code, 2);
+    EXPECT_EQ(result.Err, "logs/2026_12.log:0: cannot be opened\n"
+                          "verdimoor-report: error: 'out/verdimoor.prom': left as it was: a log of 'logs' could not "
+                          "be read\n");
+    EXPECT_EQ(ReadWholeFile(dir.Path("out/verdimoor.prom")), "before\n");
 }
 
 // With no folder given it reads the folder that holds it.

@@ -2,8 +2,10 @@
 // verdimoor-report's reading: folders of logs, written here, and the whole
 // JSON each one gives; the same bytes in any pieces.
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
 #include <sstream>
+#include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
 
@@ -193,11 +195,11 @@ const char* const NewestRunLogs[][2] = {{"2026_10.log", "20 600 UP\r\n20 700 CRA
 const char* const NewestRunJson = R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0,
     "crash": CRASH, "unknown": 0, "running": RUNNING, "first_start": "2026-09-01T00:00", "last_end": "2026-10-20T11:40",
     "uptime_minutes": 110, "downtime_minutes": 71150, "availability": 0.0015436429974740387,
-    "longest_run_minutes": 100, "longest_downtime_minutes": 71150, "warnings": 0},
+    "longest_run_minutes": 100, "longest_downtime_minutes": 71150, "warnings": COUNT},
    "runs": [
     {"start": "2026-09-01T00:00", "end": "2026-09-01T00:10", "minutes": 10, "ended": "crash", "file": "2026_9.log", "line": 1},
     {"start": "2026-10-20T10:00", "end": "2026-10-20T11:40", "minutes": 100, "ended": "ENDED", "file": "2026_10.log", "line": 1}],
-   "warnings": []}]})j";
+   "warnings": [LIST]}]})j";
 
 std::string Replace(std::string text, const std::string& what, const std::string& with)
 {
@@ -251,15 +253,22 @@ TEST(Report, NewestRunIsRunningWithinTwoMinutesOfNow)
     Files logs;
     for (const auto& log : NewestRunLogs)
         logs.push_back({log[0], log[1]});
+    // A last sign of life after now is no sign of running, and a warning.
     struct {
         const char* Now;
         bool Running;
-    } const nows[] = {{"2026-10-20T11:42", true}, {"2026-10-20T11:43", false}, {"2026-10-20T11:00", true}};
+        const char* Warnings;
+    } const nows[] = {{"2026-10-20T11:42", true, ""},
+                      {"2026-10-20T11:43", false, ""},
+                      {"2026-10-20T11:00", false,
+                       R"j({"file": "2026_10.log", "line": 2, "problem": "run ends after now (2026-10-20 11:00)"})j"}};
     for (const auto& now : nows) {
         SCOPED_TRACE(now.Now);
         std::string expected = Replace(NewestRunJson, "CRASH", now.Running ? "1" : "2");
         expected = Replace(expected, "RUNNING", now.Running ? "1" : "0");
         expected = Replace(expected, "ENDED", now.Running ? "running" : "crash");
+        expected = Replace(expected, "COUNT", *now.Warnings ? "1" : "0");
+        expected = Replace(expected, "LIST", now.Warnings);
         ExpectJson(ReportJson(logs, "", "", now.Now), expected);
     }
 }
@@ -290,7 +299,7 @@ TEST(Report, OnlyTheServicesLogNamesAreRead)
                R"j({"machines": [{"folder": "logs", "summary": {"runs": 0, "down": 0, "pdown": 0, "crash": 0,
        "unknown": 0, "running": 0, "first_start": null, "last_end": null, "uptime_minutes": 0,
        "downtime_minutes": 0, "availability": null, "longest_run_minutes": 0, "longest_downtime_minutes": 0,
-       "schedule": "01:00", "poweroffs_missed": 0, "minutes_past_schedule": 0, "warnings": 0}, "runs": [],
+       "schedule": "01:00", "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0}, "runs": [],
        "warnings": []}]})j");
 }
 
@@ -373,6 +382,7 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
        "running": 1, "first_start": "2026-11-01T08:00", "last_end": "2026-11-12T23:00", "uptime_minutes": 10324,
        "downtime_minutes": 6416, "availability": 0.616726403823178, "longest_run_minutes": 4380,
        "longest_downtime_minutes": 1438, "schedule": "22:30", "poweroffs_missed": 6, "minutes_past_schedule": 4232,
+       "last_poweroff": "missed",
        "warnings": 0},
       "runs": [
        {"start": "2026-11-01T08:00", "end": "2026-11-01T22:30", "minutes": 870, "ended": "pdown", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0},
@@ -394,6 +404,7 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
        "running": 0, "first_start": "2026-11-01T10:00", "last_end": "2026-11-04T00:01", "uptime_minutes": 1681,
        "downtime_minutes": 2040, "availability": 0.4517602794947595, "longest_run_minutes": 841,
        "longest_downtime_minutes": 2040, "schedule": "23:59", "poweroffs_missed": 1, "minutes_past_schedule": 2,
+       "last_poweroff": "off",
        "warnings": 0},
       "runs": [
        {"start": "2026-11-01T10:00", "end": "2026-11-02T00:00", "minutes": 840, "ended": "pdown", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0},
@@ -406,7 +417,7 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
          R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 1, "pdown": 0, "crash": 0, "unknown": 0,
        "running": 0, "first_start": "2026-11-01T10:00", "last_end": "2026-11-01T22:30", "uptime_minutes": 750,
        "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 750, "longest_downtime_minutes": 0,
-       "schedule": null, "poweroffs_missed": 0, "minutes_past_schedule": 0, "warnings": 0},
+       "schedule": null, "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0},
       "runs": [
        {"start": "2026-11-01T10:00", "end": "2026-11-01T22:30", "minutes": 750, "ended": "down", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0}],
       "warnings": []}]})j"},
@@ -414,6 +425,155 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         ExpectJson(ReportJson(c.Logs, "", "", c.Now, c.Option), c.Expected);
+    }
+}
+
+// Times as real machines leave them: every log's modification time set as
+// the service's last write left it, or as a copy left it; the clocks changed
+// for summer time or set back; logs read from a share.
+struct TimeCase {
+    const char* Name;
+    const char* Zone;
+    Files Logs;
+    const char* Modified;  // every log's modification time, in UTC
+    const char* Now;
+    int RunningWithin;
+    const char* Schedule;  // --schedule, or "" for none known
+    const char* Expected;  // each run, then each warning, then the last power-off
+};
+
+const TimeCase TimeCases[] = {
+    {"a run of 46 days, its end the log's time, written in the minute after it",
+     "UTC",
+     {{"2026_10.log", "25 90 UP\r\n10 90 CRASH\r\n"}},
+     "2026-12-10T01:31:05",
+     "2026-12-10T01:32",
+     2,
+     "",
+     "2026-10-25T01:30 2026-12-10T01:30 66240 running\n"},
+    {"the same log, its time lost in a copy",
+     "UTC",
+     {{"2026_10.log", "25 90 UP\r\n10 90 CRASH\r\n"}},
+     "2026-12-11T09:00:00",
+     "2026-12-11T09:00",
+     2,
+     "",
+     "2026-10-25T01:30 2026-11-10T01:30 23040 crash\n"},
+    {"the repeated hour as the log's time tells it",
+     "Europe/Berlin",
+     {{"2026_10.log", "25 125 UP\r\n25 130 DOWN    \r\n"}},
+     "2026-10-25T01:10:30",
+     "2026-11-01T12:00",
+     2,
+     "",
+     "2026-10-25T02:05 2026-10-25T02:10 65 down\n"},
+    {"the repeated hour in a copy",
+     "Europe/Berlin",
+     {{"2026_10.log", "25 150 UP\r\n25 130 DOWN    \r\n"}},
+     "2026-11-01T12:00:00",
+     "2026-11-01T12:00",
+     2,
+     "",
+     "2026-10-25T02:30 2026-10-25T02:10 40 down\n"},
+    {"a clock set back on an ordinary day",
+     "Europe/Berlin",
+     {{"2026_11.log", "5 600 UP\r\n5 550 DOWN    \r\n"}},
+     "2026-11-06T12:00:00",
+     "2026-12-01T00:00",
+     2,
+     "",
+     "2026-11-05T10:00 2026-11-05T10:00 0 unknown\n"
+     "2026_11.log:2: closing line before its start (the clock was set back)\n"},
+    {"01:00 to 04:00 on the days the clocks change",
+     "Europe/Berlin",
+     {{"2026_3.log", "29 60 UP\r\n29 240 DOWN    \r\n"}, {"2026_10.log", "25 60 UP\r\n25 240 DOWN    \r\n"}},
+     "2026-11-01T12:00:00",
+     "2026-11-01T12:00",
+     2,
+     "",
+     "2026-03-29T01:00 2026-03-29T04:00 120 down\n2026-10-25T01:00 2026-10-25T04:00 240 down\n"},
+    {"seen 15 minutes ago, read from a share",
+     "UTC",
+     {{"2026_12.log", "10 60 UP\r\n10 70 CRASH\r\n"}},
+     "2026-12-10T01:10:20",
+     "2026-12-10T01:25",
+     20,
+     "",
+     "2026-12-10T01:00 2026-12-10T01:10 10 running\n"},
+    {"seen 15 minutes ago",
+     "UTC",
+     {{"2026_12.log", "10 60 UP\r\n10 70 CRASH\r\n"}},
+     "2026-12-10T01:10:20",
+     "2026-12-10T01:25",
+     2,
+     "",
+     "2026-12-10T01:00 2026-12-10T01:10 10 crash\n"},
+    {"last night's power-off on schedule",
+     "UTC",
+     {{"2026_12.log", "8 480 UP\r\n8 1400 DOWN    \r\n9 480 UP\r\n9 1351 DOWN    \r\n"}},
+     "2026-12-09T22:31:10",
+     "2026-12-10T08:00",
+     2,
+     "22:30",
+     "2026-12-08T08:00 2026-12-08T23:20 920 down\n2026-12-09T08:00 2026-12-09T22:31 871 pdown\n"
+     "last power-off on-schedule\n"},
+    {"last night's power-off missed by the running run",
+     "UTC",
+     {{"2026_12.log", "9 480 UP\r\n9 1352 CRASH\r\n"}},
+     "2026-12-09T22:32:10",
+     "2026-12-09T22:33",
+     2,
+     "22:30",
+     "2026-12-09T08:00 2026-12-09T22:32 872 running\nlast power-off missed\n"},
+    {"off before last night's power-off",
+     "UTC",
+     {{"2026_12.log", "9 480 UP\r\n9 1000 DOWN    \r\n"}},
+     "2026-12-09T16:40:10",
+     "2026-12-10T08:00",
+     2,
+     "22:30",
+     "2026-12-09T08:00 2026-12-09T16:40 520 down\nlast power-off off\n"},
+    {"no power-off scheduled",
+     "UTC",
+     {{"2026_12.log", "9 480 UP\r\n9 1400 DOWN    \r\n"}},
+     "2026-12-09T23:20:10",
+     "2026-12-10T08:00",
+     2,
+     "none",
+     "2026-12-09T08:00 2026-12-09T23:20 920 down\nlast power-off none\n"},
+};
+
+TEST(Report, TimesAsRealMachinesLeaveThem)
+{
+    for (const TimeCase& c : TimeCases) {
+        SCOPED_TRACE(c.Name);
+        InZone zone(c.Zone);
+        TempDir dir;
+        // The modification time given in UTC, as the file system keeps it.
+        report::LocalMinute utc = *report::ParseMoment(std::string(c.Modified).substr(0, 16));
+        timespec modified[2] = {};
+        modified[0].tv_sec = modified[1].tv_sec =
+            utc.time_since_epoch().count() * 60 + std::stoi(std::string(c.Modified).substr(17));
+        for (const auto& [name, bytes] : c.Logs) {
+            WriteWholeFile(dir.Path(name), bytes);
+            ASSERT_EQ(utimensat(AT_FDCWD, dir.Path(name).c_str(), modified, 0), 0);
+        }
+        report::ReadOptions options;
+        options.Now = *report::ParseMoment(c.Now);
+        options.RunningWithin = c.RunningWithin;
+        options.KeepRuns = options.KeepWarnings = true;
+        if (*c.Schedule)
+            options.Schedule = *report::ParseScheduleOption(c.Schedule);
+        report::MachineReport machine = ReadFolder(dir.Path(), options);
+        std::ostringstream described;
+        for (const report::Run& run : machine.Runs)
+            described << report::FormatMoment(run.Start) << ' ' << report::FormatMoment(run.End) << ' ' << run.Minutes
+                      << ' ' << report::EndName(run.Ended) << '\n';
+        for (const report::Warning& warning : machine.Warnings)
+            described << warning.File << ':' << warning.Line << ": " << warning.Problem << '\n';
+        if (*c.Schedule)
+            described << "last power-off " << report::LastPowerOffName(machine.Totals.LastPowerOffAnswer) << '\n';
+        EXPECT_EQ(described.str(), c.Expected);
     }
 }
 
@@ -488,9 +648,9 @@ TEST(Report, LargeFolderReadsAsItsLogsOneAfterAnother)
     auto described = [](report::MachineReport machine) {
         std::ostringstream out;
         for (const report::Run& run : machine.Runs)
-            out << run.Start.time_since_epoch().count() << ' ' << run.End.time_since_epoch().count() << ' '
-                << report::EndName(run.Ended) << ' ' << run.File << ':' << run.Line << ' ' << run.DowntimeBefore << ' '
-                << run.Missed << ' ' << run.MinutesPastSchedule << '\n';
+            out << run.Start.Instant << ' ' << run.End.Instant << ' ' << report::EndName(run.Ended) << ' ' << run.File
+                << ':' << run.Line << ' ' << run.DowntimeBefore << ' ' << run.Missed << ' ' << run.MinutesPastSchedule
+                << '\n';
         machine.Runs.clear();
         machine.Folder = "logs";
         report::PrintJson(out, {machine});
