@@ -75,4 +75,4 @@ void CloseFileId(FileId file)
 
 // The service has no console here, and Err.log notes only the failed calls to
 // the Service Control Manager.
-void ReportRecordWrite(const char*, bool, DWORD) {}
+void ReportServiceEvent(ServiceEvent, const char*) {}

@@ -57,22 +57,31 @@ DWORD WINAPI GetLastError()
 }
 
 // The C library's text for an errno value, ended with CR LF as Windows ends
-// its message texts; 0 when there is no text for the code.
-DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD, LPSTR buffer, DWORD, void*)
+// its message texts: allocated, or into the caller's buffer of size bytes; 0
+// when there is no text for the code or it does not fit.
+DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD, LPSTR buffer, DWORD size, void*)
 {
-    const DWORD supported = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    const DWORD allocated = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    const DWORD given = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     const char* description = strerrordesc_np(static_cast<int>(code));
-    if (flags != supported || description == nullptr) {
+    if ((flags != allocated && flags != given) || description == nullptr) {
         errno = EINVAL;
         return 0;
     }
     size_t length = strlen(description) + 2;
-    char* text = static_cast<char*>(malloc(length + 1));
-    if (text == nullptr)
+    char* text = buffer;
+    if (flags == allocated)
+        text = static_cast<char*>(malloc(length + 1));
+    else if (length >= size)
+        text = nullptr;
+    if (text == nullptr) {
+        errno = flags == allocated ? ENOMEM : ERANGE;
         return 0;
+    }
     memcpy(text, description, length - 2);
     memcpy(text + length - 2, "\r\n", 3);
-    *reinterpret_cast<char**>(buffer) = text;
+    if (flags == allocated)
+        *reinterpret_cast<char**>(buffer) = text;
     return static_cast<DWORD>(length);
 }
 

@@ -134,8 +134,9 @@ TEST_F(LogTest, FailedAppendAddsNothing)
 
     ASSERT_EQ(truncate(Log.c_str(), static_cast<off_t>(before.size())), 0);
     EXPECT_EQ(WriteLogRecord(0, UpFormat, 9, 480), static_cast<int32_t>(before.size() + 10));
-    EXPECT_EQ(FakeCalls(), (std::vector<std::string>{"ReportRecordWrite " + Log + " failed " + std::to_string(EFBIG),
-                                                     "ReportRecordWrite " + Log + " written"}));
+    EXPECT_EQ(FakeEvents(),
+              (std::vector<std::string>{"3 cannot write " + Log + ": Message " + std::to_string(EFBIG) + ".",
+                                        "4 can write " + Log + " again"}));
 }
 
 TEST_F(LogTest, NoLogNameWritesNothing)

@@ -156,8 +156,8 @@ TEST_F(ServiceMainTest, TickThatBeganBeforeAStopStillWritesPdown)
 // The failure, and the write that works after it, are each reported once.
 TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
 {
-    std::string failed = "ReportRecordWrite " + Dir.Path("2026_12.log") + " failed " + std::to_string(EACCES);
-    std::string written = "ReportRecordWrite " + Dir.Path("2026_12.log") + " written";
+    std::string failed = "3 cannot write " + Dir.Path("2026_12.log") + ": Message " + std::to_string(EACCES) + ".";
+    std::string written = "4 can write " + Dir.Path("2026_12.log") + " again";
     const struct {
         const char* Name;
         uint64_t Writable;  // the moment the folder becomes writable
@@ -186,7 +186,7 @@ TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
         }
         EXPECT_EQ(afterFourthBeat, c.AfterFourthBeat);
         EXPECT_EQ(Log(), c.Stopped);
-        EXPECT_EQ(FakeCalls(), c.Reports);
+        EXPECT_EQ(FakeEvents(), c.Reports);
         EXPECT_FALSE(FileExists(Dir.Path("2027_1.log")));
     }
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "uptime/events.h"
 #include "uptime/text.h"
 
 char LogPath[MAX_PATH];
@@ -28,8 +29,13 @@ int MinuteOfDay(const SYSTEMTIME& time)
 // Reports a change between writes that work and writes that fail.
 static void NoteRecordWrite(bool written, DWORD error)
 {
-    if (written == RecordWritesFailing)
-        ReportRecordWrite(LogPath, written, error);
+    if (written && RecordWritesFailing) {
+        SayServiceEvent(EventRecordWriteWorks, "can write %s again", LogPath);
+    } else if (!written && !RecordWritesFailing) {
+        char reason[SystemMessageSize];
+        SystemMessage(error, reason);
+        SayServiceEvent(EventRecordWriteFailed, "cannot write %s: %s", LogPath, reason);
+    }
     RecordWritesFailing = !written;
 }
 
