@@ -50,12 +50,6 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
     return static_cast<DWORD>(length);
 }
 
-// The last error is the errno that the failed operation left.
-DWORD WINAPI GetLastError()
-{
-    return static_cast<DWORD>(errno);
-}
-
 // The C library's text for an errno value, ended with CR LF as Windows ends
 // its message texts: allocated, or into the caller's buffer of size bytes; 0
 // when there is no text for the code or it does not fit.

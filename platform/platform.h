@@ -121,7 +121,9 @@ typedef struct {
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ALL_ASSIGNED 1300
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063
-// GetLastError gives errno values here: a file past the size it may have.
+// GetLastError gives errno values here: a missing file, and a file past the
+// size it may have.
+#define ERROR_FILE_NOT_FOUND ENOENT
 #define ERROR_FILE_TOO_LARGE EFBIG
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100

@@ -227,11 +227,6 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
     return ModulePath.size() >= size ? size : static_cast<DWORD>(length);
 }
 
-DWORD WINAPI GetLastError()
-{
-    return static_cast<DWORD>(errno);
-}
-
 // The text is allocated, or copied into the caller's buffer when it fits.
 DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD language, LPSTR buffer, DWORD size, void*)
 {
