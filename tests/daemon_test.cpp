@@ -194,6 +194,11 @@ public:
         return Line(Started, "UP") + Line(Started, "CRASH") +
                Line({Started.first, 3660}, Dir.Path("PowerOFF.txt") + " APDOWN");
     }
+    // What it says at start of no schedule.
+    std::string NoSchedule() const
+    {
+        return "verdimoor: no scheduled power-off (no " + Dir.Path("PowerOFF.txt") + ")\n";
+    }
 
     pid_t Pid;
     std::pair<int, int> Started;
@@ -226,7 +231,7 @@ TEST(Daemon, EachStopSignalClosesTheRunWithDown)
                 continue;
             EXPECT_EQ(started, daemon.StartLines());
             EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(daemon.Started, "DOWN    "));
-            EXPECT_EQ(daemon.Printed(), "");
+            EXPECT_EQ(daemon.Printed(), daemon.NoSchedule());
             EXPECT_FALSE(FileExists(dir.Path("Err.log")));
             break;
         }
@@ -250,6 +255,7 @@ TEST(Daemon, SecondRunAppendsAndAShortenedLogIsPadded)
     std::string up = Line(daemon.Started, "UP");
     EXPECT_EQ(daemon.Log(), first + up + Line(daemon.Started, "CRASH") +
                                 Line({daemon.Started.first, 1440}, dir.Path("PowerOFF.txt") + " APDOWN"));
+    EXPECT_EQ(daemon.Printed(), "verdimoor: no scheduled power-off: " + dir.Path("PowerOFF.txt") + " reads as 24:00\n");
 
     ASSERT_EQ(truncate(daemon.LogName().c_str(), 3), 0);
     EXPECT_EQ(daemon.Stop(), 1);
@@ -273,7 +279,7 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
     EXPECT_EQ(notify.Receive(), "READY=1");
     EXPECT_EQ(daemon.Stop(), 1);
     EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
-    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n" + daemon.NoSchedule());
 }
 
 TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
@@ -521,19 +527,19 @@ TEST(Daemon, FullDiskAtStartRecordsTheRunOnceSpaceComesBack)
         std::pair<int, int> beat = Now(90);
         ASSERT_TRUE(beats.Asleep());
         std::string failure = "cannot write " + daemon.LogName() + ": No space left on device";
+        std::string started = "verdimoor: " + failure + "\n" + daemon.NoSchedule();
         EXPECT_EQ(daemon.Log(), "");
-        EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+        EXPECT_EQ(daemon.Printed(), started);
         ASSERT_TRUE(beats.Beat());
         ASSERT_TRUE(beats.Beat());
         EXPECT_EQ(daemon.Log(), "");
-        EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+        EXPECT_EQ(daemon.Printed(), started);
 
         ASSERT_EQ(unlink(disk.Dir.Path("filler").c_str()), 0);
         ASSERT_TRUE(beats.Beat());
         std::string recorded = daemon.Log();
         EXPECT_EQ(daemon.Stop(), 1);
-        EXPECT_EQ(daemon.Printed(),
-                  "verdimoor: " + failure + "\nverdimoor: can write " + daemon.LogName() + " again\n");
+        EXPECT_EQ(daemon.Printed(), started + "verdimoor: can write " + daemon.LogName() + " again\n");
         for (const std::string& message :
              {"STATUS=" + failure, std::string("READY=1"), std::string("STATUS="), std::string("STOPPING=1")})
             EXPECT_EQ(notify.Receive(), message);
@@ -562,7 +568,8 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
         for (int i = 0; i < 10; i++)
             ASSERT_TRUE(beats.Beat());
         std::string failing = daemon.Printed();
-        EXPECT_EQ(failing, "verdimoor: cannot write " + daemon.LogName() + ": Read-only file system\n");
+        EXPECT_EQ(failing,
+                  daemon.NoSchedule() + "verdimoor: cannot write " + daemon.LogName() + ": Read-only file system\n");
         EXPECT_EQ(daemon.Log(), started);
 
         ASSERT_TRUE(disk.Remount(0));

@@ -158,6 +158,7 @@ TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
 {
     std::string failed = "3 cannot write " + Dir.Path("2026_12.log") + ": Message " + std::to_string(EACCES) + ".";
     std::string written = "4 can write " + Dir.Path("2026_12.log") + " again";
+    std::string started = "1 no scheduled power-off (no " + Dir.Path("PowerOFF.txt") + ")";
     const struct {
         const char* Name;
         uint64_t Writable;  // the moment the folder becomes writable
@@ -165,12 +166,12 @@ TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
         std::string Stopped;
         std::vector<std::string> Reports;
     } cases[] = {
-        {"writable only after the stop", 130 * Second, "<missing>", "<missing>", {failed}},
+        {"writable only after the stop", 130 * Second, "<missing>", "<missing>", {failed, started}},
         {"writable after the third heartbeat",
          100 * Second,
          "31 1439 UP\r\n1 1 CRASH\r\n",
          "31 1439 UP\r\n1 1 DOWN    \r\n",
-         {failed, written}},
+         {failed, started, written}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
