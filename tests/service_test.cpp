@@ -18,6 +18,7 @@ namespace {
 const uint64_t Second = 1000;
 const uint64_t Minute = 60 * Second;
 const uint64_t Hour = 60 * Minute;
+const uint64_t Day = 24 * Hour;
 
 const SERVICE_STATUS Running = {SERVICE_WIN32, SERVICE_RUNNING, 5, 0, 0, 0, 0};
 const SERVICE_STATUS Stopped = {SERVICE_WIN32, SERVICE_STOPPED, 1, 0, 0, 0, 0};
@@ -138,6 +139,21 @@ TEST_F(ServiceMainTest, ScheduledMinuteWritesPdownOnEachTickAndShutdownTurnsItIn
     EXPECT_EQ(secondTick, firstTick);
     EXPECT_EQ(Log(), "8 600 UP\r\n8 601 DOWN    \r\n");
     EXPECT_EQ(FakeShutdownRequests(), 2);
+}
+
+// A power-off that cannot be requested is said once in its minute, however
+// many ticks fall into it, and again in the next day's.
+TEST_F(ServiceMainTest, PowerOffThatCannotBeRequestedIsSaidOnceAMinute)
+{
+    WriteWholeFile(Dir.Path("PowerOFF.txt"), "10 1");
+    FakeFail.PrivilegeNotAssigned = true;
+    FakeScheduleControl(Day + 100 * Second, SERVICE_CONTROL_STOP);
+    Run(8, 10, 0);
+    std::string refused = "5 cannot power off: Message " + std::to_string(ERROR_NOT_ALL_ASSIGNED) + ".";
+    EXPECT_EQ(FakeEvents(), (std::vector<std::string>{"1 power-off daily at 10:01 (" + Dir.Path("PowerOFF.txt") + ")",
+                                                      refused, refused}));
+    EXPECT_EQ(Log(), "8 600 UP\r\n9 601 DOWN    \r\n");
+    EXPECT_EQ(FakeShutdownRequests(), 0);
 }
 
 TEST_F(ServiceMainTest, TickThatBeganBeforeAStopStillWritesPdown)

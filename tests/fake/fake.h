@@ -25,6 +25,7 @@ struct FakeFailures {
     bool Token;
     bool PrivilegeValue;
     bool PrivilegeNotAssigned;
+    bool Shutdown;
     bool MessageText;
 };
 
@@ -33,6 +34,7 @@ const DWORD FakeRegistrationError = 1083;
 const DWORD FakeStatusError = ERROR_INVALID_HANDLE;
 const DWORD FakeTokenError = 5;
 const DWORD FakePrivilegeValueError = 1313;
+const DWORD FakeShutdownError = 1115;
 
 extern FakeFailures FakeFail;
 // The platform identifier GetVersionExA reports; 2 (NT) after a reset.

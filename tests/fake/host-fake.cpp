@@ -318,6 +318,10 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD reason)
 {
     Record("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
+    if (FakeFail.Shutdown) {
+        Fail(FakeShutdownError);
+        return FALSE;
+    }
     std::lock_guard<std::mutex> hold(Guard);
     ShutdownRequests++;
     return TRUE;
