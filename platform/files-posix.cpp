@@ -119,6 +119,15 @@ long ReadFileBytes(FileId file, void* buffer, size_t size)
     return count;
 }
 
+long ReadFileBytesAt(FileId file, int64_t offset, void* buffer, size_t size)
+{
+    ssize_t count;
+    do
+        count = pread(static_cast<int>(file), buffer, size, offset);
+    while (count < 0 && errno == EINTR);
+    return count;
+}
+
 // fdatasync leaves out the modification time, which no reader of the file
 // needs: a rewrite that keeps the length waits for its data, not for a
 // journal commit of the time (which ext4 still makes on its own, every few

@@ -63,6 +63,15 @@ long ReadFileBytes(FileId file, void* buffer, size_t size)
     return static_cast<long>(count);
 }
 
+long ReadFileBytesAt(FileId file, int64_t offset, void* buffer, size_t size)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    if (!SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN))
+        return -1;
+    return ReadFileBytes(file, buffer, size);
+}
+
 bool FlushFileToDisk(FileId file)
 {
     return FlushFileBuffers(Handle(file));

@@ -199,6 +199,8 @@ bool SetFileLength(FileId file, int64_t length);
 int64_t FileLength(FileId file);
 // Reads up to size bytes; returns the number read, 0 at the end, -1 on error.
 long ReadFileBytes(FileId file, void* buffer, size_t size);
+// Reads up to size bytes at offset, as ReadFileBytes.
+long ReadFileBytesAt(FileId file, int64_t offset, void* buffer, size_t size);
 // Flushes the file's data to stable storage.
 bool FlushFileToDisk(FileId file);
 void CloseFileId(FileId file);

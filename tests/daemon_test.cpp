@@ -391,17 +391,18 @@ std::vector<std::string> RecordKinds(const CrashRun& run)
 TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
 {
     using Kinds = std::vector<std::string>;
-    // Five calls a heartbeat and five for the DOWN line; no call reads the log.
+    // Five calls a heartbeat and five for the DOWN line, none of which reads
+    // the log; only an append to a log that is not empty reads its last byte.
     // A record that leaves the log as long as the last one did only asks its
     // length, for setting it would cost the disk a journal commit.
     const Kinds cut = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
     const Kinds same = {"open", "pwrite", "fstat", "fdatasync", "close"};
     Kinds calls = {
-        "open",  "open",   "open",      "fsync",     "close",  // the log is created, its folder flushed
-        "lseek", "pwrite", "fdatasync", "close",               // the UP line
-        "open",  "pwrite", "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
-        "open",                                                // no PowerOFF.txt
-        "open",  "lseek",  "pwrite",    "fdatasync", "close",  // the APDOWN line
+        "open",  "open",   "open",      "fsync",     "close",               // the log is created, its folder flushed
+        "lseek", "pwrite", "fdatasync", "close",                            // the UP line
+        "open",  "pwrite", "ftruncate", "fdatasync", "close",               // the CRASH line at the saved offset
+        "open",                                                             // no PowerOFF.txt
+        "open",  "lseek",  "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
     };
     // The first heartbeat drops the APDOWN line, the second keeps the length.
     for (const Kinds* record : {&cut, &same, &cut})
@@ -423,10 +424,10 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         {2, {"<missing>"}},
         {7, {}},
         {11, {"UP"}},
-        {18, {"UP", "CRASH"}},
-        {23, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
-        {32, {"UP", "CRASH"}},
-        {35, {"UP", "DOWN"}},
+        {19, {"UP", "CRASH"}},
+        {24, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
+        {33, {"UP", "CRASH"}},
+        {36, {"UP", "DOWN"}},
     };
     long call = 1;
     for (const auto& outcome : outcomes) {

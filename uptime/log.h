@@ -30,7 +30,8 @@ extern bool RecordWritesFailing;
 int MinuteOfDay(const SYSTEMTIME& time);
 
 // Writes one record to LogPath: appended at the end for offset 0 (the file is
-// created if missing), otherwise into the existing file at offset, which then
+// created if missing; a last line without its end is first given one),
+// otherwise into the existing file at offset, which then
 // ends with the record: what lay behind it is cut, and a file shorter than
 // offset reads as zero bytes up to it. An append that fails, or that would
 // end past the 32-bit range, adds nothing to the file. The record is on
