@@ -177,6 +177,7 @@ BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD)
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
         setsid();
         if (fork() == 0) {
             for (const char* path : Systemctl)

@@ -49,11 +49,15 @@ std::string Line(std::pair<int, int> at, const std::string& rest)
 // Becomes the daemon copied to binary, without the capability to shut the
 // machine down: no schedule a test gives can fall due, and none could act.
 // A process that no longer runs as root has no capability to drop.
-[[noreturn]] void ExecDaemon(const std::string& binary)
+[[noreturn]] void ExecDaemon(const std::string& binary, const std::vector<std::string>& options = {})
 {
     if (prctl(PR_CAPBSET_DROP, CAP_SYS_BOOT, 0, 0, 0) != 0 && geteuid() == 0)
         _exit(97);
-    execl(binary.c_str(), "verdimoor", nullptr);
+    std::vector<char*> arguments = {const_cast<char*>("verdimoor")};
+    for (const std::string& option : options)
+        arguments.push_back(const_cast<char*>(option.c_str()));
+    arguments.push_back(nullptr);
+    execv(binary.c_str(), arguments.data());
     _exit(98);
 }
 
@@ -114,6 +118,15 @@ void PaceHeartbeats([[maybe_unused]] int heartbeats)
 #endif
 }
 
+// This month's log in dir.
+std::string MonthLog(const TempDir& dir)
+{
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    return dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
+}
+
 // One run of the daemon, copied into dir unless it is there; ended by its
 // process id when the test is over, whatever happened. What it prints goes to
 // a file of its own. Given a socket, the preloaded shim paces its heartbeats
@@ -121,7 +134,7 @@ void PaceHeartbeats([[maybe_unused]] int heartbeats)
 class Daemon {
 public:
     explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "",
-                    int heartbeats = -1)
+                    int heartbeats = -1, const std::vector<std::string>& options = {})
         : Dir(dir)
     {
         if (!FileExists(dir.Path("verdimoor")))
@@ -140,7 +153,7 @@ public:
                 PaceHeartbeats(heartbeats);
             if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(99);
-            ExecDaemon(binary);
+            ExecDaemon(binary, options);
         }
     }
     ~Daemon()
@@ -158,6 +171,11 @@ public:
     {
         StopAt = Now();
         kill(Pid, signal);
+        return Wait();
+    }
+    // Waits ten seconds at most for the process to end; its exit code, or -1.
+    int Wait()
+    {
         int status = 0;
         for (int i = 0; i < 1000; i++) {
             if (waitpid(Pid, &status, WNOHANG) == Pid) {
@@ -170,13 +188,7 @@ public:
     }
     std::string Printed() const { return ReadWholeFile(Output.Path("output")); }
     std::string Log() const { return ReadWholeFile(LogName()); }
-    std::string LogName() const
-    {
-        time_t now = time(nullptr);
-        struct tm local;
-        localtime_r(&now, &local);
-        return Dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
-    }
+    std::string LogName() const { return MonthLog(Dir); }
     // Waits until the log ends with text.
     bool LogEndsWith(const std::string& text, std::chrono::milliseconds patience = 5s) const
     {
@@ -264,6 +276,75 @@ TEST(Daemon, SecondRunAppendsAndAShortenedLogIsPadded)
     ASSERT_GT(log.size(), offset);
     EXPECT_EQ(log.substr(0, offset), first.substr(0, 3) + std::string(offset - 3, '\0'));
     EXPECT_EQ(log.substr(offset), Line(daemon.StopAt, "DOWN    "));
+}
+
+// One daemon a folder, whole lines, and the options: the options write
+// nothing; the new run's UP line starts a line of its own after an unfinished
+// one; a second daemon in the folder writes nothing and leaves the first's
+// run whole; and the first says the schedule it read.
+TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
+{
+    for (int attempt = 0; attempt < 3; attempt++) {
+        TempDir dir;
+        PlaceBinary(dir);
+        // Never due, however it is read.
+        WriteWholeFile(dir.Path("PowerOFF.txt"), "24:00\r\n");
+        // A run whose closing line a full disk cut short.
+        const std::string cut = "9 540 UP\r\n9 1020 DO";
+        WriteWholeFile(MonthLog(dir), cut);
+        const std::vector<std::string> files = FolderEntries(dir);
+        const struct {
+            std::vector<std::string> Options;
+            int Code;
+            std::string Printed;
+        } options[] = {
+            {{"--help"}, 0, "usage: verdimoor [--help | --version]\n\nKeeps a monthly log"},
+            {{"--version"}, 0, std::string(VERDIMOOR_VERSION) + "\n"},
+            {{"--now"}, 2, "usage: verdimoor [--help | --version]\n"},
+            {{"--help", "--version"}, 2, "usage: verdimoor [--help | --version]\n"},
+        };
+        for (const auto& o : options) {
+            SCOPED_TRACE(o.Options[0]);
+            Daemon asked(dir, false, "", -1, o.Options);
+            EXPECT_EQ(asked.Wait(), o.Code);
+            EXPECT_EQ(asked.Printed().substr(0, o.Printed.size()), o.Printed);
+            EXPECT_EQ(FolderEntries(dir), files);
+            EXPECT_EQ(ReadWholeFile(MonthLog(dir)), cut);
+        }
+
+        Daemon first(dir);
+        ASSERT_TRUE(first.LogEndsWith(" APDOWN\r\n"));
+        std::string started = first.Log();
+        Daemon second(dir);
+        EXPECT_EQ(second.Wait(), 1);
+        EXPECT_EQ(second.Printed(),
+                  "verdimoor: another verdimoor is running in " + dir.Path().substr(0, dir.Path().size() - 1) + "\n");
+        EXPECT_EQ(first.Log(), started);
+        EXPECT_EQ(FolderEntries(dir), files);
+        EXPECT_EQ(first.Stop(), 1);
+        EXPECT_EQ(first.Printed(),
+                  "verdimoor: no scheduled power-off: " + dir.Path("PowerOFF.txt") + " reads as 24:00\n");
+        if (MinuteTurned(first))
+            continue;
+        EXPECT_EQ(started, cut + "\r\n" + Line(first.Started, "UP") + Line(first.Started, "CRASH") +
+                               Line({first.Started.first, 1440}, dir.Path("PowerOFF.txt") + " APDOWN"));
+        EXPECT_EQ(first.Log(), cut + "\r\n" + Line(first.Started, "UP") + Line(first.Started, "DOWN    "));
+#ifdef VERDIMOOR_REPORT_TESTS
+        // The report keeps the two runs apart and warns of the cut line once.
+        report::ReadOptions read;
+        read.KeepRuns = true;
+        read.KeepWarnings = true;
+        read.Now = report::LocalNow();
+        report::MachineReport machine = report::ReadMachine(dir.Path(), read);
+        ASSERT_EQ(machine.Runs.size(), 2u);
+        EXPECT_EQ(machine.Runs[0].Ended, report::RunEnd::Unknown);
+        EXPECT_EQ(machine.Runs[1].Ended, report::RunEnd::Down);
+        ASSERT_EQ(machine.Warnings.size(), 1u);
+        EXPECT_EQ(machine.Warnings[0].Problem, "damaged line");
+        EXPECT_EQ(machine.Warnings[0].Line, 2u);
+#endif
+        break;
+    }
 }
 
 TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
@@ -398,10 +479,11 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
     const Kinds cut = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
     const Kinds same = {"open", "pwrite", "fstat", "fdatasync", "close"};
     Kinds calls = {
-        "open",  "open",   "open",      "fsync",     "close",               // the log is created, its folder flushed
-        "lseek", "pwrite", "fdatasync", "close",                            // the UP line
-        "open",  "pwrite", "ftruncate", "fdatasync", "close",               // the CRASH line at the saved offset
-        "open",                                                             // no PowerOFF.txt
+        "open",                                                // the folder, locked while the process lives
+        "open",  "open",   "open",      "fsync",     "close",  // the log is created, its folder flushed
+        "lseek", "pwrite", "fdatasync", "close",               // the UP line
+        "open",  "pwrite", "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
+        "open",                                                // no PowerOFF.txt
         "open",  "lseek",  "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
     };
     // The first heartbeat drops the APDOWN line, the second keeps the length.
@@ -421,13 +503,13 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         long Last;
         Kinds Left;
     } outcomes[] = {
-        {2, {"<missing>"}},
-        {7, {}},
-        {11, {"UP"}},
-        {19, {"UP", "CRASH"}},
-        {24, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
-        {33, {"UP", "CRASH"}},
-        {36, {"UP", "DOWN"}},
+        {3, {"<missing>"}},
+        {8, {}},
+        {12, {"UP"}},
+        {20, {"UP", "CRASH"}},
+        {25, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
+        {34, {"UP", "CRASH"}},
+        {37, {"UP", "DOWN"}},
     };
     long call = 1;
     for (const auto& outcome : outcomes) {
