@@ -127,15 +127,24 @@ std::string MonthLog(const TempDir& dir)
     return dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
 }
 
+// How a run of the daemon is started.
+struct DaemonSetup {
+    bool AsNobody = false;
+    std::string NotifySocket;
+    // A socket through which the preloaded shim paces its heartbeats.
+    int Heartbeats = -1;
+    std::vector<std::string> Options;
+    // A folder that stands for /etc in a mount namespace of the daemon's own,
+    // which ends with it.
+    std::string Etc;
+};
+
 // One run of the daemon, copied into dir unless it is there; ended by its
 // process id when the test is over, whatever happened. What it prints goes to
-// a file of its own. Given a socket, the preloaded shim paces its heartbeats
-// through it.
+// a file of its own.
 class Daemon {
 public:
-    explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "",
-                    int heartbeats = -1, const std::vector<std::string>& options = {})
-        : Dir(dir)
+    explicit Daemon(const TempDir& dir, const DaemonSetup& setup = {}) : Dir(dir)
     {
         if (!FileExists(dir.Path("verdimoor")))
             PlaceBinary(dir);
@@ -147,13 +156,17 @@ public:
             int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
             dup2(fd, 1);
             dup2(fd, 2);
-            if (!notifySocket.empty())
-                setenv("NOTIFY_SOCKET", notifySocket.c_str(), 1);
-            if (heartbeats >= 0)
-                PaceHeartbeats(heartbeats);
-            if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            if (!setup.NotifySocket.empty())
+                setenv("NOTIFY_SOCKET", setup.NotifySocket.c_str(), 1);
+            if (setup.Heartbeats >= 0)
+                PaceHeartbeats(setup.Heartbeats);
+            if (!setup.Etc.empty() &&
+                (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 mount(setup.Etc.c_str(), "/etc", nullptr, MS_BIND, nullptr) != 0))
+                _exit(96);
+            if (setup.AsNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(99);
-            ExecDaemon(binary, options);
+            ExecDaemon(binary, setup.Options);
         }
     }
     ~Daemon()
@@ -305,7 +318,7 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
         };
         for (const auto& o : options) {
             SCOPED_TRACE(o.Options[0]);
-            Daemon asked(dir, false, "", -1, o.Options);
+            Daemon asked(dir, {.Options = o.Options});
             EXPECT_EQ(asked.Wait(), o.Code);
             EXPECT_EQ(asked.Printed().substr(0, o.Printed.size()), o.Printed);
             EXPECT_EQ(FolderEntries(dir), files);
@@ -354,7 +367,7 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
     PlaceBinary(dir);
     ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
     NotifySocket notify;
-    Daemon daemon(dir, true, notify.Path());
+    Daemon daemon(dir, {.AsNobody = true, .NotifySocket = notify.Path()});
     std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
     EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
     EXPECT_EQ(notify.Receive(), "READY=1");
@@ -367,7 +380,7 @@ TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
 {
     TempDir dir;
     NotifySocket notify;
-    Daemon daemon(dir, false, notify.Path());
+    Daemon daemon(dir, {.NotifySocket = notify.Path()});
     EXPECT_EQ(notify.Receive(), "READY=1");
     // Ready only once the start lines are written.
     EXPECT_EQ(daemon.Log().find(" APDOWN\r\n"), daemon.Log().size() - 9);
@@ -606,7 +619,7 @@ TEST(Daemon, FullDiskAtStartRecordsTheRunOnceSpaceComesBack)
         disk.Fill();
         Heartbeats beats;
         NotifySocket notify;
-        Daemon daemon(disk.Dir, false, notify.Path(), beats.DaemonEnd());
+        Daemon daemon(disk.Dir, {.NotifySocket = notify.Path(), .Heartbeats = beats.DaemonEnd()});
         std::pair<int, int> beat = Now(90);
         ASSERT_TRUE(beats.Asleep());
         std::string failure = "cannot write " + daemon.LogName() + ": No space left on device";
@@ -643,7 +656,7 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
         if (!disk.Mounted)
             GTEST_SKIP() << "cannot mount a tmpfs here";
         Heartbeats beats;
-        Daemon daemon(disk.Dir, false, "", beats.DaemonEnd());
+        Daemon daemon(disk.Dir, {.Heartbeats = beats.DaemonEnd()});
         std::pair<int, int> beat = Now(330);
         ASSERT_TRUE(beats.Asleep());
         std::string started = daemon.Log();
@@ -665,6 +678,85 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
         EXPECT_EQ(started, daemon.StartLines());
         EXPECT_EQ(beaten, Line(daemon.Started, "UP") + Line(beat, "CRASH"));
         EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(beat, "DOWN    "));
+        break;
+    }
+}
+
+// The day of the month and the minute of the day at t in a zone that many
+// minutes east of UTC.
+std::pair<int, int> ZoneTime(time_t t, int east)
+{
+    t += east * 60;
+    struct tm civil;
+    gmtime_r(&t, &civil);
+    return {civil.tm_mday, civil.tm_hour * 60 + civil.tm_min};
+}
+
+// Waits a second at most for process pid to take the SIGIO pending for it.
+bool SigioTaken(pid_t pid)
+{
+    for (int i = 0; i < 100; i++) {
+        std::string status = ReadWholeFile("/proc/" + std::to_string(pid) + "/status");
+        size_t at = status.find("ShdPnd:\t");
+        if (at != std::string::npos && (std::stoull(status.substr(at + 8, 16), nullptr, 16) & 1ull << (SIGIO - 1)) == 0)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// The zone followed as it changes, without a restart: the start in UTC; then
+// /etc/localtime replaced as timedatectl replaces it, by a new link renamed
+// over it (Tokyo); then the file it names rewritten in place (Kolkata). The
+// heartbeat after each change, and the DOWN line, carry the new zone's
+// minute. A folder of the test's stands for /etc in a mount namespace of the
+// daemon's own.
+TEST(Daemon, FollowsTheZoneAsItChanges)
+{
+    const int tokyo = 9 * 60;
+    const int kolkata = 5 * 60 + 30;
+    for (int attempt = 0; attempt < 3; attempt++) {
+        TempDir dir;
+        TempDir etc;
+        TempDir zones;
+        for (const char* zone : {"UTC", "Asia/Tokyo", "Asia/Kolkata"}) {
+            std::string copy = zones.Path(std::filesystem::path(zone).filename());
+            WriteWholeFile(copy, ReadWholeFile(std::string("/usr/share/zoneinfo/") + zone));
+            // A rewrite within the same second must still look new.
+            struct timespec past[2] = {{946684800, 0}, {946684800, 0}};
+            utimensat(AT_FDCWD, copy.c_str(), past, 0);
+        }
+        ASSERT_EQ(symlink(zones.Path("UTC").c_str(), etc.Path("localtime").c_str()), 0);
+        Heartbeats beats;
+        time_t start = time(nullptr);
+        Daemon daemon(dir, {.Heartbeats = beats.DaemonEnd(), .Etc = etc.Path()});
+        ASSERT_TRUE(beats.Asleep());
+        struct tm utc;
+        gmtime_r(&start, &utc);
+        std::string log = dir.Path(std::to_string(utc.tm_year + 1900) + "_" + std::to_string(utc.tm_mon + 1) + ".log");
+        std::string started = ReadWholeFile(log);
+
+        ASSERT_EQ(symlink(zones.Path("Tokyo").c_str(), etc.Path(".localtime.new").c_str()), 0);
+        ASSERT_EQ(rename(etc.Path(".localtime.new").c_str(), etc.Path("localtime").c_str()), 0);
+        ASSERT_TRUE(SigioTaken(daemon.Pid));
+        ASSERT_TRUE(beats.Beat());
+        std::string inTokyo = ReadWholeFile(log);
+
+        WriteWholeFile(zones.Path("Tokyo"), ReadWholeFile(zones.Path("Kolkata")));
+        ASSERT_TRUE(SigioTaken(daemon.Pid));
+        ASSERT_TRUE(beats.Beat());
+        std::string inKolkata = ReadWholeFile(log);
+        EXPECT_EQ(daemon.Stop(), 1);
+        time_t end = time(nullptr);
+        if (ZoneTime(start, 0) != ZoneTime(end, 0))
+            continue;
+
+        std::string up = Line(ZoneTime(start, 0), "UP");
+        EXPECT_EQ(started, up + Line(ZoneTime(start, 0), "CRASH") +
+                               Line({ZoneTime(start, 0).first, 3660}, dir.Path("PowerOFF.txt") + " APDOWN"));
+        EXPECT_EQ(inTokyo, up + Line(ZoneTime(start + 30, tokyo), "CRASH"));
+        EXPECT_EQ(inKolkata, up + Line(ZoneTime(start + 60, kolkata), "CRASH"));
+        EXPECT_EQ(ReadWholeFile(log), up + Line(ZoneTime(start + 60, kolkata), "DOWN    "));
         break;
     }
 }
