@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Stored files on Windows: unbuffered handles, shared for reading and writing;
-// nothing says when a record write fails.
+// Stored files on Windows: unbuffered handles, shared for reading and writing.
 #include "platform/platform.h"
 
 static FileId OpenShared(const char* path, DWORD access, DWORD disposition)
@@ -81,7 +80,3 @@ void CloseFileId(FileId file)
 {
     CloseHandle(Handle(file));
 }
-
-// The service has no console here, and Err.log notes only the failed calls to
-// the Service Control Manager.
-void ReportServiceEvent(ServiceEvent, const char*) {}
