@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Stored files on POSIX: plain descriptors, no stdio buffering.
+// Stored files on POSIX: plain descriptors, no stdio buffering; and the last
+// error they leave.
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -10,6 +11,15 @@
 
 #include "platform/platform.h"
 
+// The last error is the errno that the failed operation left, here as in the
+// test double.
+DWORD WINAPI GetLastError()
+{
+    return static_cast<DWORD>(errno);
+}
+
+// Only a regular file is read: a folder in its place fails with EISDIR,
+// anything else with EINVAL.
 FileId OpenFileForReading(const char* path)
 {
     // Non-blocking, so that a FIFO in its place cannot hold up start-up.
@@ -17,8 +27,14 @@ FileId OpenFileForReading(const char* path)
     if (fd < 0)
         return NoFile;
     struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    int error = 0;
+    if (fstat(fd, &status) != 0)
+        error = errno;
+    else if (!S_ISREG(status.st_mode))
+        error = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    if (error != 0) {
         close(fd);
+        errno = error;
         return NoFile;
     }
     return fd;
@@ -99,6 +115,15 @@ long ReadFileBytes(FileId file, void* buffer, size_t size)
     ssize_t count;
     do
         count = read(static_cast<int>(file), buffer, size);
+    while (count < 0 && errno == EINTR);
+    return count;
+}
+
+long ReadFileBytesAt(FileId file, int64_t offset, void* buffer, size_t size)
+{
+    ssize_t count;
+    do
+        count = pread(static_cast<int>(file), buffer, size, offset);
     while (count < 0 && errno == EINTR);
     return count;
 }

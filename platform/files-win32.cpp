@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Stored files on Windows: unbuffered handles, shared for reading and writing;
-// nothing says when a record write fails.
+// Stored files on Windows: unbuffered handles, shared for reading and writing.
 #include "platform/platform.h"
 
 static FileId OpenShared(const char* path, DWORD access, DWORD disposition)
@@ -63,6 +62,15 @@ long ReadFileBytes(FileId file, void* buffer, size_t size)
     return static_cast<long>(count);
 }
 
+long ReadFileBytesAt(FileId file, int64_t offset, void* buffer, size_t size)
+{
+    LARGE_INTEGER at;
+    at.QuadPart = offset;
+    if (!SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN))
+        return -1;
+    return ReadFileBytes(file, buffer, size);
+}
+
 bool FlushFileToDisk(FileId file)
 {
     return FlushFileBuffers(Handle(file));
@@ -72,7 +80,3 @@ void CloseFileId(FileId file)
 {
     CloseHandle(Handle(file));
 }
-
-// The service has no console here, and Err.log notes only the failed calls to
-// the Service Control Manager.
-void ReportRecordWrite(const char*, bool, DWORD) {}

@@ -1,21 +1,95 @@
 // SPDX-License-Identifier: Apache-2.0
 // The service's operating-system operations on POSIX (Linux), apart from
-// files, the lock and the dispatcher: the clock, the executable's path, the
-// system's error texts and the power-off request.
+// files, the lock and the dispatcher: the clock in the zone in force, the
+// executable's path, the system's error texts and the power-off request.
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <linux/capability.h>
+#include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
 
+// The zone in force is /etc/localtime. The C library reads it once and looks
+// at it again only when tzset asks, at the cost of a system call each time,
+// which would be one more for every heartbeat. So /etc and the zone's file
+// are watched instead: a change raises SIGIO, and the next reading of the
+// clock asks. Where no watch can be set, every reading asks. A zone that TZ
+// names is the process's own and stays.
+static const char ZoneFolder[] = "/etc";
+static const char ZoneFile[] = "/etc/localtime";
+static pthread_once_t ZoneWatchStarted = PTHREAD_ONCE_INIT;
+static int ZoneWatch = -1;
+static bool ZoneUnwatched;
+// Changes signalled, and those the C library has been asked to read.
+static std::atomic<unsigned> ZoneChanges;
+static std::atomic<unsigned> ZoneChangesRead;
+static pthread_mutex_t ZoneGuard = PTHREAD_MUTEX_INITIALIZER;
+
+static void NoteZoneChange(int)
+{
+    ZoneChanges.fetch_add(1);
+}
+
+// The file that stands at /etc/localtime now, rewritten in place or removed.
+static void WatchZoneFile()
+{
+    inotify_add_watch(ZoneWatch, ZoneFile, IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF);
+}
+
+static void StartZoneWatch()
+{
+    if (getenv("TZ") != nullptr)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = NoteZoneChange;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    ZoneWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    // The zone's file is replaced in /etc (a new link renamed over it), or
+    // created there: the folder is what must be watched.
+    ZoneUnwatched = ZoneWatch < 0 || sigaction(SIGIO, &action, nullptr) != 0 ||
+                    fcntl(ZoneWatch, F_SETOWN, getpid()) != 0 || fcntl(ZoneWatch, F_SETFL, O_ASYNC | O_NONBLOCK) != 0 ||
+                    inotify_add_watch(ZoneWatch, ZoneFolder, IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO) < 0;
+    if (!ZoneUnwatched)
+        WatchZoneFile();
+    // A change before the watch is read now.
+    tzset();
+}
+
+// Has the C library read the zone again if it may have changed.
+static void FollowZone()
+{
+    pthread_once(&ZoneWatchStarted, StartZoneWatch);
+    if (ZoneUnwatched) {
+        tzset();
+        return;
+    }
+    if (ZoneChanges.load() == ZoneChangesRead.load())
+        return;
+    pthread_mutex_lock(&ZoneGuard);
+    unsigned changes = ZoneChanges.load();
+    if (changes != ZoneChangesRead.load()) {
+        char events[4096];
+        while (read(ZoneWatch, events, sizeof events) > 0) {
+        }
+        WatchZoneFile();
+        tzset();
+        ZoneChangesRead.store(changes);
+    }
+    pthread_mutex_unlock(&ZoneGuard);
+}
+
 void WINAPI GetLocalTime(SYSTEMTIME* time)
 {
+    FollowZone();
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     struct tm local;
@@ -50,29 +124,32 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
     return static_cast<DWORD>(length);
 }
 
-// The last error is the errno that the failed operation left.
-DWORD WINAPI GetLastError()
-{
-    return static_cast<DWORD>(errno);
-}
-
 // The C library's text for an errno value, ended with CR LF as Windows ends
-// its message texts; 0 when there is no text for the code.
-DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD, LPSTR buffer, DWORD, void*)
+// its message texts: allocated, or into the caller's buffer of size bytes; 0
+// when there is no text for the code or it does not fit.
+DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD, LPSTR buffer, DWORD size, void*)
 {
-    const DWORD supported = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    const DWORD allocated = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER;
+    const DWORD given = FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
     const char* description = strerrordesc_np(static_cast<int>(code));
-    if (flags != supported || description == nullptr) {
+    if ((flags != allocated && flags != given) || description == nullptr) {
         errno = EINVAL;
         return 0;
     }
     size_t length = strlen(description) + 2;
-    char* text = static_cast<char*>(malloc(length + 1));
-    if (text == nullptr)
+    char* text = buffer;
+    if (flags == allocated)
+        text = static_cast<char*>(malloc(length + 1));
+    else if (length >= size)
+        text = nullptr;
+    if (text == nullptr) {
+        errno = flags == allocated ? ENOMEM : ERANGE;
         return 0;
+    }
     memcpy(text, description, length - 2);
     memcpy(text + length - 2, "\r\n", 3);
-    *reinterpret_cast<char**>(buffer) = text;
+    if (flags == allocated)
+        *reinterpret_cast<char**>(buffer) = text;
     return static_cast<DWORD>(length);
 }
 
@@ -174,6 +251,7 @@ BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD)
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        signal(SIGPIPE, SIG_DFL);
         setsid();
         if (fork() == 0) {
             for (const char* path : Systemctl)

@@ -121,10 +121,13 @@ typedef struct {
 #define ERROR_INVALID_HANDLE 6
 #define ERROR_NOT_ALL_ASSIGNED 1300
 #define ERROR_FAILED_SERVICE_CONTROLLER_CONNECT 1063
-// GetLastError gives errno values here: a file past the size it may have.
+// GetLastError gives errno values here: a missing file, and a file past the
+// size it may have.
+#define ERROR_FILE_NOT_FOUND ENOENT
 #define ERROR_FILE_TOO_LARGE EFBIG
 
 #define FORMAT_MESSAGE_ALLOCATE_BUFFER 0x100
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x200
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x1000
 #define LANG_NEUTRAL 0
 #define SUBLANG_DEFAULT 1
@@ -196,11 +199,27 @@ bool SetFileLength(FileId file, int64_t length);
 int64_t FileLength(FileId file);
 // Reads up to size bytes; returns the number read, 0 at the end, -1 on error.
 long ReadFileBytes(FileId file, void* buffer, size_t size);
+// Reads up to size bytes at offset, as ReadFileBytes.
+long ReadFileBytesAt(FileId file, int64_t offset, void* buffer, size_t size);
 // Flushes the file's data to stable storage.
 bool FlushFileToDisk(FileId file);
 void CloseFileId(FileId file);
 
-// Tells the administrator, where the host has a place for it, that writing a
-// record to path has just failed with error (the failed call's last error),
-// or, once written is set, that it works again.
-void ReportRecordWrite(const char* path, bool written, DWORD error);
+// What the service tells the administrator, each under a fixed number: its
+// event ID in the Windows event log.
+enum ServiceEvent {
+    // Started, with the schedule read (information).
+    EventStarted = 1,
+    // PowerOFF.txt read in a way its text may not mean (warning).
+    EventScheduleText = 2,
+    // A record could not be written (error), said once until one can.
+    EventRecordWriteFailed = 3,
+    // Records can be written again (information).
+    EventRecordWriteWorks = 4,
+    // The power-off could not be requested (error).
+    EventPowerOffFailed = 5,
+};
+
+// Tells the administrator text, one line without its end, where the host has
+// a place for it. A failure to tell is ignored: the log comes first.
+void ReportServiceEvent(ServiceEvent event, const char* text);

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // The service manager on POSIX: the process is its own dispatcher, turning
 // stop signals into controls, and tells systemd its state when systemd
-// started it with Type=notify. A failed record write is said on standard
-// error.
+// started it with Type=notify. What the service tells the administrator is
+// said on standard error.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -179,33 +179,22 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* statu
     return TRUE;
 }
 
-// Standard error is the journal under systemd; the unit's status shows the
-// failure for as long as it lasts.
-void ReportRecordWrite(const char* path, bool written, DWORD error)
+// Standard error is the journal under systemd. A failed record write is also
+// the unit's status, which systemctl status shows until writing works again.
+void ReportServiceEvent(ServiceEvent event, const char* text)
 {
-    char status[MAX_PATH + 96];
-    const char* reason = strerrordesc_np(static_cast<int>(error));
-    int length;
-    if (written)
-        length = snprintf(status, sizeof status, "STATUS=can write %s again", path);
-    else if (reason != nullptr)
-        length = snprintf(status, sizeof status, "STATUS=cannot write %s: %s", path, reason);
-    else
-        length = snprintf(status, sizeof status, "STATUS=cannot write %s: error %lu", path,
-                          static_cast<unsigned long>(error));
-    if (length < 0)
-        return;
-    size_t text = static_cast<size_t>(length) < sizeof status ? static_cast<size_t>(length) : sizeof status - 1;
     // One write, so that the line reaches the journal whole.
     struct iovec line[] = {
         {const_cast<char*>("verdimoor: "), 11},
-        {status + 7, text - 7},
+        {const_cast<char*>(text), strlen(text)},
         {const_cast<char*>("\n"), 1},
     };
     while (writev(STDERR_FILENO, line, 3) < 0 && errno == EINTR) {
     }
-    // An empty status clears it.
-    if (written)
-        status[7] = '\0';
-    NotifyInitSystem(status);
+    if (event == EventRecordWriteFailed || event == EventRecordWriteWorks) {
+        char status[MAX_PATH + 1024];
+        // An empty status clears it.
+        snprintf(status, sizeof status, "STATUS=%s", event == EventRecordWriteFailed ? text : "");
+        NotifyInitSystem(status);
+    }
 }

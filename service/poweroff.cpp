@@ -4,33 +4,40 @@
 
 // On the NT family the shutdown privilege must be enabled in the process's
 // token before the request; elsewhere the request is made directly.
-static bool EnableShutdownPrivilege()
+static bool EnableShutdownPrivilege(DWORD* error)
 {
     HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        *error = GetLastError();
         return false;
+    }
 
     TOKEN_PRIVILEGES privileges = {};
-    bool enabled = LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
-    if (enabled) {
+    bool found = LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
+    *error = found ? 0 : GetLastError();
+    if (found) {
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
         AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
         // The call succeeds even when it assigned nothing; the last error tells.
-        enabled = GetLastError() == 0;
+        *error = GetLastError();
     }
     CloseHandle(token);
-    return enabled;
+    return *error == 0;
 }
 
-bool PowerOffSystem()
+bool PowerOffSystem(DWORD* error)
 {
     OSVERSIONINFOA version = {};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
-    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && !EnableShutdownPrivilege())
+    *error = 0;
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT && !EnableShutdownPrivilege(error))
         return false;
-    ExitWindowsEx(EWX_SHUTDOWN, 0);
+    if (!ExitWindowsEx(EWX_SHUTDOWN, 0)) {
+        *error = GetLastError();
+        return false;
+    }
     return true;
 }
 

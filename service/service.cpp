@@ -4,12 +4,30 @@
 #include "service/service.h"
 
 #include "uptime/errlog.h"
+#include "uptime/events.h"
 #include "uptime/log.h"
 #include "uptime/schedule.h"
 
 SERVICE_STATUS ServiceStatus;
 SERVICE_STATUS_HANDLE StatusHandle;
 SRWLOCK RecordLock = SRWLOCK_INIT;
+// Set while the power-off of the scheduled minute cannot be requested, so
+// that it is said once a minute, however many ticks fall into it. The service
+// thread's alone.
+static bool PowerOffFailing;
+
+// Requests the power-off in the scheduled minute, and says when it cannot.
+static void RequestPowerOff(bool due)
+{
+    DWORD error = 0;
+    bool requested = !due || PowerOffSystem(&error);
+    if (!requested && !PowerOffFailing) {
+        char reason[SystemMessageSize];
+        SystemMessage(error, reason);
+        SayServiceEvent(EventPowerOffFailed, "cannot power off: %s", reason);
+    }
+    PowerOffFailing = !requested;
+}
 
 // One heartbeat: the closing CRASH line with the current minute while the
 // service runs, after the run's UP line if start-up could not write it, and
@@ -32,8 +50,7 @@ static void Heartbeat()
         WriteLogRecord(RecordOffset, PdownFormat, now.wDay, MinuteOfDay(now));
     ReleaseSRWLockExclusive(&RecordLock);
 
-    if (due)
-        PowerOffSystem();
+    RequestPowerOff(due);
 }
 
 static bool Stopped()
@@ -56,6 +73,8 @@ void WINAPI ServiceMain(DWORD, LPSTR*)
     ServiceStatus.dwServiceSpecificExitCode = 0;
     ServiceStatus.dwCheckPoint = 0;
     ServiceStatus.dwWaitHint = 0;
+
+    PowerOffFailing = false;
 
     StatusHandle = RegisterServiceCtrlHandlerA(ServiceName, ServiceCtrlHandler);
     if (StatusHandle == 0)

@@ -30,5 +30,6 @@ void WINAPI ServiceMain(DWORD argc, LPSTR* argv);
 void WINAPI ServiceCtrlHandler(DWORD control);
 
 // Enables the shutdown privilege where the platform needs it and requests the
-// shutdown; false when the privilege could not be enabled.
-bool PowerOffSystem();
+// shutdown; false, with the failed call's last error in error, when the
+// privilege could not be enabled or the request failed.
+bool PowerOffSystem(DWORD* error);

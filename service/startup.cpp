@@ -6,6 +6,7 @@
 
 #include "service/service.h"
 #include "uptime/errlog.h"
+#include "uptime/events.h"
 #include "uptime/log.h"
 #include "uptime/schedule.h"
 
@@ -39,6 +40,42 @@ static void FindProgramDir()
     ProgramDir[length] = '\0';
 }
 
+// Tells the administrator the schedule read and, where PowerOFF.txt holds
+// more than a time or less, how its text was read.
+static void SaySchedule()
+{
+    const ScheduleReading& reading = PowerOffReading;
+    if (PowerOffPath[0] == '\0') {
+        SayServiceEvent(EventStarted, "no scheduled power-off: the path of PowerOFF.txt is too long");
+        return;
+    }
+    if (!reading.Opened && reading.OpenError == ERROR_FILE_NOT_FOUND) {
+        SayServiceEvent(EventStarted, "no scheduled power-off (no %s)", PowerOffPath);
+        return;
+    }
+    if (!reading.Opened) {
+        char reason[SystemMessageSize];
+        SystemMessage(reading.OpenError, reason);
+        SayServiceEvent(EventStarted, "no scheduled power-off (cannot read %s: %s)", PowerOffPath, reason);
+        return;
+    }
+
+    char time[32];
+    snprintf(time, sizeof time, "%02d:%02d", static_cast<int>(PowerOffHour), static_cast<int>(PowerOffMinute));
+    if (PowerOffHour >= 0 && PowerOffHour <= 23 && PowerOffMinute >= 0 && PowerOffMinute <= 59)
+        SayServiceEvent(EventStarted, "power-off daily at %s (%s)", time, PowerOffPath);
+    else
+        SayServiceEvent(EventStarted, "no scheduled power-off: %s reads as %s", PowerOffPath, time);
+
+    if (reading.Text == ScheduleTextEmpty)
+        SayServiceEvent(EventScheduleText, "%s is empty, read as %s", PowerOffPath, time);
+    else if (reading.Text == ScheduleWordFirst)
+        SayServiceEvent(EventScheduleText, "%s begins with \"%s\", read as %s", PowerOffPath, reading.Word, time);
+    else if (reading.Text == ScheduleWordAfter)
+        SayServiceEvent(EventScheduleText, "%s has \"%s\" after the time, read as %s", PowerOffPath, reading.Word,
+                        time);
+}
+
 void ServiceInitialization()
 {
     FindProgramDir();
@@ -56,6 +93,7 @@ void ServiceInitialization()
     if (!SetProgramPath(PowerOffPath, "%s%s", ProgramDir, "PowerOFF.txt"))
         PowerOffPath[0] = '\0';
     LoadPowerOffSchedule();
+    SaySchedule();
     // The announcement belongs to the run: without its UP line, or without
     // the schedule file's name, there is nothing to announce it with.
     if (RecordOffset > 0 && PowerOffPath[0] != '\0')

@@ -85,6 +85,12 @@ off_t lseek(int fd, off_t offset, int whence)
     return Next<off_t (*)(int, off_t, int)>("lseek")(fd, offset, whence);
 }
 
+ssize_t pread(int fd, void* bytes, size_t count, off_t offset)
+{
+    Enter("pread");
+    return Next<ssize_t (*)(int, void*, size_t, off_t)>("pread")(fd, bytes, count, offset);
+}
+
 ssize_t pwrite(int fd, const void* bytes, size_t count, off_t offset)
 {
     Enter("pwrite");

@@ -49,11 +49,15 @@ std::string Line(std::pair<int, int> at, const std::string& rest)
 // Becomes the daemon copied to binary, without the capability to shut the
 // machine down: no schedule a test gives can fall due, and none could act.
 // A process that no longer runs as root has no capability to drop.
-[[noreturn]] void ExecDaemon(const std::string& binary)
+[[noreturn]] void ExecDaemon(const std::string& binary, const std::vector<std::string>& options = {})
 {
     if (prctl(PR_CAPBSET_DROP, CAP_SYS_BOOT, 0, 0, 0) != 0 && geteuid() == 0)
         _exit(97);
-    execl(binary.c_str(), "verdimoor", nullptr);
+    std::vector<char*> arguments = {const_cast<char*>("verdimoor")};
+    for (const std::string& option : options)
+        arguments.push_back(const_cast<char*>(option.c_str()));
+    arguments.push_back(nullptr);
+    execv(binary.c_str(), arguments.data());
     _exit(98);
 }
 
@@ -114,15 +118,33 @@ void PaceHeartbeats([[maybe_unused]] int heartbeats)
 #endif
 }
 
+// This month's log in dir.
+std::string MonthLog(const TempDir& dir)
+{
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    return dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
+}
+
+// How a run of the daemon is started.
+struct DaemonSetup {
+    bool AsNobody = false;
+    std::string NotifySocket;
+    // A socket through which the preloaded shim paces its heartbeats.
+    int Heartbeats = -1;
+    std::vector<std::string> Options;
+    // A folder that stands for /etc in a mount namespace of the daemon's own,
+    // which ends with it.
+    std::string Etc;
+};
+
 // One run of the daemon, copied into dir unless it is there; ended by its
 // process id when the test is over, whatever happened. What it prints goes to
-// a file of its own. Given a socket, the preloaded shim paces its heartbeats
-// through it.
+// a file of its own.
 class Daemon {
 public:
-    explicit Daemon(const TempDir& dir, bool asNobody = false, const std::string& notifySocket = "",
-                    int heartbeats = -1)
-        : Dir(dir)
+    explicit Daemon(const TempDir& dir, const DaemonSetup& setup = {}) : Dir(dir)
     {
         if (!FileExists(dir.Path("verdimoor")))
             PlaceBinary(dir);
@@ -134,13 +156,17 @@ public:
             int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
             dup2(fd, 1);
             dup2(fd, 2);
-            if (!notifySocket.empty())
-                setenv("NOTIFY_SOCKET", notifySocket.c_str(), 1);
-            if (heartbeats >= 0)
-                PaceHeartbeats(heartbeats);
-            if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            if (!setup.NotifySocket.empty())
+                setenv("NOTIFY_SOCKET", setup.NotifySocket.c_str(), 1);
+            if (setup.Heartbeats >= 0)
+                PaceHeartbeats(setup.Heartbeats);
+            if (!setup.Etc.empty() &&
+                (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                 mount(setup.Etc.c_str(), "/etc", nullptr, MS_BIND, nullptr) != 0))
+                _exit(96);
+            if (setup.AsNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
                 _exit(99);
-            ExecDaemon(binary);
+            ExecDaemon(binary, setup.Options);
         }
     }
     ~Daemon()
@@ -158,6 +184,11 @@ public:
     {
         StopAt = Now();
         kill(Pid, signal);
+        return Wait();
+    }
+    // Waits ten seconds at most for the process to end; its exit code, or -1.
+    int Wait()
+    {
         int status = 0;
         for (int i = 0; i < 1000; i++) {
             if (waitpid(Pid, &status, WNOHANG) == Pid) {
@@ -170,13 +201,7 @@ public:
     }
     std::string Printed() const { return ReadWholeFile(Output.Path("output")); }
     std::string Log() const { return ReadWholeFile(LogName()); }
-    std::string LogName() const
-    {
-        time_t now = time(nullptr);
-        struct tm local;
-        localtime_r(&now, &local);
-        return Dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
-    }
+    std::string LogName() const { return MonthLog(Dir); }
     // Waits until the log ends with text.
     bool LogEndsWith(const std::string& text, std::chrono::milliseconds patience = 5s) const
     {
@@ -193,6 +218,11 @@ public:
     {
         return Line(Started, "UP") + Line(Started, "CRASH") +
                Line({Started.first, 3660}, Dir.Path("PowerOFF.txt") + " APDOWN");
+    }
+    // What it says at start of no schedule.
+    std::string NoSchedule() const
+    {
+        return "verdimoor: no scheduled power-off (no " + Dir.Path("PowerOFF.txt") + ")\n";
     }
 
     pid_t Pid;
@@ -226,7 +256,7 @@ TEST(Daemon, EachStopSignalClosesTheRunWithDown)
                 continue;
             EXPECT_EQ(started, daemon.StartLines());
             EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(daemon.Started, "DOWN    "));
-            EXPECT_EQ(daemon.Printed(), "");
+            EXPECT_EQ(daemon.Printed(), daemon.NoSchedule());
             EXPECT_FALSE(FileExists(dir.Path("Err.log")));
             break;
         }
@@ -250,6 +280,7 @@ TEST(Daemon, SecondRunAppendsAndAShortenedLogIsPadded)
     std::string up = Line(daemon.Started, "UP");
     EXPECT_EQ(daemon.Log(), first + up + Line(daemon.Started, "CRASH") +
                                 Line({daemon.Started.first, 1440}, dir.Path("PowerOFF.txt") + " APDOWN"));
+    EXPECT_EQ(daemon.Printed(), "verdimoor: no scheduled power-off: " + dir.Path("PowerOFF.txt") + " reads as 24:00\n");
 
     ASSERT_EQ(truncate(daemon.LogName().c_str(), 3), 0);
     EXPECT_EQ(daemon.Stop(), 1);
@@ -260,6 +291,75 @@ TEST(Daemon, SecondRunAppendsAndAShortenedLogIsPadded)
     EXPECT_EQ(log.substr(offset), Line(daemon.StopAt, "DOWN    "));
 }
 
+// One daemon a folder, whole lines, and the options: the options write
+// nothing; the new run's UP line starts a line of its own after an unfinished
+// one; a second daemon in the folder writes nothing and leaves the first's
+// run whole; and the first says the schedule it read.
+TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
+{
+    for (int attempt = 0; attempt < 3; attempt++) {
+        TempDir dir;
+        PlaceBinary(dir);
+        // Never due, however it is read.
+        WriteWholeFile(dir.Path("PowerOFF.txt"), "24:00\r\n");
+        // A run whose closing line a full disk cut short.
+        const std::string cut = "9 540 UP\r\n9 1020 DO";
+        WriteWholeFile(MonthLog(dir), cut);
+        const std::vector<std::string> files = FolderEntries(dir);
+        const struct {
+            std::vector<std::string> Options;
+            int Code;
+            std::string Printed;
+        } options[] = {
+            {{"--help"}, 0, "usage: verdimoor [--help | --version]\n\nKeeps a monthly log"},
+            {{"--version"}, 0, std::string(VERDIMOOR_VERSION) + "\n"},
+            {{"--now"}, 2, "usage: verdimoor [--help | --version]\n"},
+            {{"--help", "--version"}, 2, "usage: verdimoor [--help | --version]\n"},
+        };
+        for (const auto& o : options) {
+            SCOPED_TRACE(o.Options[0]);
+            Daemon asked(dir, {.Options = o.Options});
+            EXPECT_EQ(asked.Wait(), o.Code);
+            EXPECT_EQ(asked.Printed().substr(0, o.Printed.size()), o.Printed);
+            EXPECT_EQ(FolderEntries(dir), files);
+            EXPECT_EQ(ReadWholeFile(MonthLog(dir)), cut);
+        }
+
+        Daemon first(dir);
+        ASSERT_TRUE(first.LogEndsWith(" APDOWN\r\n"));
+        std::string started = first.Log();
+        Daemon second(dir);
+        EXPECT_EQ(second.Wait(), 1);
+        EXPECT_EQ(second.Printed(),
+                  "verdimoor: another verdimoor is running in " + dir.Path().substr(0, dir.Path().size() - 1) + "\n");
+        EXPECT_EQ(first.Log(), started);
+        EXPECT_EQ(FolderEntries(dir), files);
+        EXPECT_EQ(first.Stop(), 1);
+        EXPECT_EQ(first.Printed(),
+                  "verdimoor: no scheduled power-off: " + dir.Path("PowerOFF.txt") + " reads as 24:00\n");
+        if (MinuteTurned(first))
+            continue;
+        EXPECT_EQ(started, cut + "\r\n" + Line(first.Started, "UP") + Line(first.Started, "CRASH") +
+                               Line({first.Started.first, 1440}, dir.Path("PowerOFF.txt") + " APDOWN"));
+        EXPECT_EQ(first.Log(), cut + "\r\n" + Line(first.Started, "UP") + Line(first.Started, "DOWN    "));
+#ifdef VERDIMOOR_REPORT_TESTS
+        // The report keeps the two runs apart and warns of the cut line once.
+        report::ReadOptions read;
+        read.KeepRuns = true;
+        read.KeepWarnings = true;
+        read.Now = report::LocalNow();
+        report::MachineReport machine = report::ReadMachine(dir.Path(), report::ListLogs(dir.Path()), read);
+        ASSERT_EQ(machine.Runs.size(), 2u);
+        EXPECT_EQ(machine.Runs[0].Ended, report::RunEnd::Unknown);
+        EXPECT_EQ(machine.Runs[1].Ended, report::RunEnd::Down);
+        ASSERT_EQ(machine.Warnings.size(), 1u);
+        EXPECT_EQ(machine.Warnings[0].Problem, "damaged line");
+        EXPECT_EQ(machine.Warnings[0].Line, 2u);
+#endif
+        break;
+    }
+}
+
 TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
 {
     TempDir dir;
@@ -267,20 +367,20 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
     PlaceBinary(dir);
     ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
     NotifySocket notify;
-    Daemon daemon(dir, true, notify.Path());
+    Daemon daemon(dir, {.AsNobody = true, .NotifySocket = notify.Path()});
     std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
     EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
     EXPECT_EQ(notify.Receive(), "READY=1");
     EXPECT_EQ(daemon.Stop(), 1);
     EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
-    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n" + daemon.NoSchedule());
 }
 
 TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
 {
     TempDir dir;
     NotifySocket notify;
-    Daemon daemon(dir, false, notify.Path());
+    Daemon daemon(dir, {.NotifySocket = notify.Path()});
     EXPECT_EQ(notify.Receive(), "READY=1");
     // Ready only once the start lines are written.
     EXPECT_EQ(daemon.Log().find(" APDOWN\r\n"), daemon.Log().size() - 9);
@@ -385,17 +485,19 @@ std::vector<std::string> RecordKinds(const CrashRun& run)
 TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
 {
     using Kinds = std::vector<std::string>;
-    // Five calls a heartbeat and five for the DOWN line; no call reads the log.
+    // Five calls a heartbeat and five for the DOWN line, none of which reads
+    // the log; only an append to a log that is not empty reads its last byte.
     // A record that leaves the log as long as the last one did only asks its
     // length, for setting it would cost the disk a journal commit.
     const Kinds cut = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
     const Kinds same = {"open", "pwrite", "fstat", "fdatasync", "close"};
     Kinds calls = {
+        "open",                                                // the folder, locked while the process lives
         "open",  "open",   "open",      "fsync",     "close",  // the log is created, its folder flushed
         "lseek", "pwrite", "fdatasync", "close",               // the UP line
         "open",  "pwrite", "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
         "open",                                                // no PowerOFF.txt
-        "open",  "lseek",  "pwrite",    "fdatasync", "close",  // the APDOWN line
+        "open",  "lseek",  "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
     };
     // The first heartbeat drops the APDOWN line, the second keeps the length.
     for (const Kinds* record : {&cut, &same, &cut})
@@ -414,13 +516,13 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         long Last;
         Kinds Left;
     } outcomes[] = {
-        {2, {"<missing>"}},
-        {7, {}},
-        {11, {"UP"}},
-        {18, {"UP", "CRASH"}},
-        {23, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
-        {32, {"UP", "CRASH"}},
-        {35, {"UP", "DOWN"}},
+        {3, {"<missing>"}},
+        {8, {}},
+        {12, {"UP"}},
+        {20, {"UP", "CRASH"}},
+        {25, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
+        {34, {"UP", "CRASH"}},
+        {37, {"UP", "DOWN"}},
     };
     long call = 1;
     for (const auto& outcome : outcomes) {
@@ -517,23 +619,23 @@ TEST(Daemon, FullDiskAtStartRecordsTheRunOnceSpaceComesBack)
         disk.Fill();
         Heartbeats beats;
         NotifySocket notify;
-        Daemon daemon(disk.Dir, false, notify.Path(), beats.DaemonEnd());
+        Daemon daemon(disk.Dir, {.NotifySocket = notify.Path(), .Heartbeats = beats.DaemonEnd()});
         std::pair<int, int> beat = Now(90);
         ASSERT_TRUE(beats.Asleep());
         std::string failure = "cannot write " + daemon.LogName() + ": No space left on device";
+        std::string started = "verdimoor: " + failure + "\n" + daemon.NoSchedule();
         EXPECT_EQ(daemon.Log(), "");
-        EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+        EXPECT_EQ(daemon.Printed(), started);
         ASSERT_TRUE(beats.Beat());
         ASSERT_TRUE(beats.Beat());
         EXPECT_EQ(daemon.Log(), "");
-        EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n");
+        EXPECT_EQ(daemon.Printed(), started);
 
         ASSERT_EQ(unlink(disk.Dir.Path("filler").c_str()), 0);
         ASSERT_TRUE(beats.Beat());
         std::string recorded = daemon.Log();
         EXPECT_EQ(daemon.Stop(), 1);
-        EXPECT_EQ(daemon.Printed(),
-                  "verdimoor: " + failure + "\nverdimoor: can write " + daemon.LogName() + " again\n");
+        EXPECT_EQ(daemon.Printed(), started + "verdimoor: can write " + daemon.LogName() + " again\n");
         for (const std::string& message :
              {"STATUS=" + failure, std::string("READY=1"), std::string("STATUS="), std::string("STOPPING=1")})
             EXPECT_EQ(notify.Receive(), message);
@@ -554,7 +656,7 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
         if (!disk.Mounted)
             GTEST_SKIP() << "cannot mount a tmpfs here";
         Heartbeats beats;
-        Daemon daemon(disk.Dir, false, "", beats.DaemonEnd());
+        Daemon daemon(disk.Dir, {.Heartbeats = beats.DaemonEnd()});
         std::pair<int, int> beat = Now(330);
         ASSERT_TRUE(beats.Asleep());
         std::string started = daemon.Log();
@@ -562,7 +664,8 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
         for (int i = 0; i < 10; i++)
             ASSERT_TRUE(beats.Beat());
         std::string failing = daemon.Printed();
-        EXPECT_EQ(failing, "verdimoor: cannot write " + daemon.LogName() + ": Read-only file system\n");
+        EXPECT_EQ(failing,
+                  daemon.NoSchedule() + "verdimoor: cannot write " + daemon.LogName() + ": Read-only file system\n");
         EXPECT_EQ(daemon.Log(), started);
 
         ASSERT_TRUE(disk.Remount(0));
@@ -575,6 +678,85 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
         EXPECT_EQ(started, daemon.StartLines());
         EXPECT_EQ(beaten, Line(daemon.Started, "UP") + Line(beat, "CRASH"));
         EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(beat, "DOWN    "));
+        break;
+    }
+}
+
+// The day of the month and the minute of the day at t in a zone that many
+// minutes east of UTC.
+std::pair<int, int> ZoneTime(time_t t, int east)
+{
+    t += east * 60;
+    struct tm civil;
+    gmtime_r(&t, &civil);
+    return {civil.tm_mday, civil.tm_hour * 60 + civil.tm_min};
+}
+
+// Waits a second at most for process pid to take the SIGIO pending for it.
+bool SigioTaken(pid_t pid)
+{
+    for (int i = 0; i < 100; i++) {
+        std::string status = ReadWholeFile("/proc/" + std::to_string(pid) + "/status");
+        size_t at = status.find("ShdPnd:\t");
+        if (at != std::string::npos && (std::stoull(status.substr(at + 8, 16), nullptr, 16) & 1ull << (SIGIO - 1)) == 0)
+            return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// The zone followed as it changes, without a restart: the start in UTC; then
+// /etc/localtime replaced as timedatectl replaces it, by a new link renamed
+// over it (Tokyo); then the file it names rewritten in place (Kolkata). The
+// heartbeat after each change, and the DOWN line, carry the new zone's
+// minute. A folder of the test's stands for /etc in a mount namespace of the
+// daemon's own.
+TEST(Daemon, FollowsTheZoneAsItChanges)
+{
+    const int tokyo = 9 * 60;
+    const int kolkata = 5 * 60 + 30;
+    for (int attempt = 0; attempt < 3; attempt++) {
+        TempDir dir;
+        TempDir etc;
+        TempDir zones;
+        for (const char* zone : {"UTC", "Asia/Tokyo", "Asia/Kolkata"}) {
+            std::string copy = zones.Path(std::filesystem::path(zone).filename());
+            WriteWholeFile(copy, ReadWholeFile(std::string("/usr/share/zoneinfo/") + zone));
+            // A rewrite within the same second must still look new.
+            struct timespec past[2] = {{946684800, 0}, {946684800, 0}};
+            utimensat(AT_FDCWD, copy.c_str(), past, 0);
+        }
+        ASSERT_EQ(symlink(zones.Path("UTC").c_str(), etc.Path("localtime").c_str()), 0);
+        Heartbeats beats;
+        time_t start = time(nullptr);
+        Daemon daemon(dir, {.Heartbeats = beats.DaemonEnd(), .Etc = etc.Path()});
+        ASSERT_TRUE(beats.Asleep());
+        struct tm utc;
+        gmtime_r(&start, &utc);
+        std::string log = dir.Path(std::to_string(utc.tm_year + 1900) + "_" + std::to_string(utc.tm_mon + 1) + ".log");
+        std::string started = ReadWholeFile(log);
+
+        ASSERT_EQ(symlink(zones.Path("Tokyo").c_str(), etc.Path(".localtime.new").c_str()), 0);
+        ASSERT_EQ(rename(etc.Path(".localtime.new").c_str(), etc.Path("localtime").c_str()), 0);
+        ASSERT_TRUE(SigioTaken(daemon.Pid));
+        ASSERT_TRUE(beats.Beat());
+        std::string inTokyo = ReadWholeFile(log);
+
+        WriteWholeFile(zones.Path("Tokyo"), ReadWholeFile(zones.Path("Kolkata")));
+        ASSERT_TRUE(SigioTaken(daemon.Pid));
+        ASSERT_TRUE(beats.Beat());
+        std::string inKolkata = ReadWholeFile(log);
+        EXPECT_EQ(daemon.Stop(), 1);
+        time_t end = time(nullptr);
+        if (ZoneTime(start, 0) != ZoneTime(end, 0))
+            continue;
+
+        std::string up = Line(ZoneTime(start, 0), "UP");
+        EXPECT_EQ(started, up + Line(ZoneTime(start, 0), "CRASH") +
+                               Line({ZoneTime(start, 0).first, 3660}, dir.Path("PowerOFF.txt") + " APDOWN"));
+        EXPECT_EQ(inTokyo, up + Line(ZoneTime(start + 30, tokyo), "CRASH"));
+        EXPECT_EQ(inKolkata, up + Line(ZoneTime(start + 60, kolkata), "CRASH"));
+        EXPECT_EQ(ReadWholeFile(log), up + Line(ZoneTime(start + 60, kolkata), "DOWN    "));
         break;
     }
 }

@@ -32,6 +32,30 @@ TEST_F(LogTest, FirstAppendCreatesTheFileAndReturnsItsStoredLength)
     EXPECT_EQ(ReadWholeFile(Log), "14 485 UP\r\n9 0 UP\r\n");
 }
 
+// An append after a last line left without its end first ends that line,
+// which stays as it was; the offset returned is the end of the new record.
+TEST_F(LogTest, AppendStartsALineOfItsOwn)
+{
+    const struct {
+        const char* Name;
+        std::string Before;
+        std::string After;
+    } cases[] = {
+        {"empty", "", "10 126 UP\r\n"},
+        {"whole", "9 1020 DOWN    \r\n", "9 1020 DOWN    \r\n10 126 UP\r\n"},
+        {"line feed alone", "9 1020 DOWN    \n", "9 1020 DOWN    \n10 126 UP\r\n"},
+        {"unfinished", "9 1020 DOWN    ", "9 1020 DOWN    \r\n10 126 UP\r\n"},
+        {"cut after CR", "9 10\r", "9 10\r\r\n10 126 UP\r\n"},
+        {"zero bytes", std::string("8 600 UP\r\n\0\0", 12), std::string("8 600 UP\r\n\0\0\r\n10 126 UP\r\n", 25)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        WriteWholeFile(Log, c.Before);
+        EXPECT_EQ(WriteLogRecord(0, UpFormat, 10, 126), static_cast<int32_t>(c.After.size()));
+        EXPECT_EQ(ReadWholeFile(Log), c.After);
+    }
+}
+
 TEST_F(LogTest, EveryKindAsStored)
 {
     struct {
@@ -134,8 +158,9 @@ TEST_F(LogTest, FailedAppendAddsNothing)
 
     ASSERT_EQ(truncate(Log.c_str(), static_cast<off_t>(before.size())), 0);
     EXPECT_EQ(WriteLogRecord(0, UpFormat, 9, 480), static_cast<int32_t>(before.size() + 10));
-    EXPECT_EQ(FakeCalls(), (std::vector<std::string>{"ReportRecordWrite " + Log + " failed " + std::to_string(EFBIG),
-                                                     "ReportRecordWrite " + Log + " written"}));
+    EXPECT_EQ(FakeEvents(),
+              (std::vector<std::string>{"3 cannot write " + Log + ": Message " + std::to_string(EFBIG) + ".",
+                                        "4 can write " + Log + " again"}));
 }
 
 TEST_F(LogTest, NoLogNameWritesNothing)

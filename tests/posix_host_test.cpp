@@ -84,6 +84,12 @@ TEST(PosixHost, MessageTextIsTheLibrarysEndedWithCrLf)
     text = nullptr;
     EXPECT_EQ(FormatMessageA(0x1100, nullptr, 99999, 0x400, reinterpret_cast<LPSTR>(&text), 0, nullptr), 0u);
     EXPECT_EQ(text, nullptr);
+
+    // Into the caller's buffer, only whole.
+    char given[28] = "";
+    EXPECT_EQ(FormatMessageA(0x1200, nullptr, ENOENT, 0x400, given, sizeof given, nullptr), 27u);
+    EXPECT_STREQ(given, "No such file or directory\r\n");
+    EXPECT_EQ(FormatMessageA(0x1200, nullptr, ENOENT, 0x400, given, sizeof given - 1, nullptr), 0u);
 }
 
 TEST(PosixHost, ModulePathIsTheExecutableAndCutShortIsSaid)

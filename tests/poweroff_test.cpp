@@ -38,16 +38,19 @@ TEST_F(PowerOffTest, EachPathMakesTheCallsInOrder)
         DWORD Platform;
         bool FakeFailures::*Failure;
         bool Result;
+        DWORD Error;
         Calls Expected;
     } const cases[] = {
-        {"NT, privilege enabled", VER_PLATFORM_WIN32_NT, nullptr, true,
+        {"NT, privilege enabled", VER_PLATFORM_WIN32_NT, nullptr, true, 0,
          Join({Version, Token, Lookup, Adjust, Close, Request})},
-        {"another platform", 1, nullptr, true, Join({Version, Request})},
-        {"no token", VER_PLATFORM_WIN32_NT, &FakeFailures::Token, false, Join({Version, Token})},
-        {"no privilege value", VER_PLATFORM_WIN32_NT, &FakeFailures::PrivilegeValue, false,
+        {"another platform", 1, nullptr, true, 0, Join({Version, Request})},
+        {"no token", VER_PLATFORM_WIN32_NT, &FakeFailures::Token, false, FakeTokenError, Join({Version, Token})},
+        {"no privilege value", VER_PLATFORM_WIN32_NT, &FakeFailures::PrivilegeValue, false, FakePrivilegeValueError,
          Join({Version, Token, Lookup, Close})},
         {"privilege not assigned", VER_PLATFORM_WIN32_NT, &FakeFailures::PrivilegeNotAssigned, false,
-         Join({Version, Token, Lookup, Adjust, Close})},
+         ERROR_NOT_ALL_ASSIGNED, Join({Version, Token, Lookup, Adjust, Close})},
+        {"request refused", VER_PLATFORM_WIN32_NT, &FakeFailures::Shutdown, false, FakeShutdownError,
+         Join({Version, Token, Lookup, Adjust, Close, Request})},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -55,7 +58,9 @@ TEST_F(PowerOffTest, EachPathMakesTheCallsInOrder)
         FakePlatformId = c.Platform;
         if (c.Failure != nullptr)
             FakeFail.*c.Failure = true;
-        EXPECT_EQ(PowerOffSystem(), c.Result);
+        DWORD error = 99;
+        EXPECT_EQ(PowerOffSystem(&error), c.Result);
+        EXPECT_EQ(error, c.Error);
         EXPECT_EQ(FakeCalls(), c.Expected);
         EXPECT_EQ(FakeShutdownRequests(), c.Result ? 1 : 0);
     }

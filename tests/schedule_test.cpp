@@ -18,17 +18,21 @@ protected:
     }
 };
 
-TEST_F(ScheduleTest, ReadsTheFileAsTheIntegerConversionDoes)
+TEST_F(ScheduleTest, ReadsTheTimeAndWhatElseTheTextHolds)
 {
     for (const ScheduleCase& c : ScheduleCases) {
         SCOPED_TRACE(c.Name);
         UseFile(c.Content);
         PowerOffHour = 99;
         PowerOffMinute = 99;
+        PowerOffReading = ScheduleReading{};
         LoadPowerOffSchedule();
         EXPECT_EQ(PowerOffHour, c.Hour);
         EXPECT_EQ(PowerOffMinute, c.Minute);
         EXPECT_EQ(ScheduledMinute(), c.Announced);
+        EXPECT_TRUE(PowerOffReading.Opened);
+        EXPECT_EQ(PowerOffReading.Text, c.Text);
+        EXPECT_STREQ(PowerOffReading.Word, c.Word);
     }
 }
 
@@ -39,12 +43,15 @@ TEST_F(ScheduleTest, NoFileMeansNeverDue)
     EXPECT_EQ(PowerOffHour, 60);
     EXPECT_EQ(PowerOffMinute, 60);
     EXPECT_EQ(ScheduledMinute(), 3660);
+    EXPECT_FALSE(PowerOffReading.Opened);
+    EXPECT_EQ(PowerOffReading.OpenError, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     // A folder in the file's place cannot be read as the schedule either.
     ASSERT_EQ(mkdir(PowerOffPath, 0700), 0);
     PowerOffHour = 0;
     LoadPowerOffSchedule();
     EXPECT_EQ(PowerOffHour, 60);
+    EXPECT_EQ(PowerOffReading.OpenError, static_cast<DWORD>(EISDIR));
 }
 
 TEST_F(ScheduleTest, NumbersLongerThanOneReadBuffer)
@@ -53,6 +60,12 @@ TEST_F(ScheduleTest, NumbersLongerThanOneReadBuffer)
     LoadPowerOffSchedule();
     EXPECT_EQ(PowerOffHour, 21);
     EXPECT_EQ(PowerOffMinute, 37);
+
+    // In UTF-16 a character may straddle two reads.
+    UseFile(Utf16(std::u16string(3001, u' ') + u"21:" + std::u16string(3000, u'\n') + u"045", true));
+    LoadPowerOffSchedule();
+    EXPECT_EQ(PowerOffHour, 21);
+    EXPECT_EQ(PowerOffMinute, 45);
 }
 
 TEST_F(ScheduleTest, DueOnlyInTheExactMinute)

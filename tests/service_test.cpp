@@ -18,6 +18,7 @@ namespace {
 const uint64_t Second = 1000;
 const uint64_t Minute = 60 * Second;
 const uint64_t Hour = 60 * Minute;
+const uint64_t Day = 24 * Hour;
 
 const SERVICE_STATUS Running = {SERVICE_WIN32, SERVICE_RUNNING, 5, 0, 0, 0, 0};
 const SERVICE_STATUS Stopped = {SERVICE_WIN32, SERVICE_STOPPED, 1, 0, 0, 0, 0};
@@ -140,6 +141,21 @@ TEST_F(ServiceMainTest, ScheduledMinuteWritesPdownOnEachTickAndShutdownTurnsItIn
     EXPECT_EQ(FakeShutdownRequests(), 2);
 }
 
+// A power-off that cannot be requested is said once in its minute, however
+// many ticks fall into it, and again in the next day's.
+TEST_F(ServiceMainTest, PowerOffThatCannotBeRequestedIsSaidOnceAMinute)
+{
+    WriteWholeFile(Dir.Path("PowerOFF.txt"), "10 1");
+    FakeFail.PrivilegeNotAssigned = true;
+    FakeScheduleControl(Day + 100 * Second, SERVICE_CONTROL_STOP);
+    Run(8, 10, 0);
+    std::string refused = "5 cannot power off: Message " + std::to_string(ERROR_NOT_ALL_ASSIGNED) + ".";
+    EXPECT_EQ(FakeEvents(), (std::vector<std::string>{"1 power-off daily at 10:01 (" + Dir.Path("PowerOFF.txt") + ")",
+                                                      refused, refused}));
+    EXPECT_EQ(Log(), "8 600 UP\r\n9 601 DOWN    \r\n");
+    EXPECT_EQ(FakeShutdownRequests(), 0);
+}
+
 TEST_F(ServiceMainTest, TickThatBeganBeforeAStopStillWritesPdown)
 {
     WriteWholeFile(Dir.Path("PowerOFF.txt"), "10 0");
@@ -156,8 +172,9 @@ TEST_F(ServiceMainTest, TickThatBeganBeforeAStopStillWritesPdown)
 // The failure, and the write that works after it, are each reported once.
 TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
 {
-    std::string failed = "ReportRecordWrite " + Dir.Path("2026_12.log") + " failed " + std::to_string(EACCES);
-    std::string written = "ReportRecordWrite " + Dir.Path("2026_12.log") + " written";
+    std::string failed = "3 cannot write " + Dir.Path("2026_12.log") + ": Message " + std::to_string(EACCES) + ".";
+    std::string written = "4 can write " + Dir.Path("2026_12.log") + " again";
+    std::string started = "1 no scheduled power-off (no " + Dir.Path("PowerOFF.txt") + ")";
     const struct {
         const char* Name;
         uint64_t Writable;  // the moment the folder becomes writable
@@ -165,12 +182,12 @@ TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
         std::string Stopped;
         std::vector<std::string> Reports;
     } cases[] = {
-        {"writable only after the stop", 130 * Second, "<missing>", "<missing>", {failed}},
+        {"writable only after the stop", 130 * Second, "<missing>", "<missing>", {failed, started}},
         {"writable after the third heartbeat",
          100 * Second,
          "31 1439 UP\r\n1 1 CRASH\r\n",
          "31 1439 UP\r\n1 1 DOWN    \r\n",
-         {failed, written}},
+         {failed, started, written}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -186,7 +203,7 @@ TEST_F(ServiceMainTest, UpLineThatStartUpCouldNotWriteComesWithALaterHeartbeat)
         }
         EXPECT_EQ(afterFourthBeat, c.AfterFourthBeat);
         EXPECT_EQ(Log(), c.Stopped);
-        EXPECT_EQ(FakeCalls(), c.Reports);
+        EXPECT_EQ(FakeEvents(), c.Reports);
         EXPECT_FALSE(FileExists(Dir.Path("2027_1.log")));
     }
 }

@@ -22,29 +22,52 @@ protected:
     }
 };
 
-TEST_F(StartupTest, WritesTheStartRecords)
+// The start lines, and what the service says of the schedule it read: "P"
+// stands for the path of PowerOFF.txt, once in each text.
+TEST_F(StartupTest, WritesTheStartRecordsAndSaysTheSchedule)
 {
     struct {
         const char* Name;
-        const char* Schedule;
+        const char* Schedule;  // nullptr for none, "/" for a folder in its place
         const char* Announced;
+        std::vector<std::string> Said;
     } const cases[] = {
-        {"no PowerOFF.txt", nullptr, "3660"},
-        {"PowerOFF.txt holding 22 30", "22 30", "1350"},
+        {"no PowerOFF.txt", nullptr, "3660", {"1 no scheduled power-off (no P)"}},
+        {"PowerOFF.txt holding 22 30", "22 30", "1350", {"1 power-off daily at 22:30 (P)"}},
+        {"H:MM", "9:05\r\n", "545", {"1 power-off daily at 09:05 (P)"}},
+        {"never due", "24 0", "1440", {"1 no scheduled power-off: P reads as 24:00"}},
+        {"empty", "", "0", {"1 power-off daily at 00:00 (P)", "2 P is empty, read as 00:00"}},
+        {"a word", "none", "0", {"1 power-off daily at 00:00 (P)", "2 P begins with \"none\", read as 00:00"}},
+        {"octal", "08 30", "8", {"1 power-off daily at 00:08 (P)", "2 P has \"30\" after the time, read as 00:08"}},
+        {"never due with more",
+         "-1 5 x",
+         "-55",
+         {"1 no scheduled power-off: P reads as -1:05", "2 P has \"x\" after the time, read as -1:05"}},
+        {"a folder",
+         "/",
+         "3660",
+         {"1 no scheduled power-off (cannot read P: Message " + std::to_string(EISDIR) + ".)"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
         TempDir dir;
         ResetService();
-        if (c.Schedule != nullptr)
-            WriteWholeFile(dir.Path("PowerOFF.txt"), c.Schedule);
+        std::string schedule = dir.Path("PowerOFF.txt");
+        if (c.Schedule != nullptr && std::string(c.Schedule) == "/")
+            ASSERT_EQ(mkdir(schedule.c_str(), 0700), 0);
+        else if (c.Schedule != nullptr)
+            WriteWholeFile(schedule, c.Schedule);
         StartAt(2011, 3, 14, 8, 5, dir.Path());
 
-        EXPECT_EQ(ReadWholeFile(dir.Path("2011_3.log")), "14 485 UP\r\n14 485 CRASH\r\n14 " + std::string(c.Announced) +
-                                                             " " + dir.Path("PowerOFF.txt") + " APDOWN\r\n");
+        EXPECT_EQ(ReadWholeFile(dir.Path("2011_3.log")),
+                  "14 485 UP\r\n14 485 CRASH\r\n14 " + std::string(c.Announced) + " " + schedule + " APDOWN\r\n");
         EXPECT_EQ(RecordOffset, 11);
         EXPECT_EQ(std::string(ErrLogPath), dir.Path("Err.log"));
         EXPECT_EQ(std::string(ProgramDir), dir.Path());
+        std::vector<std::string> said;
+        for (std::string text : c.Said)
+            said.push_back(text.replace(text.find('P'), 1, schedule));
+        EXPECT_EQ(FakeEvents(), said);
     }
 }
 
@@ -121,6 +144,7 @@ TEST_F(StartupTest, LongFolderWritesWholeNamesOrNone)
     EXPECT_EQ(std::string(ErrLogPath), dir + "Err.log");
     EXPECT_EQ(PowerOffPath[0], '\0');
     EXPECT_EQ(PowerOffHour, 60);
+    EXPECT_EQ(FakeEvents(), std::vector<std::string>{"1 no scheduled power-off: the path of PowerOFF.txt is too long"});
 
     // Room for every name: the APDOWN line carries the whole long path.
     TempDir other;

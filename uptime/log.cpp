@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "uptime/events.h"
 #include "uptime/text.h"
 
 char LogPath[MAX_PATH];
@@ -28,15 +29,21 @@ int MinuteOfDay(const SYSTEMTIME& time)
 // Reports a change between writes that work and writes that fail.
 static void NoteRecordWrite(bool written, DWORD error)
 {
-    if (written == RecordWritesFailing)
-        ReportRecordWrite(LogPath, written, error);
+    if (written && RecordWritesFailing) {
+        SayServiceEvent(EventRecordWriteWorks, "can write %s again", LogPath);
+    } else if (!written && !RecordWritesFailing) {
+        char reason[SystemMessageSize];
+        SystemMessage(error, reason);
+        SayServiceEvent(EventRecordWriteFailed, "cannot write %s: %s", LogPath, reason);
+    }
     RecordWritesFailing = !written;
 }
 
 int32_t WriteLogRecord(int32_t offset, const char* format, ...)
 {
     char line[RecordLineSize];
-    char stored[2 * RecordLineSize];
+    // Room for a line end before the record.
+    char stored[2 + 2 * RecordLineSize];
 
     if (offset < 0 || LogPath[0] == '\0')
         return -1;
@@ -47,7 +54,8 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     va_end(values);
     if (length < 0 || length >= RecordLineSize)
         return -1;
-    size_t count = StoreText(line, stored);
+    char* bytes = stored + 2;
+    size_t count = StoreText(line, bytes);
 
     FileId file = OpenFileForUpdate(LogPath, offset == 0);
     if (file == NoFile) {
@@ -55,6 +63,17 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
         return -1;
     }
     int64_t at = offset == 0 ? SeekFileEnd(file) : offset;
+    // An appended record starts a line of its own: after a last line left
+    // unfinished (by hand, or by a disk that filled), which stays as it is, it
+    // comes after a line end. A log that cannot be read there is taken as
+    // whole.
+    char last = '\n';
+    if (offset == 0 && at > 0 && ReadFileBytesAt(file, at - 1, &last, 1) == 1 && last != '\n') {
+        bytes = stored;
+        bytes[0] = '\r';
+        bytes[1] = '\n';
+        count += 2;
+    }
     int64_t end = at + static_cast<int64_t>(count);
     bool written = false;
     DWORD error = 0;
@@ -63,7 +82,7 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...)
     } else if (offset == 0 && end > INT32_MAX) {
         // Not written at all, so that trying again adds no line.
         error = ERROR_FILE_TOO_LARGE;
-    } else if (!WriteFileBytesAt(file, at, stored, count)) {
+    } else if (!WriteFileBytesAt(file, at, bytes, count)) {
         error = GetLastError();
         // A piece of a line would run into the next append's.
         if (offset == 0)

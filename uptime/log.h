@@ -30,13 +30,14 @@ extern bool RecordWritesFailing;
 int MinuteOfDay(const SYSTEMTIME& time);
 
 // Writes one record to LogPath: appended at the end for offset 0 (the file is
-// created if missing), otherwise into the existing file at offset, which then
-// ends with the record: what lay behind it is cut, and a file shorter than
-// offset reads as zero bytes up to it. An append that fails, or that would
-// end past the 32-bit range, adds nothing to the file. The record is on
-// stable storage when this returns. Returns the offset just past the record,
-// or -1 when nothing was written; a negative offset writes nothing. The first
-// write that fails is reported, and so is the first that works after it.
+// created if missing; a last line without its end is first given one),
+// otherwise into the existing file at offset, which then ends with the
+// record: what lay behind it is cut, and a file shorter than offset reads as
+// zero bytes up to it. An append that fails, or that would end past the
+// 32-bit range, adds nothing to the file. The record is on stable storage
+// when this returns. Returns the offset just past the record, or -1 when
+// nothing was written; a negative offset writes nothing. The first write that
+// fails is reported, and so is the first that works after it.
 int32_t WriteLogRecord(int32_t offset, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // Appends the UP record with RunStart's day and minute, and sets RecordOffset.

@@ -6,18 +6,48 @@
 
 #include "platform/platform.h"
 
+// What PowerOFF.txt holds besides the time read from it.
+enum ScheduleText {
+    // The time, and white space around it.
+    ScheduleTimeAlone,
+    // Nothing but white space, read as 00:00.
+    ScheduleTextEmpty,
+    // A word where the hour belongs, read as 00:00.
+    ScheduleWordFirst,
+    // A word after what was read as the time.
+    ScheduleWordAfter,
+};
+
+// The longest word kept of the text, in characters.
+const int ScheduleWordLimit = 24;
+
+// How PowerOFF.txt was read, for the start-up to tell.
+struct ScheduleReading {
+    bool Opened;
+    // Why the file could not be opened: the last error.
+    DWORD OpenError;
+    ScheduleText Text;
+    // The word, up to white space, cut to ScheduleWordLimit characters and
+    // "..."; every character that is not printable ASCII is a '?'.
+    char Word[ScheduleWordLimit + 4];
+};
+
 // "<ProgramDir>PowerOFF.txt"; empty when the name did not fit.
 extern char PowerOffPath[MAX_PATH];
 extern int32_t PowerOffHour;
 extern int32_t PowerOffMinute;
+extern ScheduleReading PowerOffReading;
 
-// Reads the hour and the minute from PowerOffPath: 60 and 60 (never due) when
-// the file cannot be opened.
+// Reads the hour, the minute and PowerOffReading from PowerOffPath: 60 and 60
+// (never due) when the file cannot be opened.
 void LoadPowerOffSchedule();
 
 // Reads the hour and the minute from an open schedule file as "%i %i" reads
-// its text; what cannot be read is 0. verdimoor-report reads the file so too.
-void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute);
+// its text, except where the text begins with a time written H:MM: both are
+// then decimal. A ':' right after the hour also separates a decimal minute.
+// What cannot be read is 0. Given reading, also says what else the text
+// holds. verdimoor-report reads the file so too.
+void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute, ScheduleReading* reading = nullptr);
 
 // True when the local hour and minute are exactly the scheduled ones.
 bool PowerOffDue(int hour, int minute);

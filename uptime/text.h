@@ -10,13 +10,20 @@
 // length. stored holds at least twice the length of text.
 size_t StoreText(const char* text, char* stored);
 
+enum TextEncoding { TextNotStarted, TextBytes, TextUtf16Le, TextUtf16Be };
+
 // Reads a stored file as text, one character at a time, from a buffer of its
-// own: no heap, and never more of the file than has been asked for.
+// own: no heap, and never more of the file than has been asked for. A file
+// that begins with a byte-order mark is read in its encoding: UTF-8's mark is
+// skipped, and after UTF-16's each two bytes are one character, its code
+// unit (CR and 0x1A are then those units).
 struct TextReader {
     FileId File;
     char Buffer[512];
     long Length;
     long Position;
+    TextEncoding Encoding;
+    bool FileEnded;
     bool Ended;
 };
 

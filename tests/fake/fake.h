@@ -2,7 +2,7 @@
 // The test double behind platform.h: a virtual clock that Sleep advances, a
 // control manager that records every status report and delivers scripted
 // controls from a second thread, and a recorder of the power-off calls and of
-// the reports of record writes. Each test starts from FakeReset().
+// what the service tells the administrator. Each test starts from FakeReset().
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,7 @@ struct FakeFailures {
     bool Token;
     bool PrivilegeValue;
     bool PrivilegeNotAssigned;
+    bool Shutdown;
     bool MessageText;
 };
 
@@ -33,6 +34,7 @@ const DWORD FakeRegistrationError = 1083;
 const DWORD FakeStatusError = ERROR_INVALID_HANDLE;
 const DWORD FakeTokenError = 5;
 const DWORD FakePrivilegeValueError = 1313;
+const DWORD FakeShutdownError = 1115;
 
 extern FakeFailures FakeFail;
 // The platform identifier GetVersionExA reports; 2 (NT) after a reset.
@@ -59,10 +61,12 @@ void FakeAtMoment(uint64_t atMilliseconds, std::function<void()> action);
 void FakeScheduleControl(uint64_t atMilliseconds, DWORD control);
 
 std::vector<FakeStatusReport> FakeStatusReports();
-// The calls made to the message, privilege and shutdown operations and the
-// reports of record writes, in order, each with the arguments that matter,
-// e.g. "OpenProcessToken 0x28".
+// The calls made to the message, privilege and shutdown operations, in order,
+// each with the arguments that matter, e.g. "OpenProcessToken 0x28".
 std::vector<std::string> FakeCalls();
+// What the service told the administrator, in order, each as its event number
+// and its text, e.g. "4 can write /x/2026_12.log again".
+std::vector<std::string> FakeEvents();
 int FakeShutdownRequests();
 // The service name and handler last registered.
 std::string FakeRegisteredName();

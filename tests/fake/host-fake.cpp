@@ -32,6 +32,7 @@ std::string ModulePath;
 std::vector<std::pair<uint64_t, std::function<void()>>> Moments;
 std::vector<FakeStatusReport> Reports;
 std::vector<std::string> Calls;
+std::vector<std::string> Events;
 int ShutdownRequests;
 std::string RegisteredName;
 LPHANDLER_FUNCTION RegisteredHandler;
@@ -66,6 +67,7 @@ void FakeReset()
     Moments.clear();
     Reports.clear();
     Calls.clear();
+    Events.clear();
     ShutdownRequests = 0;
     RegisteredName.clear();
     RegisteredHandler = nullptr;
@@ -136,6 +138,12 @@ std::vector<std::string> FakeCalls()
 {
     std::lock_guard<std::mutex> hold(Guard);
     return Calls;
+}
+
+std::vector<std::string> FakeEvents()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    return Events;
 }
 
 int FakeShutdownRequests()
@@ -219,25 +227,24 @@ DWORD WINAPI GetModuleFileNameA(HMODULE, LPSTR path, DWORD size)
     return ModulePath.size() >= size ? size : static_cast<DWORD>(length);
 }
 
-DWORD WINAPI GetLastError()
-{
-    return static_cast<DWORD>(errno);
-}
-
+// The text is allocated, or copied into the caller's buffer when it fits.
 DWORD WINAPI FormatMessageA(DWORD flags, const void*, DWORD code, DWORD language, LPSTR buffer, DWORD size, void*)
 {
     char call[96];
     snprintf(call, sizeof call, "FormatMessageA 0x%x %lu 0x%x %lu", static_cast<unsigned>(flags),
              static_cast<unsigned long>(code), static_cast<unsigned>(language), static_cast<unsigned long>(size));
     Record(call);
-    if (FakeFail.MessageText) {
+    std::string text = FakeMessageText(code);
+    if (FakeFail.MessageText || ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) == 0 && text.size() >= size)) {
         Fail(317);
         return 0;
     }
-    std::string text = FakeMessageText(code);
-    char* copy = static_cast<char*>(malloc(text.size() + 1));
+    char* copy = buffer;
+    if ((flags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0) {
+        copy = static_cast<char*>(malloc(text.size() + 1));
+        *reinterpret_cast<char**>(buffer) = copy;
+    }
     memcpy(copy, text.c_str(), text.size() + 1);
-    *reinterpret_cast<char**>(buffer) = copy;
     return static_cast<DWORD>(text.size());
 }
 
@@ -311,6 +318,10 @@ BOOL WINAPI CloseHandle(HANDLE handle)
 BOOL WINAPI ExitWindowsEx(unsigned flags, DWORD reason)
 {
     Record("ExitWindowsEx " + std::to_string(flags) + " " + std::to_string(reason));
+    if (FakeFail.Shutdown) {
+        Fail(FakeShutdownError);
+        return FALSE;
+    }
     std::lock_guard<std::mutex> hold(Guard);
     ShutdownRequests++;
     return TRUE;
@@ -358,7 +369,8 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* statu
     return TRUE;
 }
 
-void ReportRecordWrite(const char* path, bool written, DWORD error)
+void ReportServiceEvent(ServiceEvent event, const char* text)
 {
-    Record(std::string("ReportRecordWrite ") + path + (written ? " written" : " failed " + std::to_string(error)));
+    std::lock_guard<std::mutex> hold(Guard);
+    Events.push_back(std::to_string(event) + " " + text);
 }

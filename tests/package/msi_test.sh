@@ -1,7 +1,7 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
 # The MSI under Wine, in the Wine service test's prefix: install, upgrade to a
-# build of a higher version, uninstall.
+# build of a higher version, uninstall, with the service's event source.
 #   msi_test.sh <msi> <its verdimoor.exe> <source folder> <higher version> <build folder for it> <Wine work folder>
 # Ends the prefix's wineserver, with every process of the prefix, at the end,
 # pass or fail.
@@ -15,6 +15,7 @@ use_prefix "$work/prefix"
 dir="$WINEPREFIX/drive_c/Program Files/Verdimoor"
 winedir='C:\Program Files\Verdimoor'
 apdown_checked=no
+event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Verdimoor'
 
 field() { sed -n "$1p" "$(log_path)" | awk "{print \$$2}"; }
 
@@ -81,6 +82,12 @@ for file in verdimoor.exe verdimoor-report.exe README.md LICENSE; do
     [ -f "$dir/$file" ] && pass "installed $file" || fail "missing $file"
 done
 cmp -s "$exe" "$dir/verdimoor.exe" && pass "installed the package's verdimoor.exe" || fail "verdimoor.exe differs"
+# The event source: the Application log's key for Verdimoor, naming the
+# installed executable as the file of its messages.
+source=$("$wine" reg query "$event_source" 2>/dev/null | tr -d '\r')
+grep -qE "^ +EventMessageFile +REG_(EXPAND_)?SZ +C:\\\\Program Files\\\\Verdimoor\\\\verdimoor\.exe$" <<<"$source" &&
+    grep -qE '^ +TypesSupported +REG_DWORD +0x7$' <<<"$source" && pass "event source registered" ||
+    fail "event source: $source"
 
 # Upgrade: the old run closes with DOWN, the new executable starts a new run.
 began=$(date +%s)
@@ -116,6 +123,8 @@ msiexec /x 'C:\verdimoor-next.msi' && pass "msiexec /x" || fail "msiexec /x: exi
 down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
 log_is "uninstall closes the run with DOWN" "${closed[@]}" "$d $up UP" "$d $down DOWN    "
 [ -z "$(state)" ] && pass "service removed" || fail "service state '$(state)' after uninstall"
+"$wine" reg query "$event_source" >/dev/null 2>&1 && fail "event source left after uninstall" ||
+    pass "event source removed"
 left=$(ls "$dir" | tr '\n' ' ')
 [ "$left" = "$(basename "$(log_path)") " ] && pass "only the log is left" || fail "left: $left"
 

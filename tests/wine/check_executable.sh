@@ -1,8 +1,9 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
 # verdimoor.exe: a stripped GUI-subsystem executable within 64 KiB that
-# imports only KERNEL32, ADVAPI32, USER32 and msvcrt, and whose version
-# resource names the version given.
+# imports only KERNEL32, ADVAPI32, USER32 and msvcrt, whose version resource
+# names the version given, and whose message table holds the texts of the
+# events 1 to 5.
 #   check_executable.sh <verdimoor.exe> <version>
 set -euo pipefail
 exe=$1 version=$2
@@ -17,3 +18,6 @@ echo "size $size bytes; imports $dlls"
 grep -q 'Subsystem.*Windows GUI' <<<"$headers" || { echo "not a GUI-subsystem executable"; exit 1; }
 shown=$(version_resource "$exe" || true)
 [ "$shown" = "$version" ] || { echo "version resource shows '$shown', not $version"; exit 1; }
+# windres shows a message table's IDs, each with its text, in its dump.
+messages=$(x86_64-w64-mingw32-windres -i "$exe" -O rc | awk '/MessageId = / {print $3}' | tr '\n' ' ')
+[ "$messages" = "0x1 0x2 0x3 0x4 0x5 " ] || { echo "message table holds '$messages', not IDs 1 to 5"; exit 1; }

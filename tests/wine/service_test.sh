@@ -1,6 +1,7 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
-# verdimoor.exe end to end under Wine's Service Control Manager:
+# verdimoor.exe end to end under Wine's Service Control Manager, with the
+# events it reports as Wine traces them:
 #   service_test.sh <verdimoor.exe> <scm-client.exe> <work folder> [<verdimoor-report>]
 # Creates a fresh Wine prefix in the work folder and ends its wineserver, with
 # every process of the prefix, at the end, pass or fail.
@@ -40,10 +41,41 @@ mkdir -p "$dir"
 cp "$exe" "$dir/verdimoor.exe"
 cp "$client" "$WINEPREFIX/drive_c/scm-client.exe"
 # The first program of the session starts the manager and its own services,
-# which inherit its output: give them none, or a command substitution later
-# waits for their end. Then let their start-up settle.
-"$wine" 'C:\scm-client.exe' query >/dev/null 2>&1 </dev/null
+# which inherit its output and its debug channels: Wine's trace of what the
+# event log receives goes to a file (given a pipe, a command substitution
+# later would wait for their end). Then let their start-up settle.
+WINEDEBUG=-all,+eventlog,fixme+advapi "$wine" 'C:\scm-client.exe' query >/dev/null 2>"$work/services.log" </dev/null
 sleep 3
+
+# The events the service reported, one a line: type, ID and text, as Wine
+# traces each ReportEventW call, its arguments and then its strings.
+events() {
+    local line type='' id='' text
+    while IFS= read -r line; do
+        case $line in
+        *:fixme:advapi:ReportEventW\ *) IFS=, read -r _ type _ id _ <<<"$line" ;;
+        *:eventlog:ReportEventW\ L\"*)
+            text=${line#*ReportEventW L\"}
+            text=${text%\"}
+            text=${text//\\\\/\\}
+            echo "$type $id ${text//\\\"/\"}"
+            ;;
+        esac
+    done <"$work/services.log"
+}
+# Checks that an event of type (0x0004 information, 0x0002 warning, 0x0001
+# error) and ID was reported with the text given, or a text that begins so
+# with --begins.
+event_is() {
+    local what=$1 type=$2 id=$3 text=$4 all
+    all=$(events)
+    if grep -qxF "$type $id $text" <<<"$all" || { [ "${5-}" = --begins ] && [[ $'\n'$all == *$'\n'"$type $id $text"* ]]; }; then
+        pass "$what"
+    else
+        fail "$what: no event '$type $id $text' among"
+        echo "$all"
+    fi
+}
 
 manage sc create Verdimoor binPath= "$winedir\\verdimoor.exe" >/dev/null
 
@@ -59,6 +91,7 @@ start_minute() {
 }
 start_minute
 log_is "start writes UP, CRASH and APDOWN" "$up_day $up UP" "$up_day $up CRASH" "$up_day 3660 $winedir\\PowerOFF.txt APDOWN"
+event_is "start event, without a schedule" 0x0004 0x00000001 "no scheduled power-off (no $winedir\\PowerOFF.txt)"
 pid=$(service_pid)
 [ -n "$pid" ] && pass "service process $pid" || fail "no service process"
 
@@ -90,10 +123,13 @@ first_run=("$up_day $up UP" "$up_day $down DOWN    ")
 # minute turns the closing line into PDOWN within that minute, and the
 # service goes on answering controls.
 next=$(( ($(minute) + 1) % 1440 ))
-printf '%d %d\r\n' $((next / 60)) $((next % 60)) >"$dir/PowerOFF.txt"
+printf '%d %d now\r\n' $((next / 60)) $((next % 60)) >"$dir/PowerOFF.txt"
 start_minute
 log_is "second start appends" "${first_run[@]}" "$up_day $up UP" "$up_day $up CRASH" \
     "$up_day $next $winedir\\PowerOFF.txt APDOWN"
+at=$(printf '%02d:%02d' $((next / 60)) $((next % 60)))
+event_is "start event, with the schedule" 0x0004 0x00000001 "power-off daily at $at ($winedir\\PowerOFF.txt)"
+event_is "warning of a word after the time" 0x0002 0x00000002 "$winedir\\PowerOFF.txt has \"now\" after the time, read as $at"
 for _ in $(seq 1 140); do
     tail -n 1 "$(log_path)" | grep -qE '^[0-9]+ [0-9]+ PDOWN' && break
     sleep 1
@@ -105,12 +141,37 @@ log_is "PDOWN in the scheduled minute" "${first_run[@]}" "$up_day $up UP" "$up_d
 manage net stop Verdimoor >/dev/null
 down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
 log_is "stop after PDOWN writes DOWN" "${first_run[@]}" "$up_day $up UP" "$up_day $down DOWN    "
+runs=("${first_run[@]}" "$up_day $up UP" "$up_day $down DOWN    ")
 # The report finds that DOWN on schedule, from the PowerOFF.txt beside it.
 if [ -n "$report" ]; then
     ended=$("$report" --csv "$dir" | tail -n 1 | cut -d, -f5)
     [ "$ended" = pdown ] && pass "the report counts the DOWN over PDOWN as the power-off" || fail "report: $ended"
 fi
 [ ! -e "$dir/Err.log" ] && pass "no Err.log" || fail "Err.log: $(cat "$dir/Err.log")"
+
+# A log that cannot be written: a folder in its place at start, the log back
+# before the first heartbeat. The failure is reported once, with the system's
+# text, and the first write that works after it once too: the heartbeat's,
+# which writes the run's UP line with the start's minute.
+log=$(log_path) winelog="$winedir\\$(basename "$(log_path)")"
+mv "$log" "$work/log.saved"
+mkdir "$log"
+before=$(minute)
+manage net start Verdimoor >/dev/null
+after=$(minute) up_day=$(day)
+event_is "error event for a log that cannot be written" 0x0001 0x00000003 "cannot write $winelog: " --begins
+rmdir "$log"
+mv "$work/log.saved" "$log"
+for _ in $(seq 1 40); do
+    grep -q 'CRASH' <(tail -n 1 "$log") && break
+    sleep 1
+done
+event_is "information event when the log can be written again" 0x0004 0x00000004 "can write $winelog again"
+manage net stop Verdimoor >/dev/null
+up=$(tail -n 2 "$log" | head -n 1 | awk '{print $2}') down=$(tail -n 1 "$log" | awk '{print $2}')
+[ "$up" = "$before" ] || [ "$up" = "$after" ] || fail "UP minute $up is neither $before nor $after"
+log_is "the heartbeat writes the run's UP line" "${runs[@]}" "$up_day $up UP" "$up_day $down DOWN    "
+[ "$(events | grep -c ' 0x00000003 ')" = 1 ] && pass "the failure reported once" || fail "failures: $(events)"
 
 # Started by hand: exit code 1 at once, and no file. This comes last, in a
 # folder of its own: while the session is young the manager is still starting
