@@ -25,7 +25,7 @@ bool WriteFile(const std::string& file, const std::function<void(std::ostream&)>
     std::string error;
     if (WriteOutputFile(PathOf(file), bytes.str(), error))
         return true;
-    std::cerr << "verdimoor-report: error: '" << file << "': cannot write: " << error << '\n';
+    std::cerr << "verdimoor-report: error: '" << WithoutControls(file) << "': cannot write: " << error << '\n';
     return false;
 }
 

@@ -10,13 +10,16 @@ namespace report {
 
 namespace {
 
-// A field, quoted when it holds a comma, a quote or a line end.
+// A text field: a ' before a first character that makes a spreadsheet read
+// it as a formula; then quoted when it holds a comma, a quote or a line end.
 std::string CsvField(const std::string& text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
+    std::string cell =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos ? '\'' + text : text;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos)
+        return cell;
     std::string quoted = "\"";
-    for (char c : text) {
+    for (char c : cell) {
         if (c == '"')
             quoted += '"';
         quoted += c;

@@ -30,7 +30,7 @@ std::pair<LocalDay, LocalDay> FleetDays(const Options& options)
 // Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard error.
 std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& folder)
 {
-    std::string shown = Utf8Of(folder);
+    std::string shown = WithoutControls(Utf8Of(folder));
     const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
     if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
         shown += separator;

@@ -127,7 +127,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << Program << ": error: " << e.what() << '\n';
+        std::cerr << Program << ": error: " << WithoutControls(e.what()) << '\n';
         return 2;
     }
 
@@ -153,7 +153,7 @@ bool KeepsWarnings(const Options& options)
 
 int Fail(const std::string& subject, const std::string& message)
 {
-    std::cerr << Program << ": error: '" << subject << "': " << message << '\n';
+    std::cerr << Program << ": error: '" << WithoutControls(subject) << "': " << message << '\n';
     return 2;
 }
 

@@ -164,6 +164,37 @@ b-empty-poweroff  00:00        2        0            0       1          1h 0m   
     ExpectResults(dir, cases);
 }
 
+// What a stranger's folders and paths may hold: each case's exit code, and
+// one line that standard output or standard error must hold.
+TEST(ReportProgram, HostileInputs)
+{
+    TempDir dir;
+    const std::string log = "1 0 UP\r\n1 5 DOWN    \r\n";
+    for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9"}) {
+        mkdir(dir.Path(folder).c_str(), 0755);
+        WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
+    }
+    const struct {
+        std::string Arguments;
+        int Code;
+        std::string Line;
+    } cases[] = {
+        {"--csv =1+2", 0, "'=1+2,2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1"},
+        {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0"},
+        {"x*", 0, "x?[2J??\xC3\xA9"},
+        {"--fleet x*", 0,
+         "x?[2J??\xC3\xA9  -            1        0            0       -              -       100.00%  "
+         "2026-01-01 00:05  off"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Arguments);
+        Result result = RunReport(dir, c.Arguments);
+        EXPECT_EQ(result.Code, c.Code);
+        EXPECT_TRUE(("\n" + result.Out + result.Err).find("\n" + c.Line + "\n") != std::string::npos)
+            << result.Out << result.Err;
+    }
+}
+
 // PowerOFF.txt means to the report what it means to the service: a time the
 // clock never shows is no schedule, and without the file there is nothing to
 // answer for.
