@@ -27,7 +27,8 @@ std::pair<LocalDay, LocalDay> FleetDays(const Options& options)
     return {first, last};
 }
 
-// Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard error.
+// Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard
+// error, or "FOLDER/FILE: problem" for the file as a whole (line 0).
 std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& folder)
 {
     std::string shown = WithoutControls(Utf8Of(folder));
@@ -35,7 +36,10 @@ std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& 
     if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
         shown += separator;
     return [shown](const Warning& warning) {
-        std::string line = shown + warning.File + ':' + std::to_string(warning.Line) + ": " + warning.Problem + '\n';
+        std::string line = shown + warning.File;
+        if (warning.Line > 0)
+            line += ':' + std::to_string(warning.Line);
+        line += ": " + warning.Problem + '\n';
         std::fwrite(line.data(), 1, line.size(), stderr);
     };
 }
@@ -47,14 +51,29 @@ void BufferWarnings()
     std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
+// The folder's schedule: --schedule's, else its PowerOFF.txt's, with a
+// warning when that cannot be read.
+PowerOffSchedule ScheduleOf(const Options& options, const MachineFolder& folder,
+                            const std::function<void(const Warning&)>& warn)
+{
+    if (options.Schedule)
+        return *options.Schedule;
+    std::string problem;
+    PowerOffSchedule schedule = ReadFolderSchedule(folder.Path, problem);
+    if (!problem.empty())
+        warn({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
+    return schedule;
+}
+
 ReadOptions ReadOptionsFor(const Options& options, const MachineFolder& folder)
 {
+    std::function<void(const Warning&)> warn = WarningPrinter(folder.Path);
     return {options.Selected,
-            options.Schedule ? *options.Schedule : ReadFolderSchedule(folder.Path),
+            ScheduleOf(options, folder, warn),
             options.Now,
             KeepsRuns(options),
             KeepsWarnings(options),
-            WarningPrinter(folder.Path)};
+            warn};
 }
 
 // The fleet's page keeps each machine's days, not its runs.

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 
 #include "report/core/text-forms.h"
@@ -62,6 +63,33 @@ template <typename Target, typename Parse> CLI::Validator Into(Target& target, P
         "");
 }
 
+// A check that a value is not empty, which would name nothing.
+CLI::Validator NotEmpty(const std::string& form)
+{
+    return CLI::Validator([form](std::string& text) { return text.empty() ? "'' is not " + form : std::string(); }, "");
+}
+
+// The checks that take more than one option; false, with a line on standard
+// error, when one fails.
+bool Consistent(const Options& options)
+{
+    const Selection& selected = options.Selected;
+    if (selected.Since && selected.Until && *selected.Since > *selected.Until) {
+        std::cerr << Program << ": error: --since " << FormatDay(*selected.Since) << " is after --until "
+                  << FormatDay(*selected.Until) << '\n';
+        return false;
+    }
+    const std::vector<std::string>& names = options.MachineNames;
+    for (size_t i = 0; i < names.size(); i++) {
+        if (std::find(names.begin(), names.begin() + static_cast<ptrdiff_t>(i), names[i]) !=
+            names.begin() + static_cast<ptrdiff_t>(i)) {
+            std::cerr << Program << ": error: --machine: '" << WithoutControls(names[i]) << "' given twice\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<int> ParseOptions(int argc, char** argv, Options& options)
@@ -86,13 +114,16 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
                    "The metrics' machine label, once per folder in order (default: the host's name for "
                    "this program's own folder, else the folder's name)")
         ->type_name("NAME")
-        ->allow_extra_args(false);
-    CLI::Option* svg =
-        app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")->type_name("FILE");
+        ->allow_extra_args(false)
+        ->check(NotEmpty("a name"));
+    CLI::Option* svg = app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")
+                           ->type_name("FILE")
+                           ->check(NotEmpty("a file name"));
     app.add_option("--html", options.HtmlFile,
                    "Write a web page with the picture, the summary and the table to FILE; with --fleet, the fleet's "
                    "table and its days")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(NotEmpty("a file name"));
     app.add_flag("--fleet", flags.Fleet,
                  "One row per machine, in text, CSV or JSON; a folder without logs stands for its subfolders that "
                  "have some")
@@ -101,7 +132,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         ->excludes(svg);
     app.add_option("--output", options.OutputFile,
                    "Write the printed output to FILE in one step, not to standard output")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(NotEmpty("a file name"));
     app.add_option("--since", "Only the runs that start on or after this day")
         ->type_name("YYYY-MM-DD")
         ->check(Into(options.Selected.Since, ParseDay, "a day, YYYY-MM-DD"));
@@ -131,6 +163,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         return 2;
     }
 
+    if (!Consistent(options))
+        return 2;
     options.Now = now ? *now : LocalNow();
     options.Fleet = flags.Fleet;
     options.Output = KindOf(flags, options);

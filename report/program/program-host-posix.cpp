@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -68,9 +69,22 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
     return true;
 }
 
-std::intptr_t OpenFileToRead(const std::filesystem::path& file)
+std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error)
 {
-    return OpenFileForReading(file.c_str());
+    // Non-blocking, as the service opens it, so that a FIFO cannot hold it up.
+    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno != ENOENT && errno != ENOTDIR)
+            error = std::strerror(errno);
+        return NoFile;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = "not a regular file";
+        close(fd);
+        return NoFile;
+    }
+    return fd;
 }
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)

@@ -12,9 +12,8 @@
 namespace report {
 namespace {
 
-std::string LastError()
+std::string LastError(DWORD code = GetLastError())
 {
-    DWORD code = GetLastError();
     char text[512];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                                   sizeof text, nullptr);
@@ -100,11 +99,17 @@ bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std
 }
 
 // The wide name, whatever the code page; shared as the service shares its files.
-std::intptr_t OpenFileToRead(const std::filesystem::path& file)
+std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error)
 {
     HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
+            error = LastError(code);
+        return -1;
+    }
+    return reinterpret_cast<std::intptr_t>(handle);
 }
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)

@@ -29,8 +29,9 @@ std::string HostName();
 bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error);
 
 // Opens a file to read, as the service opens its schedule: a FileId of
-// platform/platform.h, or NoFile when it is missing or not a regular file.
-std::intptr_t OpenFileToRead(const std::filesystem::path& file);
+// platform/platform.h, or NoFile when it is missing or not a regular file;
+// then, unless it is missing, with the system's message in error.
+std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error);
 
 // Renames from over to in one step: a reader sees the old file or the new one.
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error);

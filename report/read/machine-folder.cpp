@@ -4,6 +4,7 @@
 #include "report/read/machine-folder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <optional>
@@ -54,12 +55,19 @@ namespace {
 // Each log is read in blocks of this size.
 constexpr size_t BlockSize = 256 * 1024;
 
-// Frames one log, read in blocks, into lines; false when it cannot be opened.
-bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines)
+// Frames one log, read in blocks, into lines; false, with the system's
+// reason, when it cannot be opened.
+bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines, std::string& problem)
 {
     lines.BeginFile();
     std::filebuf file;
+    errno = 0;
     bool opened = file.open(path, std::ios::in | std::ios::binary) != nullptr;
+    if (!opened) {
+        problem = "cannot be opened";
+        if (errno != 0)
+            problem += ": " + FolderProblem(std::error_code(errno, std::generic_category()));
+    }
     // A block read short is the end of the file.
     for (std::streamsize count = static_cast<std::streamsize>(buffer.size());
          opened && count == static_cast<std::streamsize>(buffer.size());) {
@@ -78,10 +86,11 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     RunBuilder runs(options);
     LineFramer lines(runs);
     std::vector<char> buffer(BlockSize);
+    std::string problem;
     for (const LogFile& log : logs) {
         runs.BeginFile(log);
-        if (!FrameLog(folder / log.Name, buffer, lines))
-            runs.FileProblem("cannot be opened");
+        if (!FrameLog(folder / log.Name, buffer, lines, problem))
+            runs.FileProblem(problem);
         runs.EndFile();
     }
     MachineReport report = runs.Finish();

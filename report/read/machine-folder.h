@@ -37,8 +37,8 @@ public:
     std::string Folder;  // UTF-8, as it is shown
 };
 
-// The system's message for a folder that cannot be read, as every folder
-// error words it.
+// The system's message for a folder or file that cannot be read, as every
+// such error words it.
 std::string FolderProblem(const std::error_code& error);
 
 // The folder's logs in the order they are read: by year, then month. Throws
@@ -46,7 +46,8 @@ std::string FolderProblem(const std::error_code& error);
 std::vector<LogFile> ListLogs(const std::filesystem::path& folder);
 
 // Reads the logs of the folder, as ListLogs listed them; one that cannot be
-// opened is a warning. The report's Folder is the folder's UTF-8 text.
+// opened is a warning for line 0, with the system's reason. The report's
+// Folder is the folder's UTF-8 text.
 MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector<LogFile>& logs,
                           const ReadOptions& options);
 

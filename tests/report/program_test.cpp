@@ -114,6 +114,12 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
          {2, "", "verdimoor-report: error: --since: '2026-02-30' is not a day, YYYY-MM-DD\n"}},
         {"--now 2026-02-01T24:00 logs",
          {2, "", "verdimoor-report: error: --now: '2026-02-01T24:00' is not a moment, YYYY-MM-DDTHH:MM\n"}},
+        {"--since 2026-11-30 --until 2026-11-01 logs",
+         {2, "", "verdimoor-report: error: --since 2026-11-30 is after --until 2026-11-01\n"}},
+        {"--schedule '' logs",
+         {2, "", "verdimoor-report: error: --schedule: '' is not a time of day, H:MM, or none\n"}},
+        {"--svg '' logs", {2, "", "verdimoor-report: error: --svg: '' is not a file name\n"}},
+        {"--machine a --machine a logs", {2, "", "verdimoor-report: error: --machine: 'a' given twice\n"}},
     };
     ExpectResults(dir, cases);
     Result help = RunReport(dir, "--help");
@@ -197,24 +203,30 @@ TEST(ReportProgram, HostileInputs)
 
 // PowerOFF.txt means to the report what it means to the service: a time the
 // clock never shows is no schedule, and without the file there is nothing to
-// answer for.
+// answer for; nor with one that cannot be read, which says so.
 TEST(FolderSchedule, FromPowerOffFileOrTheOption)
 {
     const struct {
-        const char* Content;  // nullptr: no file
+        const char* Content;  // nullptr: no file; "/": a folder
         bool Known;
         std::optional<int> Minute;
+        const char* Problem = "";
     } cases[] = {
-        {"22 30", true, 1350}, {"08 30", true, 8}, {"0x16 30", true, 1350}, {"", true, 0},
-        {"24 0", true, {}},    {"7 60", true, {}}, {"-1 5", true, {}},      {nullptr, false, {}},
+        {"22 30", true, 1350}, {"08 30", true, 8},   {"0x16 30", true, 1350},
+        {"", true, 0},         {"24 0", true, {}},   {"7 60", true, {}},
+        {"-1 5", true, {}},    {nullptr, false, {}}, {"/", false, {}, "not a regular file"},
     };
     for (const auto& c : cases) {
         TempDir dir;
-        if (c.Content != nullptr)
+        if (c.Content != nullptr && std::string(c.Content) == "/")
+            mkdir(dir.Path("PowerOFF.txt").c_str(), 0755);
+        else if (c.Content != nullptr)
             WriteWholeFile(dir.Path("PowerOFF.txt"), c.Content);
-        report::PowerOffSchedule schedule = report::ReadFolderSchedule(dir.Path());
+        std::string problem;
+        report::PowerOffSchedule schedule = report::ReadFolderSchedule(dir.Path(), problem);
         EXPECT_EQ(schedule.Known, c.Known) << (c.Content ? c.Content : "no file");
         EXPECT_EQ(schedule.Minute, c.Minute) << (c.Content ? c.Content : "no file");
+        EXPECT_EQ(problem, c.Problem) << (c.Content ? c.Content : "no file");
     }
     for (const char* wrong : {"24:00", "7:5", "7:60", "x", "", ":30", "123:00", "-1:00"})
         EXPECT_FALSE(report::ParseScheduleOption(wrong)) << wrong;

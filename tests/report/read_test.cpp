@@ -224,8 +224,9 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     options.Now = *report::ParseMoment(now);
     options.KeepRuns = true;
     options.KeepWarnings = true;
+    std::string problem;
     options.Schedule =
-        schedule.empty() ? report::ReadFolderSchedule(dir.Path()) : *report::ParseScheduleOption(schedule);
+        schedule.empty() ? report::ReadFolderSchedule(dir.Path(), problem) : *report::ParseScheduleOption(schedule);
     std::vector<report::MachineReport> machines{ReadFolder(dir.Path(), options)};
     machines[0].Folder = "logs";
     std::ostringstream out;
