@@ -18,8 +18,8 @@ namespace {
 RunEnd EndOf(RecordKind kind)
 {
     // Looked up: which ending comes next follows no pattern.
-    static constexpr RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Crash,
-                                      RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
+    static constexpr RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown,
+                                      RunEnd::Crash,   RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
     static_assert(std::size(ends) == RecordKindCount && ends[static_cast<int>(RecordKind::Crash)] == RunEnd::Crash &&
                   ends[static_cast<int>(RecordKind::Down)] == RunEnd::Down &&
                   ends[static_cast<int>(RecordKind::Pdown)] == RunEnd::Pdown);
@@ -125,9 +125,10 @@ void RunBuilder::AddRecords(const LineRecord* records, size_t count)
 void RunBuilder::AddRecord(const Record& record, uint64_t line)
 {
     switch (record.Kind) {
-    case RecordKind::Blank:
     case RecordKind::Apdown: return;
+    case RecordKind::Blank: Warn(line, "blank line"); return;
     case RecordKind::Damaged: Warn(line, "damaged line"); return;
+    case RecordKind::Zeros: Warn(line, "zero bytes"); return;
     case RecordKind::Up:
         if (Open)
             AddRun(RunEnd::Unknown, OpenStart);

@@ -130,8 +130,9 @@ const Case Cases[] = {
       "warnings": []}]})j"},
 
     // The service cuts a log back to a run's UP line and pads it with zeros
-    // when the file was shortened behind its back.
-    {"damaged lines and a zero-padded cut",
+    // when the file was shortened behind its back. A line's zeros are one
+    // warning; a blank line is one too, beside zeros none.
+    {"damaged and blank lines and a zero-padded cut",
      {{"2026_8.log", "3 6" + std::string(20, '\0') + "4 800 DOWN    \r\nhello\r\n\r\n  \t \r\n4 1500 UP\r\n5 600 UP" +
                          Nul + Nul + Nul + "\r\n5 610 CRASH\r\n"},
       {"2026_2.log", "30 0 UP\n30 10 DOWN    \n"}},
@@ -141,16 +142,20 @@ const Case Cases[] = {
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 0, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-08-05T10:00", "last_end": "2026-08-05T10:10", "uptime_minutes": 10,
        "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 10,
-       "longest_downtime_minutes": 0, "warnings": 6},
+       "longest_downtime_minutes": 0, "warnings": 10},
       "runs": [
        {"start": "2026-08-05T10:00", "end": "2026-08-05T10:10", "minutes": 10, "ended": "crash", "file": "2026_8.log", "line": 6}],
       "warnings": [
        {"file": "2026_2.log", "line": 1, "problem": "UP on day 30, which 2026-02 does not have"},
        {"file": "2026_2.log", "line": 2, "problem": "DOWN line without a run to close"},
        {"file": "2026_8.log", "line": 1, "problem": "damaged line"},
+       {"file": "2026_8.log", "line": 1, "problem": "zero bytes"},
        {"file": "2026_8.log", "line": 1, "problem": "DOWN line without a run to close"},
        {"file": "2026_8.log", "line": 2, "problem": "damaged line"},
-       {"file": "2026_8.log", "line": 5, "problem": "damaged line"}]}]})j"},
+       {"file": "2026_8.log", "line": 3, "problem": "blank line"},
+       {"file": "2026_8.log", "line": 4, "problem": "blank line"},
+       {"file": "2026_8.log", "line": 5, "problem": "damaged line"},
+       {"file": "2026_8.log", "line": 6, "problem": "zero bytes"}]}]})j"},
 
     // The last day and minute a record may carry, and the first it may not.
     {"a record's bounds",
@@ -424,7 +429,7 @@ TEST(Report, BytesInAnyPiecesReadAlike)
     std::string log = "3 6" + std::string(70000, '\0') + "4 800 DOWN    \r\n" + std::string(70000, 'x') +
                       "\n5 600 UP\r\n5 610 CRASH\r\n6 1 x y APDOWN\r\n6 1 " + std::string(70000, 'p') +
                       " APDOWN\r\n7 0 UP" + std::string(70000, ' ') + "\r\n" + "7 1 CRASH" +
-                      std::string(65536 - 9, ' ') + "\r\n";
+                      std::string(65536 - 9, ' ') + "\r\n\r\n  " + Nul + " \r\n";
     auto read = [&log](size_t piece) {
         report::ReadOptions options;
         options.KeepRuns = options.KeepWarnings = true;
@@ -438,9 +443,10 @@ TEST(Report, BytesInAnyPiecesReadAlike)
     std::string whole = read(log.size());
     EXPECT_NE(whole.find("\"line\": 3"), std::string::npos) << whole;
     EXPECT_NE(whole.find("\"ended\": \"crash\""), std::string::npos) << whole;
-    // The fragment, the DOWN, the long line, the long announcement, the long
-    // UP and the CRASH that closes no run; the CRASH as long as a record may be.
-    EXPECT_NE(whole.find("\"warnings\": 6"), std::string::npos) << whole;
+    // The fragment, its zeros, the DOWN, the long line, the long
+    // announcement, the long UP and the CRASH that closes no run, the CRASH
+    // as long as a record may be; a blank line, and a line of blanks and a NUL.
+    EXPECT_NE(whole.find("\"warnings\": 9"), std::string::npos) << whole;
     for (size_t piece : {1, 2, 3, 7, 4096})
         EXPECT_EQ(read(piece), whole) << piece;
 }
