@@ -26,9 +26,15 @@ struct ReadOptions {
     bool KeepRuns = false;
     // Keep the warnings in MachineReport::Warnings.
     bool KeepWarnings = false;
-    // Called with each warning as it is found, kept or not.
+    // Called with each warning as it is found, kept or not; past a log's
+    // first WarningsPerLog, once at the log's end with their number for line
+    // 0. The summary counts them all.
     std::function<void(const Warning&)> OnWarning;
 };
+
+// The warnings of one log that are passed on and kept: a log of junk must
+// not fill the screen or the memory.
+inline constexpr int64_t WarningsPerLog = 100;
 
 // A folder that cannot be listed.
 class FolderError : public std::runtime_error {

@@ -42,6 +42,7 @@ void RunBuilder::BeginFile(const LogFile& file)
 {
     FileName = file.Name;
     FileIndex++;
+    FileWarnings = 0;
     Month = file.Month;
     Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
     Open = false;
@@ -161,13 +162,16 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
 
 void RunBuilder::FileProblem(const std::string& problem)
 {
-    Warn(0, problem);
+    if (Passed())
+        Pass(0, problem);
 }
 
 void RunBuilder::EndFile()
 {
     if (Open)
         AddRun(RunEnd::Unknown, OpenStart);
+    if (FileWarnings > WarningsPerLog && Options.OnWarning)
+        Options.OnWarning({FileName, 0, std::to_string(FileWarnings - WarningsPerLog) + " more warnings not shown"});
 }
 
 void RunBuilder::KeepRun(const ReadRun& run)
@@ -176,9 +180,14 @@ void RunBuilder::KeepRun(const ReadRun& run)
                            run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
-void RunBuilder::Warn(uint64_t line, std::string problem)
+bool RunBuilder::Passed()
 {
     Report.Totals.Warnings++;
+    return ++FileWarnings <= WarningsPerLog;
+}
+
+void RunBuilder::Pass(uint64_t line, std::string problem)
+{
     Warning warning{FileName, line, std::move(problem)};
     if (Options.OnWarning)
         Options.OnWarning(warning);
@@ -186,20 +195,29 @@ void RunBuilder::Warn(uint64_t line, std::string problem)
         Report.Warnings.push_back(std::move(warning));
 }
 
+void RunBuilder::Warn(uint64_t line, const char* problem)
+{
+    if (Passed())
+        Pass(line, problem);
+}
+
 void RunBuilder::WarnNoSuchDay(const Record& record, uint64_t line)
 {
-    Warn(line, std::string(KindWord(RecordKind::Up)) + " on day " + std::to_string(record.Day) + ", which " +
-                   FormatMonth(local_days{year{Month.Year} / Month.Month / 1}) + " does not have");
+    if (Passed())
+        Pass(line, std::string(KindWord(RecordKind::Up)) + " on day " + std::to_string(record.Day) + ", which " +
+                       FormatMonth(local_days{year{Month.Year} / Month.Month / 1}) + " does not have");
 }
 
 void RunBuilder::WarnNothingToClose(const Record& record, uint64_t line)
 {
-    Warn(line, std::string(KindWord(record.Kind)) + " line without a run to close");
+    if (Passed())
+        Pass(line, std::string(KindWord(record.Kind)) + " line without a run to close");
 }
 
 void RunBuilder::WarnClockSetBack(int64_t gap)
 {
-    Warn(OpenLine, "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)");
+    if (Passed())
+        Pass(OpenLine, "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)");
 }
 
 MachineReport RunBuilder::Finish()

@@ -44,7 +44,10 @@ private:
     void AddRun(RunEnd ended, LocalMinute end);
     void CountEnding(const ReadRun& run);
     void KeepRun(const ReadRun& run);
-    void Warn(uint64_t line, std::string problem);
+    // Counts a warning of the log; true when it is to be passed on.
+    bool Passed();
+    void Pass(uint64_t line, std::string problem);
+    void Warn(uint64_t line, const char* problem);
     // The warnings of AddRecord and AddRun, out of their way.
     void WarnNoSuchDay(const Record& record, uint64_t line);
     void WarnNothingToClose(const Record& record, uint64_t line);
@@ -59,6 +62,7 @@ private:
     // The log being read.
     std::string FileName;
     int FileIndex = -1;
+    int64_t FileWarnings = 0;
     LogMonth Month;
     MonthCalendar Calendar;
 

@@ -176,6 +176,11 @@ TEST(ReportProgram, HostileInputs)
 {
     TempDir dir;
     const std::string log = "1 0 UP\r\n1 5 DOWN    \r\n";
+    mkdir(dir.Path("junk").c_str(), 0755);
+    std::string junk;
+    for (int i = 0; i < 30000; i++)
+        junk += "Fr 1. Jan 12:00:00 junk\r\n";
+    WriteWholeFile(dir.Path("junk/2026_1.log"), junk);
     for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9"}) {
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
@@ -185,6 +190,8 @@ TEST(ReportProgram, HostileInputs)
         int Code;
         std::string Line;
     } cases[] = {
+        {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
+        {"--json junk", 0, "        \"warnings\": 30000"},
         {"--csv =1+2", 0, "'=1+2,2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1"},
         {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0"},
         {"x*", 0, "x?[2J??\xC3\xA9"},

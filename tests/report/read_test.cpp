@@ -352,6 +352,31 @@ TEST(Report, SummaryKeepsTheLastCrashAndPowerOff)
     }
 }
 
+// A log of junk keeps its first warnings and counts the rest: one more
+// warning passed on says how many are not shown.
+TEST(Report, WarningsOfALogAreBounded)
+{
+    TempDir dir;
+    std::string junk;
+    for (int i = 0; i < report::WarningsPerLog + 50; i++)
+        junk += "junk\n";
+    WriteWholeFile(dir.Path("2026_1.log"), junk);
+    WriteWholeFile(dir.Path("2026_2.log"), "x\n");
+    report::ReadOptions options;
+    options.KeepWarnings = true;
+    std::vector<report::Warning> passed;
+    options.OnWarning = [&passed](const report::Warning& w) { passed.push_back(w); };
+    report::MachineReport machine = ReadFolder(dir.Path(), options);
+    EXPECT_EQ(machine.Totals.Warnings, report::WarningsPerLog + 51);
+    ASSERT_EQ(machine.Warnings.size(), static_cast<size_t>(report::WarningsPerLog + 1));
+    EXPECT_EQ(machine.Warnings[report::WarningsPerLog - 1].Line, static_cast<uint64_t>(report::WarningsPerLog));
+    EXPECT_EQ(machine.Warnings.back().File, "2026_2.log");
+    ASSERT_EQ(passed.size(), static_cast<size_t>(report::WarningsPerLog + 2));
+    const report::Warning& more = passed[report::WarningsPerLog];
+    EXPECT_EQ(more.File + ':' + std::to_string(more.Line) + ": " + more.Problem,
+              "2026_1.log:0: 50 more warnings not shown");
+}
+
 // The shutdown that follows a scheduled power-off writes DOWN over PDOWN: such
 // a DOWN in the scheduled minute or the next is the power-off. A run that
 // stays on 2 minutes past a day's scheduled moment missed it.
