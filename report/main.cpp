@@ -4,7 +4,6 @@
 // then prints through one printer.
 #include <functional>
 #include <iostream>
-#include <sstream>
 
 #include "report/core/utf8.h"
 #include "report/print/print.h"
@@ -17,15 +16,15 @@ namespace {
 
 using namespace report;
 
-// Writes a file in one step; false, with a line on standard error, on failure.
-bool WriteFile(const std::string& file, const std::function<void(std::ostream&)>& print)
+// Writes an output ("-": standard output); false, with a line on standard
+// error, on failure.
+bool Write(const std::string& name, const std::function<void(std::ostream&)>& print)
 {
-    std::ostringstream bytes;
-    print(bytes);
     std::string error;
-    if (WriteOutputFile(PathOf(file), bytes.str(), error))
+    if (WriteOutput(name, print, error))
         return true;
-    std::cerr << "verdimoor-report: error: '" << WithoutControls(file) << "': cannot write: " << error << '\n';
+    std::cerr << "verdimoor-report: error: " << (name == "-" ? "standard output" : "'" + WithoutControls(name) + "'")
+              << ": cannot write: " << error << '\n';
     return false;
 }
 
@@ -62,20 +61,16 @@ int main(int argc, char** argv)
 
     const Selection& selected = options.Selected;
     if (!options.SvgFile.empty() &&
-        !WriteFile(options.SvgFile, [&](std::ostream& out) { PrintSvg(out, machines, selected); }))
+        !Write(options.SvgFile, [&](std::ostream& out) { PrintSvg(out, machines, selected); }))
         return 1;
     auto page = [&](std::ostream& out) {
         options.Fleet ? PrintFleetHtml(out, machines) : PrintHtml(out, machines, selected);
     };
-    if (!options.HtmlFile.empty() && !WriteFile(options.HtmlFile, page))
+    if (!options.HtmlFile.empty() && !Write(options.HtmlFile, page))
         return 1;
-    if (options.Output == OutputKind::None)
-        return 0;
-    if (!options.OutputFile.empty())
-        return WriteFile(options.OutputFile, [&](std::ostream& out) { PrintOutput(out, options.Output, machines); })
-                   ? 0
-                   : 1;
-    PrintOutput(std::cout, options.Output, machines);
-    std::cout.flush();
-    return std::cout ? 0 : 1;
+    if (options.Output != OutputKind::None &&
+        !Write(options.OutputFile.empty() ? "-" : options.OutputFile,
+               [&](std::ostream& out) { PrintOutput(out, options.Output, machines); }))
+        return 1;
+    return 0;
 }

@@ -11,6 +11,7 @@
 #include "report/core/text-forms.h"
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
+#include "report/program/output-file.h"
 #include "report/program/program-host.h"
 
 namespace report {
@@ -79,6 +80,22 @@ bool Consistent(const Options& options)
                   << FormatDay(*selected.Until) << '\n';
         return false;
     }
+    // Two outputs into one file would leave the last one alone.
+    std::vector<std::pair<std::string, std::string>> outputs;  // the option, the file
+    if (!options.SvgFile.empty())
+        outputs.emplace_back("--svg", options.SvgFile);
+    if (!options.HtmlFile.empty())
+        outputs.emplace_back("--html", options.HtmlFile);
+    if (options.Output != OutputKind::None && options.OutputFile.empty())
+        outputs.emplace_back("the printed output", "-");
+    else if (options.Output != OutputKind::None)
+        outputs.emplace_back("--output", options.OutputFile);
+    for (size_t i = 0; i < outputs.size(); i++)
+        for (size_t j = i + 1; j < outputs.size(); j++)
+            if (SameOutput(outputs[i].second, outputs[j].second)) {
+                Fail(outputs[j].second, outputs[i].first + " and " + outputs[j].first + " name one file");
+                return false;
+            }
     const std::vector<std::string>& names = options.MachineNames;
     for (size_t i = 0; i < names.size(); i++) {
         if (std::find(names.begin(), names.begin() + static_cast<ptrdiff_t>(i), names[i]) !=
@@ -163,11 +180,11 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         return 2;
     }
 
-    if (!Consistent(options))
-        return 2;
     options.Now = now ? *now : LocalNow();
     options.Fleet = flags.Fleet;
     options.Output = KindOf(flags, options);
+    if (!Consistent(options))
+        return 2;
     if (options.Folders.empty())
         options.Folders.push_back(ProgramFolder());
     return std::nullopt;

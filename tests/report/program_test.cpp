@@ -2,11 +2,17 @@
 // verdimoor-report, the program: its options, its outputs for people and
 // for spreadsheets, its errors and exit codes, each folder's schedule and the
 // files it writes in one step.
+#include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
 #include "report/program/output-file.h"
 #include "tests/helpers.h"
@@ -19,11 +25,12 @@ struct Result {
     std::string Err;
 };
 
-// Runs the program with arguments (already quoted for the shell) in dir.
+// Runs the program with arguments (already quoted for the shell, and maybe
+// followed by more of the shell's words) in dir.
 Result RunReport(const TempDir& dir, const std::string& arguments, const std::string& binary = REPORT_BINARY)
 {
     TempDir output;
-    std::string command = "cd '" + dir.Path() + "' && '" + binary + "' " + arguments + " >'" + output.Path("out") +
+    std::string command = "cd '" + dir.Path() + "' && { '" + binary + "' " + arguments + "; } >'" + output.Path("out") +
                           "' 2>'" + output.Path("err") + "'";
     int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(output.Path("out")),
@@ -171,10 +178,17 @@ b-empty-poweroff  00:00        2        0            0       1          1h 0m   
 }
 
 // What a stranger's folders and paths may hold: each case's exit code, and
-// one line that standard output or standard error must hold.
+// one line that standard output or standard error must hold. A device, a
+// FIFO and a link stay what they were.
 TEST(ReportProgram, HostileInputs)
 {
     TempDir dir;
+    ASSERT_EQ(mknod(dir.Path("full").c_str(), S_IFCHR | 0666, makedev(1, 7)), 0);  // as /dev/full
+    ASSERT_EQ(mkfifo(dir.Path("fifo").c_str(), 0666), 0);
+    int fifo = open(dir.Path("fifo").c_str(), O_RDONLY | O_NONBLOCK);  // left to the shell's cat
+    ASSERT_GE(fifo, 0);
+    WriteWholeFile(dir.Path("target"), "old\n");
+    std::filesystem::create_symlink("target", dir.Path("link"));
     const std::string log = "1 0 UP\r\n1 5 DOWN    \r\n";
     mkdir(dir.Path("junk").c_str(), 0755);
     std::string junk;
@@ -185,14 +199,22 @@ TEST(ReportProgram, HostileInputs)
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
     }
+    const std::string row = "'=1+2,2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1";
     const struct {
         std::string Arguments;
         int Code;
         std::string Line;
     } cases[] = {
+        {"--csv --output fifo =1+2 && cat <&" + std::to_string(fifo), 0, row},
+        {"--csv --output link =1+2 && cat target", 0, row},
+        {"--csv --output - =1+2", 0, row},
+        {"--output full =1+2", 1, "verdimoor-report: error: 'full': cannot write: No space left on device"},
+        {"=1+2 >/dev/full", 1, "verdimoor-report: error: standard output: cannot write: No space left on device"},
+        {"--svg x.svg --html ./x.svg =1+2", 2, "verdimoor-report: error: './x.svg': --svg and --html name one file"},
+        {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
         {"--json junk", 0, "        \"warnings\": 30000"},
-        {"--csv =1+2", 0, "'=1+2,2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1"},
+        {"--csv =1+2", 0, row},
         {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
         {"--fleet x*", 0,
@@ -205,6 +227,48 @@ TEST(ReportProgram, HostileInputs)
         EXPECT_EQ(result.Code, c.Code);
         EXPECT_TRUE(("\n" + result.Out + result.Err).find("\n" + c.Line + "\n") != std::string::npos)
             << result.Out << result.Err;
+    }
+    close(fifo);
+    struct stat status;
+    EXPECT_TRUE(stat(dir.Path("full").c_str(), &status) == 0 && S_ISCHR(status.st_mode));
+    EXPECT_TRUE(stat(dir.Path("fifo").c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link")));
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+        EXPECT_TRUE(entry.is_directory() || entry.path().filename().string().find_first_of(".-") != 0) << entry.path();
+}
+
+// Interrupted while it writes its output, it leaves no temporary file
+// behind, and dies of the signal as it would have.
+TEST(OutputFile, NothingLeftOnInterrupt)
+{
+    TempDir dir;
+    std::string log;
+    for (int i = 0; i < 300000; i++)
+        log += "1 0 UP\r\n1 1 DOWN    \r\n";
+    WriteWholeFile(dir.Path("2026_1.log"), log);
+    for (int signal : {SIGINT, SIGTERM}) {
+        const char* arguments[] = {REPORT_BINARY, "--csv", "--output", "runs.csv", ".", nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+        InFolder in(dir);
+        pid_t pid;
+        ASSERT_EQ(posix_spawn(&pid, REPORT_BINARY, &actions, nullptr, const_cast<char**>(arguments), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        bool begun = false;
+        int status = 0;
+        pid_t ended = 0;
+        while (!begun && (ended = waitpid(pid, &status, WNOHANG)) == 0) {
+            for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
+                begun = begun || entry.path().extension() == ".tmp";
+            usleep(1000);
+        }
+        if (ended == 0) {
+            kill(pid, signal);
+            waitpid(pid, &status, 0);
+        }
+        EXPECT_TRUE(begun && WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << signal;
     }
 }
 
@@ -244,8 +308,9 @@ TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
 {
     TempDir folder;
     WriteWholeFile(folder.Path("verdimoor.prom"), "old\n");
+    auto printNew = [](std::ostream& out) { out << "new\n"; };
     std::string error;
-    ASSERT_TRUE(report::WriteOutputFile(folder.Path("verdimoor.prom"), "new\n", error)) << error;
+    ASSERT_TRUE(report::WriteOutput(folder.Path("verdimoor.prom"), printNew, error)) << error;
     EXPECT_EQ(ReadWholeFile(folder.Path("verdimoor.prom")), "new\n");
     int files = 0;
     for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder.Path()))
@@ -253,11 +318,11 @@ TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
     EXPECT_EQ(files, 1);
 
     // A name no code page holds, as Windows would lose through a narrow string.
-    std::filesystem::path wide = std::filesystem::path(folder.Path()) / u8"Z\u00FCrich \u65E5.prom";
-    ASSERT_TRUE(report::WriteOutputFile(wide, "new\n", error)) << error;
-    EXPECT_EQ(std::filesystem::file_size(wide), 4u);
+    std::string wide = folder.Path() + "Z\u00FCrich \u65E5.prom";
+    ASSERT_TRUE(report::WriteOutput(wide, printNew, error)) << error;
+    EXPECT_EQ(std::filesystem::file_size(report::PathOf(wide)), 4u);
 
-    EXPECT_FALSE(report::WriteOutputFile(folder.Path("missing/verdimoor.prom"), "new\n", error));
+    EXPECT_FALSE(report::WriteOutput(folder.Path("missing/verdimoor.prom"), printNew, error));
     EXPECT_FALSE(error.empty());
 }
 
