@@ -195,6 +195,15 @@ TEST(ReportProgram, HostileInputs)
     for (int i = 0; i < 30000; i++)
         junk += "Fr 1. Jan 12:00:00 junk\r\n";
     WriteWholeFile(dir.Path("junk/2026_1.log"), junk);
+    // Logs of far years, and 250 months with runs, more than the picture draws.
+    mkdir(dir.Path("far").c_str(), 0755);
+    for (const char* name : {"1_1.log", "1970_1.log", "2038_1.log", "9999_12.log"})
+        WriteWholeFile(dir.Path("far/") + name, log);
+    mkdir(dir.Path("months").c_str(), 0755);
+    for (int month = 0; month < 250; month++)
+        WriteWholeFile(dir.Path("months/") + std::to_string(2000 + month / 12) + "_" + std::to_string(month % 12 + 1) +
+                           ".log",
+                       log);
     for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9"}) {
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
@@ -212,6 +221,12 @@ TEST(ReportProgram, HostileInputs)
         {"=1+2 >/dev/full", 1, "verdimoor-report: error: standard output: cannot write: No space left on device"},
         {"--svg x.svg --html ./x.svg =1+2", 2, "verdimoor-report: error: './x.svg': --svg and --html name one file"},
         {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
+        {"--svg - far", 0,
+         "<text x=\"12.0\" y=\"1238.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
+         "2037.</text>"},
+        {"--svg - months", 0,
+         "<text x=\"12.0\" y=\"96.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
+         "drawn.</text>"},
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
         {"--json junk", 0, "        \"warnings\": 30000"},
         {"--csv =1+2", 0, row},
