@@ -46,7 +46,8 @@ void PrintOutput(std::ostream& out, OutputKind kind, const std::vector<MachineRe
 }  // namespace
 
 // Exit code 0 when the logs were read, 2 for a wrong option or a folder that
-// cannot be read, 1 when an output cannot be written.
+// cannot be read (a fleet's after its outputs), 1 when an output cannot be
+// written.
 int main(int argc, char** argv)
 {
     Options options;
@@ -72,5 +73,9 @@ int main(int argc, char** argv)
         !Write(options.OutputFile.empty() ? "-" : options.OutputFile,
                [&](std::ostream& out) { PrintOutput(out, options.Output, machines); }))
         return 1;
+    // A fleet's machines that could not be read were printed as such.
+    for (const MachineReport& machine : machines)
+        if (!machine.Problem.empty())
+            return 2;
     return 0;
 }

@@ -67,6 +67,10 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
         out << CsvField(machine.Name) << ',';
+        if (!machine.Problem.empty()) {
+            out << ",,,,,,,,,\n";
+            continue;
+        }
         if (minute)
             out << FormatTimeOfDay(*minute);
         else if (machine.Schedule.Known)

@@ -84,19 +84,34 @@ void KeepDaysOnly(MachineReport& machine, const Options& options)
     std::vector<Run>().swap(machine.Runs);
 }
 
+// A fleet's machine whose folder cannot be listed: a row that says so, and
+// the system's reason on standard error.
+MachineReport UnreadMachine(const MachineFolder& folder)
+{
+    MachineReport machine;
+    machine.Folder = Utf8Of(folder.Path);
+    machine.Name = folder.Name;
+    machine.Problem = folder.Problem;
+    std::string line = "verdimoor-report: error: '" + WithoutControls(machine.Folder) + "': " + folder.Problem + '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return machine;
+}
+
 }  // namespace
 
 std::vector<MachineReport> ReadMachines(const Options& options)
 {
-    std::vector<MachineFolder> folders = MachineFolders(options.Folders, options.Fleet);
-    if (options.MachineNames.size() > folders.size())
-        throw FolderError("--machine", "more names than folders");
+    std::vector<MachineFolder> folders = MachineFolders(options.Folders, options.Fleet, options.MachineNames);
     BufferWarnings();
     std::vector<MachineReport> machines;
     for (size_t i = 0; i < folders.size(); ++i) {
+        if (!folders[i].Problem.empty()) {
+            machines.push_back(UnreadMachine(folders[i]));
+            continue;
+        }
         MachineReport& machine =
             machines.emplace_back(ReadMachine(folders[i].Path, folders[i].Logs, ReadOptionsFor(options, folders[i])));
-        machine.Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folders[i].Path);
+        machine.Name = folders[i].Name;
         if (options.Fleet && !options.HtmlFile.empty())
             KeepDaysOnly(machine, options);
     }

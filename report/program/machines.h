@@ -11,7 +11,8 @@
 namespace report {
 
 // Every folder is listed before a line is printed: a folder that cannot be
-// read fails the program before any output. Warnings go to standard error as
+// read fails the program before any output, or, for a fleet, is a machine
+// with a Problem, said on standard error. Warnings go to standard error as
 // they are found. Throws FolderError.
 std::vector<MachineReport> ReadMachines(const Options& options);
 

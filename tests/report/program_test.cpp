@@ -26,12 +26,13 @@ struct Result {
 };
 
 // Runs the program with arguments (already quoted for the shell, and maybe
-// followed by more of the shell's words) in dir.
-Result RunReport(const TempDir& dir, const std::string& arguments, const std::string& binary = REPORT_BINARY)
+// followed by more of the shell's words) in dir, through runAs when given.
+Result RunReport(const TempDir& dir, const std::string& arguments, const std::string& binary = REPORT_BINARY,
+                 const std::string& runAs = "")
 {
     TempDir output;
-    std::string command = "cd '" + dir.Path() + "' && { '" + binary + "' " + arguments + "; } >'" + output.Path("out") +
-                          "' 2>'" + output.Path("err") + "'";
+    std::string command = "cd '" + dir.Path() + "' && { " + runAs + " '" + binary + "' " + arguments + "; } >'" +
+                          output.Path("out") + "' 2>'" + output.Path("err") + "'";
     int status = std::system(command.c_str());
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadWholeFile(output.Path("out")),
             ReadWholeFile(output.Path("err"))};
@@ -135,23 +136,28 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
 }
 
 // The fleet: a row per machine, from folders given and from a folder of
-// folders, as a share that collects many machines' logs holds them. A
-// subfolder without logs is no machine; a folder given without any is.
+// folders, as a share that collects many machines' logs holds them, at any
+// depth. A subfolder with neither logs nor PowerOFF.txt is no machine; a
+// folder given without any is.
 TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
 {
     TempDir dir;
-    for (const char* folder : {"empty", "share", "share/a-no-schedule", "share/b-empty-poweroff", "share/c-nothing"})
+    for (const char* folder : {"empty", "share", "share/a-no-schedule", "share/b-empty-poweroff", "share/c-nothing",
+                               "share/d-nothing-at-all", "share/site2", "share/site2/pc-e"})
         mkdir(dir.Path(folder).c_str(), 0755);
     WriteWholeFile(dir.Path("share/a-no-schedule/2026_11.log"),
                    "1 480 UP\r\n1 1020 DOWN    \r\n2 480 UP\r\n2 600 CRASH\r\n");
     WriteWholeFile(dir.Path("share/b-empty-poweroff/2026_11.log"), "3 480 UP\r\n4 60 DOWN    \r\n5 600 UP\r\n");
     WriteWholeFile(dir.Path("share/b-empty-poweroff/PowerOFF.txt"), "");
     WriteWholeFile(dir.Path("share/c-nothing/PowerOFF.txt"), "22 30\r\n");
+    WriteWholeFile(dir.Path("share/site2/pc-e/2026_11.log"), "9 480 UP\r\n9 540 DOWN    \r\n");
     const std::string csv =
         "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
         "last_end,running\n";
     const std::string rows = "a-no-schedule,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0\n"
-                             "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n";
+                             "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n"
+                             "c-nothing,22:30,0,0,0,0,0,0,,,0\n"
+                             "site2/pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0\n";
     const std::string now = "--now 2026-12-01T00:00 ";
 
     const ProgramCase cases[] = {
@@ -160,7 +166,8 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
          {0,
           csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0\n"
                 "pc-b,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0\n"
-                "c-nothing,22:30,0,0,0,0,0,0,,,0\n",
+                "c-nothing,22:30,0,0,0,0,0,0,,,0\n"
+                "d-nothing-at-all,,0,0,0,,,0,,,0\n",
           ""}},
         {now + "--fleet empty share",
          {0,
@@ -168,7 +175,9 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
 empty             -            0        0            0       -              -             -  -                 off
 a-no-schedule     -            2        1            0       -              -        42.31%  2026-11-02 10:00  off
 b-empty-poweroff  00:00        2        0            0       1          1h 0m        34.00%  2026-11-05 10:00  off
-3 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
+c-nothing         22:30        0        0            0       0             0m             -  -                 off
+site2/pc-e        -            1        0            0       -              -       100.00%  2026-11-09 09:00  off
+5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
           ""}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
@@ -195,6 +204,19 @@ TEST(ReportProgram, HostileInputs)
     for (int i = 0; i < 30000; i++)
         junk += "Fr 1. Jan 12:00:00 junk\r\n";
     WriteWholeFile(dir.Path("junk/2026_1.log"), junk);
+    // A share of machines at two depths, two of one name, and a folder and
+    // a log that only root may read.
+    for (const char* folder : {"fleet", "fleet/siteA", "fleet/siteB"})
+        mkdir(dir.Path(folder).c_str(), 0755);
+    for (const char* folder : {"fleet/siteA/lab-01", "fleet/siteB/lab-01", "fleet/siteB/locked", "secret"}) {
+        mkdir(dir.Path(folder).c_str(), 0755);
+        WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
+    }
+    chmod(dir.Path().c_str(), 0755);
+    chmod(dir.Path("fleet/siteB/locked").c_str(), 0);
+    chmod(dir.Path("secret/2026_1.log").c_str(), 0);
+    WriteWholeFile(dir.Path("secret/PowerOFF.txt"), "22 30\r\n");
+    chmod(dir.Path("secret/PowerOFF.txt").c_str(), 0);
     // Logs of far years, and 250 months with runs, more than the picture draws.
     mkdir(dir.Path("far").c_str(), 0755);
     for (const char* name : {"1_1.log", "1970_1.log", "2038_1.log", "9999_12.log"})
@@ -213,7 +235,15 @@ TEST(ReportProgram, HostileInputs)
         std::string Arguments;
         int Code;
         std::string Line;
+        bool AsNobody = false;
     } cases[] = {
+        {"--fleet fleet fleet fleet/siteA", 0,
+         "3 machines: 0 crashes, 0 missed power-offs, 0.0 hours past the schedule"},
+        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,", true},
+        {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", true},
+        {"--openmetrics fleet/siteA/lab-01 fleet/siteB/lab-01", 0, "verdimoor_running{machine=\"siteB/lab-01\"} 0"},
+        {"secret", 0, "secret/2026_1.log: cannot be opened: Permission denied", true},
+        {"secret", 0, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", true},
         {"--csv --output fifo =1+2 && cat <&" + std::to_string(fifo), 0, row},
         {"--csv --output link =1+2 && cat target", 0, row},
         {"--csv --output - =1+2", 0, row},
@@ -238,7 +268,8 @@ TEST(ReportProgram, HostileInputs)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments);
-        Result result = RunReport(dir, c.Arguments);
+        Result result = RunReport(dir, c.Arguments, REPORT_BINARY,
+                                  c.AsNobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups" : "");
         EXPECT_EQ(result.Code, c.Code);
         EXPECT_TRUE(("\n" + result.Out + result.Err).find("\n" + c.Line + "\n") != std::string::npos)
             << result.Out << result.Err;
