@@ -3,6 +3,7 @@
 // schedule, its name, and for the fleet's page its days.
 #include "report/program/machines.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -25,6 +26,63 @@ std::pair<LocalDay, LocalDay> FleetDays(const Options& options)
     LocalDay last = selected.Until ? *selected.Until : selected.Since ? std::max(today, *selected.Since) : today;
     LocalDay first = selected.Since ? *selected.Since : last - days{30};
     return {first, last};
+}
+
+// The fleet's page draws at most this many days, the newest: a year.
+constexpr int MostFleetDays = 366;
+
+// A machine's days on the fleet's page: a period chosen with --since or
+// --until only as far as its runs cover it, so that --since 1000-01-01 draws
+// no empty centuries, and at most the newest MostFleetDays; none without
+// runs. AlignFleetDays then gives every machine the days of them all.
+std::pair<LocalDay, LocalDay> FleetDays(const Options& options, const std::vector<Run>& runs)
+{
+    using std::chrono::days;
+    auto [first, last] = FleetDays(options);
+    if (options.Selected.Since || options.Selected.Until) {
+        if (runs.empty())
+            return {last + days{1}, last};
+        LocalMinute start = runs.front().Start;
+        LocalMinute end = runs.front().End;
+        for (const Run& run : runs) {
+            start = std::min(start, run.Start);
+            end = std::max(end, run.End);
+        }
+        first = std::max(first, std::chrono::floor<days>(start));
+        last = std::min(last, std::chrono::floor<days>(end));
+    }
+    return {std::max(first, last - days{MostFleetDays - 1}), last};
+}
+
+// Every machine's days from the first that any machine has to the last, at
+// most the newest MostFleetDays; off all day where its own do not reach. An
+// unreadable machine has none.
+void AlignFleetDays(std::vector<MachineReport>& machines)
+{
+    using std::chrono::days;
+    std::optional<LocalDay> first;
+    std::optional<LocalDay> last;
+    for (const MachineReport& machine : machines) {
+        if (machine.Days.empty())
+            continue;
+        first = std::min(first.value_or(LocalDay::max()), machine.Days.front().Date);
+        last = std::max(last.value_or(LocalDay::min()), machine.Days.back().Date);
+    }
+    if (!last)
+        return;
+    first = std::max(*first, *last - days{MostFleetDays - 1});
+    for (MachineReport& machine : machines) {
+        if (!machine.Problem.empty())
+            continue;
+        std::vector<Day> aligned;
+        for (LocalDay date = *first; date <= *last; date += days{1}) {
+            const std::vector<Day>& own = machine.Days;
+            bool within = !own.empty() && date >= own.front().Date && date <= own.back().Date;
+            aligned.push_back(within ? own[static_cast<size_t>((date - own.front().Date).count())]
+                                     : Day{date, DayState::OffAllDay, 0});
+        }
+        machine.Days = std::move(aligned);
+    }
 }
 
 // Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard
@@ -79,7 +137,7 @@ ReadOptions ReadOptionsFor(const Options& options, const MachineFolder& folder)
 // The fleet's page keeps each machine's days, not its runs.
 void KeepDaysOnly(MachineReport& machine, const Options& options)
 {
-    auto [first, last] = FleetDays(options);
+    auto [first, last] = FleetDays(options, machine.Runs);
     machine.Days = DaysOf(machine.Runs, machine.Schedule, first, last, options.Now);
     std::vector<Run>().swap(machine.Runs);
 }
@@ -115,6 +173,8 @@ std::vector<MachineReport> ReadMachines(const Options& options)
         if (options.Fleet && !options.HtmlFile.empty())
             KeepDaysOnly(machine, options);
     }
+    if (options.Fleet && !options.HtmlFile.empty())
+        AlignFleetDays(machines);
     return machines;
 }
 

@@ -254,6 +254,8 @@ TEST(ReportProgram, HostileInputs)
         {"--svg - far", 0,
          "<text x=\"12.0\" y=\"1238.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
          "2037.</text>"},
+        {"--fleet --html - --since 1000-01-01 --until 9999-12-31 far", 0,
+         "<p>Each day from 9998-12-01 to 9999-12-01, as its scheduled power-off saw it.</p>"},
         {"--svg - months", 0,
          "<text x=\"12.0\" y=\"96.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
          "drawn.</text>"},
