@@ -23,8 +23,12 @@ bool Write(const std::string& name, const std::function<void(std::ostream&)>& pr
     std::string error;
     if (WriteOutput(name, print, error))
         return true;
-    std::cerr << "verdimoor-report: error: " << (name == "-" ? "standard output" : "'" + WithoutControls(name) + "'")
-              << ": cannot write: " << error << '\n';
+    std::cerr << "verdimoor-report: error: ";
+    if (name == "-")
+        std::cerr << "standard output";
+    else
+        std::cerr << '\'' << WithoutControls(name) << '\'';
+    std::cerr << ": cannot write: " << error << '\n';
     return false;
 }
 
