@@ -125,6 +125,18 @@ inline void LineFramer::ReadLineText(std::string_view text, char terminator)
         text.remove_suffix(1);
     // Too long for a record, as when its bytes come in pieces.
     Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
+    if (record.Kind != RecordKind::Blank && terminator == '\n') {
+        Add(record);
+        Line++;
+        return;
+    }
+    ReadOtherText(record, terminator);
+}
+
+// Text before a NUL, blank text or a last line without LF, out of the usual
+// line's way: blank text is a line of its own only with no NUL beside it.
+void LineFramer::ReadOtherText(const Record& record, char terminator)
+{
     if (record.Kind != RecordKind::Blank || (terminator != '\0' && ZerosLine != Line))
         Add(record);
     if (terminator == '\0')

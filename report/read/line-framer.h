@@ -57,6 +57,7 @@ private:
     // The line from p to its end at stop, in bytes that can be read up to end.
     void ReadLine(const char* p, const char* stop, const char* end);
     void ReadLineText(std::string_view text, char terminator);
+    void ReadOtherText(const Record& record, char terminator);
     void PassZeros();
     void Carry(const char* from, const char* to);
     void ReadCarriedLine(char terminator);
