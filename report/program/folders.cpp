@@ -103,9 +103,8 @@ std::string IdentityOf(const Subfolder& subfolder, const std::string& folder)
 
 // A machine's folder as it is found, and what may name it.
 struct Found {
-    MachineFolder Folder;
-    std::vector<std::string> Parts;
-    size_t Shown = 1;  // the last parts that make its name
+    MachineFolder Folder;  // its Name the last Shown parts of its path
+    size_t Shown = 1;
     bool Fixed = false;
 };
 
@@ -116,7 +115,7 @@ public:
 
     void Argument(const fs::path& folder)
     {
-        std::vector<std::string> parts = PartsOf(folder);
+        std::string name = PartsOf(folder).back();
         std::string identity = IdentityOf(folder);
         std::vector<LogFile> logs;
         try {
@@ -124,28 +123,28 @@ public:
         } catch (const FolderError& e) {
             if (!Fleet)
                 throw;
-            Add(folder, identity, {}, e.what(), parts, 1);
+            Add(folder, identity, {}, e.what(), name, 1);
             return;
         }
-        if (Fleet && logs.empty() && Collection(folder, identity, parts, 0) > 0)
+        if (Fleet && logs.empty() && Collection(folder, identity, "", 0) > 0)
             return;
-        Add(folder, identity, std::move(logs), "", parts, 1);
+        Add(folder, identity, std::move(logs), "", name, 1);
     }
 
     std::vector<Found> Machines;
 
 private:
-    void Add(const fs::path& folder, const std::string& identity, std::vector<LogFile> logs, std::string problem,
-             std::vector<std::string> parts, size_t shown)
+    void Add(fs::path folder, const std::string& identity, std::vector<LogFile> logs, std::string problem,
+             std::string name, size_t shown)
     {
         if (Identities.insert(identity).second)
-            Machines.push_back({{folder, std::move(logs), "", std::move(problem)}, std::move(parts), shown});
+            Machines.push_back({{std::move(folder), std::move(logs), std::move(name), std::move(problem)}, shown});
     }
 
-    // The machines below a collection, depth parts below the one given, as
-    // many as were found when it is met again, none through a link back.
-    size_t Collection(const fs::path& folder, const std::string& identity, const std::vector<std::string>& parts,
-                      size_t depth)
+    // The machines below a collection, named by their paths below it after
+    // prefix, depth parts deep; as many as were found when it is met again,
+    // none through a link back.
+    size_t Collection(const fs::path& folder, const std::string& identity, const std::string& prefix, size_t depth)
     {
         auto [scanned, first] = Scanned.emplace(identity, 0);
         if (!first)
@@ -154,15 +153,16 @@ private:
         try {
             subfolders = Subfolders(folder, "*");
         } catch (const FolderError& e) {
-            Add(folder, identity, {}, e.what(), parts, std::max<size_t>(depth, 1));
+            Add(folder, identity, {}, e.what(),
+                prefix.empty() ? PartsOf(folder).back() : prefix.substr(0, prefix.size() - 1),
+                std::max<size_t>(depth, 1));
             return scanned->second = 1;
         }
         size_t found = 0;
-        for (const Subfolder& subfolder : subfolders) {
+        for (Subfolder& subfolder : subfolders) {
             if (subfolder.Name.front() == '.')
                 continue;
-            std::vector<std::string> subparts = parts;
-            subparts.push_back(subfolder.Name);
+            std::string name = prefix + subfolder.Name;
             std::string subidentity = IdentityOf(subfolder, identity);
             // A machine's folder is not searched further, as it is not when
             // it is given.
@@ -170,16 +170,16 @@ private:
             try {
                 logs = ListLogs(subfolder.Path);
             } catch (const FolderError& e) {
-                Add(subfolder.Path, subidentity, {}, e.what(), subparts, depth + 1);
+                Add(std::move(subfolder.Path), subidentity, {}, e.what(), name, depth + 1);
                 found++;
                 continue;
             }
             std::error_code error;
             if (logs.empty() && !fs::exists(subfolder.Path / "PowerOFF.txt", error)) {
-                found += Collection(subfolder.Path, subidentity, subparts, depth + 1);
+                found += Collection(subfolder.Path, subidentity, name + '/', depth + 1);
                 continue;
             }
-            Add(subfolder.Path, subidentity, std::move(logs), "", subparts, depth + 1);
+            Add(std::move(subfolder.Path), subidentity, std::move(logs), "", name, depth + 1);
             found++;
         }
         return scanned->second = found;
@@ -212,7 +212,8 @@ void Name(std::vector<Found>& machines, const std::vector<std::string>& names)
                            : fs::equivalent(machine.Folder.Path, ownFolder, error) ? HostName()
                                                                                    : "";
         machine.Fixed = !host.empty();
-        machine.Folder.Name = machine.Fixed ? host : Joined(machine.Parts, machine.Shown);
+        if (machine.Fixed)
+            machine.Folder.Name = host;
     }
     for (bool grown = true; grown;) {
         grown = false;
@@ -221,9 +222,12 @@ void Name(std::vector<Found>& machines, const std::vector<std::string>& names)
             byName[machine.Folder.Name].push_back(&machine);
         for (auto& [name, same] : byName) {
             for (Found* machine : same) {
-                if (same.size() < 2 || machine->Fixed || machine->Shown == machine->Parts.size())
+                if (same.size() < 2 || machine->Fixed)
                     continue;
-                machine->Folder.Name = Joined(machine->Parts, ++machine->Shown);
+                std::vector<std::string> parts = PartsOf(machine->Folder.Path);
+                if (machine->Shown == parts.size())
+                    continue;
+                machine->Folder.Name = Joined(parts, ++machine->Shown);
                 grown = true;
             }
         }
