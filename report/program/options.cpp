@@ -142,13 +142,13 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         ->type_name("FILE")
         ->check(NotEmpty("a file name"));
     app.add_flag("--fleet", flags.Fleet,
-                 "One row per machine, in text, CSV or JSON; a folder without logs stands for its subfolders that "
-                 "have some")
+                 "One row per machine, in text, CSV or JSON; a folder without logs stands for the machines' folders "
+                 "below it")
         ->excludes(table)
         ->excludes(metrics)
         ->excludes(svg);
     app.add_option("--output", options.OutputFile,
-                   "Write the printed output to FILE in one step, not to standard output")
+                   "Write the printed output to FILE instead, a regular file in one step (- is standard output)")
         ->type_name("FILE")
         ->check(NotEmpty("a file name"));
     app.add_option("--since", "Only the runs that start on or after this day")
