@@ -4,7 +4,6 @@
 // then prints through one printer.
 #include <functional>
 #include <iostream>
-#include <sstream>
 
 #include "report/core/utf8.h"
 #include "report/print/print.h"
@@ -17,15 +16,19 @@ namespace {
 
 using namespace report;
 
-// Writes a file in one step; false, with a line on standard error, on failure.
-bool WriteFile(const std::string& file, const std::function<void(std::ostream&)>& print)
+// Writes an output ("-": standard output); false, with a line on standard
+// error, on failure.
+bool Write(const std::string& name, const std::function<void(std::ostream&)>& print)
 {
-    std::ostringstream bytes;
-    print(bytes);
     std::string error;
-    if (WriteOutputFile(PathOf(file), bytes.str(), error))
+    if (WriteOutput(name, print, error))
         return true;
-    std::cerr << "verdimoor-report: error: '" << file << "': cannot write: " << error << '\n';
+    std::cerr << "verdimoor-report: error: ";
+    if (name == "-")
+        std::cerr << "standard output";
+    else
+        std::cerr << '\'' << WithoutControls(name) << '\'';
+    std::cerr << ": cannot write: " << error << '\n';
     return false;
 }
 
@@ -51,9 +54,9 @@ bool PartialMetrics(const Options& options, const std::vector<MachineReport>& ma
     if (options.Output != OutputKind::OpenMetrics || options.OutputFile.empty())
         return false;
     for (const MachineReport& machine : machines)
-        if (machine.Incomplete) {
-            std::cerr << "verdimoor-report: error: '" << options.OutputFile << "': left as it was: a log of '"
-                      << machine.Folder << "' could not be read\n";
+        if (machine.Incomplete || !machine.Problem.empty()) {
+            std::cerr << "verdimoor-report: error: '" << WithoutControls(options.OutputFile) << "': left as it was: '"
+                      << WithoutControls(machine.Folder) << "' could not be read whole\n";
             return true;
         }
     return false;
@@ -62,7 +65,8 @@ bool PartialMetrics(const Options& options, const std::vector<MachineReport>& ma
 }  // namespace
 
 // Exit code 0 when the logs were read, 2 for a wrong option or a folder that
-// cannot be read, 1 when an output cannot be written.
+// cannot be read (a fleet's after its outputs), 1 when an output cannot be
+// written.
 int main(int argc, char** argv)
 {
     Options options;
@@ -84,20 +88,21 @@ int main(int argc, char** argv)
 
     const Selection& selected = options.Selected;
     if (!options.SvgFile.empty() &&
-        !WriteFile(options.SvgFile, [&](std::ostream& out) { PrintSvg(out, machines, selected); }))
+        !Write(options.SvgFile, [&](std::ostream& out) { PrintSvg(out, machines, selected); }))
         return 1;
     auto html = [&](std::ostream& out) {
         options.Fleet ? PrintFleetHtml(out, page) : PrintHtml(out, machines, selected);
     };
-    if (!options.HtmlFile.empty() && !WriteFile(options.HtmlFile, html))
+    if (!options.HtmlFile.empty() && !Write(options.HtmlFile, html))
         return 1;
-    if (options.Output == OutputKind::None)
-        return 0;
-    if (!options.OutputFile.empty())
-        return WriteFile(options.OutputFile, [&](std::ostream& out) { PrintOutput(out, options.Output, machines); })
-                   ? 0
-                   : 1;
-    PrintOutput(std::cout, options.Output, machines);
-    std::cout.flush();
-    return std::cout ? 0 : 1;
+    if (options.Output != OutputKind::None &&
+        !Write(options.OutputFile.empty() ? "-" : options.OutputFile,
+               [&](std::ostream& out) { PrintOutput(out, options.Output, machines); }))
+        return 1;
+    // A fleet's machines that could not be read were printed as such.
+    for (const std::vector<MachineReport>* printed : {&machines, &page})
+        for (const MachineReport& machine : *printed)
+            if (!machine.Problem.empty())
+                return 2;
+    return 0;
 }

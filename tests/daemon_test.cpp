@@ -809,10 +809,11 @@ TEST(Daemon, ReportReadsTheDaemonsLogs)
         EXPECT_EQ(second.Stop(), 1);
         report::MachineReport cut = read(dir);
         EXPECT_TRUE(cut.Runs.empty());
-        ASSERT_EQ(cut.Warnings.size(), 2u);
+        ASSERT_EQ(cut.Warnings.size(), 3u);
         EXPECT_EQ(cut.Warnings[0].Problem, "damaged line");
-        EXPECT_EQ(cut.Warnings[1].Problem, "DOWN line without a run to close");
-        EXPECT_EQ(cut.Warnings[1].Line, 1u);
+        EXPECT_EQ(cut.Warnings[1].Problem, "zero bytes");
+        EXPECT_EQ(cut.Warnings[2].Problem, "DOWN line without a run to close");
+        EXPECT_EQ(cut.Warnings[2].Line, 1u);
         break;
     }
 }

@@ -128,7 +128,8 @@ struct Summary {
 // One folder of logs: one machine.
 struct MachineReport {
     std::string Folder;
-    std::string Name;  // the machine's name, which the program gives it
+    std::string Name;     // the machine's name, which the program gives it
+    std::string Problem;  // why its folder cannot be read, for a fleet; empty when it was
     PowerOffSchedule Schedule;
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs

@@ -20,6 +20,12 @@ std::string Utf8Of(const std::filesystem::path& path);
 // form or a surrogate.
 size_t Utf8SequenceLength(std::string_view text, size_t at);
 
+// The text with its control characters as '?': C0, DEL and C1, and the
+// stray bytes 0x80 to 0x9F, which a terminal of one of the old code pages
+// takes for C1. A name shown on a terminal cannot move its cursor or change
+// its state.
+std::string WithoutControls(std::string_view text);
+
 // U+FFFD, which stands for a byte that is not UTF-8.
 inline constexpr std::string_view Utf8Replacement = "\xEF\xBF\xBD";
 

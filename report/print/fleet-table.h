@@ -20,7 +20,8 @@ constexpr size_t FleetColumns = 11;
 
 // "Machine", "Schedule", ... "Now", "Last power-off", in their order.
 const std::array<FleetColumn, FleetColumns>& FleetTable();
-// A machine's row: "-" stands for what it does not have.
+// A machine's row: "-" stands for what it does not have, and for all of it,
+// its state "unreadable", when its folder cannot be read.
 std::array<std::string, FleetColumns> FleetRow(const MachineReport& machine);
 // "3 machines: 2 crashes, 1 missed power-off, 3.7 hours past the schedule"
 std::string FleetTotals(const std::vector<MachineReport>& machines);

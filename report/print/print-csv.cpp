@@ -10,13 +10,16 @@ namespace report {
 
 namespace {
 
-// A field, quoted when it holds a comma, a quote or a line end.
+// A text field: a ' before a first character that makes a spreadsheet read
+// it as a formula; then quoted when it holds a comma, a quote or a line end.
 std::string CsvField(const std::string& text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
+    std::string cell =
+        !text.empty() && std::string_view("=+-@\t\r").find(text[0]) != std::string_view::npos ? '\'' + text : text;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos)
+        return cell;
     std::string quoted = "\"";
-    for (char c : text) {
+    for (char c : cell) {
         if (c == '"')
             quoted += '"';
         quoted += c;
@@ -64,6 +67,10 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
         out << CsvField(machine.Name) << ',';
+        if (!machine.Problem.empty()) {
+            out << ",,,,,,,,,\n";
+            continue;
+        }
         if (minute)
             out << FormatTimeOfDay(*minute);
         else if (machine.Schedule.Known)

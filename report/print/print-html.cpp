@@ -104,9 +104,8 @@ void Table(std::ostream& out, const std::vector<const MachineReport*>& machines,
         << "</td></tr></tfoot>\n</table>\n";
 }
 
-void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines)
+void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines, const std::vector<Day>& dates)
 {
-    const std::vector<Day>& dates = machines.front()->Days;
     // Room for the legend too.
     int width = NameWidth + std::max(static_cast<int>(dates.size()) * Pitch, 720);
     int height = HeaderHeight + static_cast<int>(machines.size()) * Pitch + 40;
@@ -173,11 +172,13 @@ void PrintFleetHtml(std::ostream& out, const std::vector<MachineReport>& machine
          "svg.days { display: block; font-family: inherit; }\n");
     out << "<h1>Verdimoor fleet</h1>\n";
     Table(out, order, machines);
-    if (!order.empty() && !order.front()->Days.empty()) {
-        const std::vector<Day>& dates = order.front()->Days;
+    // Every machine has the same days, but one whose folder cannot be read.
+    auto dated = std::find_if(order.begin(), order.end(), [](const MachineReport* m) { return !m->Days.empty(); });
+    if (dated != order.end()) {
+        const std::vector<Day>& dates = (*dated)->Days;
         out << "<p>Each day from " << FormatDay(dates.front().Date) << " to " << FormatDay(dates.back().Date)
             << ", as its scheduled power-off saw it.</p>\n";
-        Strips(out, order);
+        Strips(out, order, dates);
     }
     out << "</body>\n</html>\n";
 }

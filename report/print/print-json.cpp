@@ -91,8 +91,14 @@ void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
 void PrintFleetJson(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     Json list = Json::array();
-    for (const MachineReport& machine : machines)
-        list.push_back({{"folder", machine.Folder}, {"machine", machine.Name}, {"summary", SummaryJson(machine)}});
+    for (const MachineReport& machine : machines) {
+        Json entry = {{"folder", machine.Folder}, {"machine", machine.Name}};
+        if (machine.Problem.empty())
+            entry["summary"] = SummaryJson(machine);
+        else
+            entry["error"] = machine.Problem;
+        list.push_back(std::move(entry));
+    }
     Dump(out, std::move(list));
 }
 

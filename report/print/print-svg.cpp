@@ -32,6 +32,9 @@ constexpr int RowHeight = 16;
 constexpr int BarTop = 3;
 constexpr int BarHeight = 10;
 constexpr double MinimumBarWidth = 2.0;  // a run of a minute or of unknown length stays visible
+// A machine's picture draws at most this many months, the newest: twenty
+// years, and a bounded picture whatever years the logs claim.
+constexpr size_t MostMonths = 240;
 
 const char* EndColour(RunEnd ended)
 {
@@ -107,6 +110,37 @@ std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>&
 int64_t Overlap(LocalMinute from, LocalMinute to, LocalMinute lo, LocalMinute hi)
 {
     return std::max<int64_t>(0, (std::min(to, hi) - std::max(from, lo)).count());
+}
+
+// "March 2026".
+std::string MonthTitle(year_month month)
+{
+    return std::string(MonthName(static_cast<unsigned>(month.month()))) + " " +
+           std::to_string(static_cast<int>(month.year()));
+}
+
+// The months that hold the runs, from each one's start to its end, within
+// the selection's months, oldest first.
+std::vector<year_month> MonthsOfRuns(const std::vector<Run>& runs, std::optional<year_month> firstBound,
+                                     std::optional<year_month> lastBound)
+{
+    std::vector<year_month> held;
+    for (const Run& run : runs) {
+        year_month_day start{floor<days>(run.Start.Local)};
+        year_month_day end{floor<days>(run.End.Local)};
+        year_month first = start.year() / start.month();
+        year_month last = end.year() / end.month();
+        if (firstBound && *firstBound > first)
+            first = *firstBound;
+        if (lastBound && *lastBound < last)
+            last = *lastBound;
+        for (year_month month = first; month <= last; month += months{1})
+            if (held.empty() || held.back() != month)
+                held.push_back(month);
+    }
+    std::sort(held.begin(), held.end());
+    held.erase(std::unique(held.begin(), held.end()), held.end());
+    return held;
 }
 
 struct MonthTotals {
@@ -185,9 +219,7 @@ public:
                const std::map<local_days, std::vector<Segment>>& segments, std::optional<int> scheduled)
     {
         y_ += 14;
-        std::string heading = std::string(MonthName(static_cast<unsigned>(month.month()))) + " " +
-                              std::to_string(static_cast<int>(month.year()));
-        Text(12, y_ + 16, heading, " font-size=\"15\" font-weight=\"bold\"");
+        Text(12, y_ + 16, MonthTitle(month), " font-size=\"15\" font-weight=\"bold\"");
         MonthTotals totals = TotalsOf(runs, month);
         Text(PlotLeft + 110, y_ + 16, Availability(totals.Up, totals.Down), " font-size=\"12\"");
         y_ += 24;
@@ -239,9 +271,20 @@ public:
         y_ = plotBottom + 8;
     }
 
-    void NoRuns()
+    void NoRuns() { Note("No runs in these logs, or none selected."); }
+
+    // One row for the months between two drawn ones.
+    void Gap(year_month first, year_month last)
     {
-        Text(12, y_ + 20, "No runs in these logs, or none selected.", " font-size=\"12\"");
+        int count = (last - first).count() + 1;
+        Note(count == 1 ? "No runs in " + MonthTitle(first) + "."
+                        : "No runs in the " + std::to_string(count) + " months from " + MonthTitle(first) + " to " +
+                              MonthTitle(last) + ".");
+    }
+
+    void Note(const std::string& text)
+    {
+        Text(12, y_ + 20, text, " font-size=\"12\"");
         y_ += 30;
     }
 
@@ -334,25 +377,21 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, con
             page.NoRuns();
             continue;
         }
-        // From the first selected run's month to that of the last one's end,
-        // within the range: a far bound draws no empty months.
-        LocalMinute earliest = machine.Runs.front().Start.Local;
-        LocalMinute latest = machine.Runs.front().End.Local;
-        for (const Run& run : machine.Runs) {
-            earliest = std::min(earliest, run.Start.Local);
-            latest = std::max(latest, run.End.Local);
+        // The months that hold runs, the newest MostMonths of them, and a row
+        // for each stretch of months between them without any.
+        std::vector<year_month> drawn = MonthsOfRuns(machine.Runs, firstBound, lastBound);
+        if (drawn.size() > MostMonths) {
+            size_t older = drawn.size() - MostMonths;
+            drawn.erase(drawn.begin(), drawn.begin() + static_cast<ptrdiff_t>(older));
+            page.Note(FormatCount(static_cast<int64_t>(older), "older month", "older months") +
+                      " with runs left out: the newest " + std::to_string(MostMonths) + " are drawn.");
         }
-        year_month_day firstDay{floor<days>(earliest)};
-        year_month_day lastDay{floor<days>(latest)};
-        year_month first = firstDay.year() / firstDay.month();
-        year_month last = lastDay.year() / lastDay.month();
-        if (firstBound && *firstBound > first)
-            first = *firstBound;
-        if (lastBound && *lastBound < last)
-            last = *lastBound;
         auto segments = SegmentsByDay(machine.Runs);
-        for (year_month month = first; month <= last; month += months{1})
-            page.Month(machine.Runs, month, segments, machine.Schedule.Minute);
+        for (size_t i = 0; i < drawn.size(); i++) {
+            if (i > 0 && drawn[i] != drawn[i - 1] + months{1})
+                page.Gap(drawn[i - 1] + months{1}, drawn[i] - months{1});
+            page.Month(machine.Runs, drawn[i], segments, machine.Schedule.Minute);
+        }
     }
 
     if (standalone)

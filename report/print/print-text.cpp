@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "report/core/text-forms.h"
+#include "report/core/utf8.h"
 #include "report/print/fleet-table.h"
 
 namespace report {
@@ -35,7 +36,7 @@ std::string PowerOffLine(const MachineReport& machine)
 void PrintSummary(std::ostream& out, const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
-    out << machine.Folder << '\n';
+    out << WithoutControls(machine.Folder) << '\n';
     if (totals.Runs == 0) {
         Row(out, "Runs", "0");
     } else {
@@ -121,8 +122,10 @@ void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machine
     for (size_t column = 0; column < FleetColumns; column++)
         headings[column] = FleetTable()[column].Heading;
     rows.push_back(headings);
-    for (const MachineReport* machine : FleetOrder(machines))
+    for (const MachineReport* machine : FleetOrder(machines)) {
         rows.push_back(FleetRow(*machine));
+        rows.back()[0] = WithoutControls(rows.back()[0]);
+    }
     std::array<size_t, FleetColumns> widths{};
     for (const auto& row : rows)
         for (size_t column = 0; column < FleetColumns; column++)

@@ -30,11 +30,15 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
 
 // The fleet: one row per machine, named by its Name, and the fleet's totals.
 void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines);
+// A machine whose folder cannot be read (its Problem) is a row that says so
+// in each of them.
+//
 // machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,
 // uptime_minutes,availability,last_end,running; an empty field stands for a
-// value that does not exist.
+// value that does not exist, all but the machine's for an unread one.
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines);
-// {"machines": [{"folder", "machine", "summary"}]}: the summaries, no runs.
+// {"machines": [{"folder", "machine", "summary"}]}: the summaries, no runs;
+// an unread machine's "error" in place of its summary.
 void PrintFleetJson(std::ostream& out, const std::vector<MachineReport>& machines);
 // One self-contained page: the fleet's table, and a strip of each machine's
 // Days under it, the machines that missed a power-off first.

@@ -19,9 +19,9 @@ std::optional<PowerOffSchedule> ParseScheduleOption(std::string_view text)
     return std::nullopt;
 }
 
-PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder)
+PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder, std::string& problem)
 {
-    FileId file = OpenFileToRead(folder / "PowerOFF.txt");
+    FileId file = OpenFileToRead(folder / "PowerOFF.txt", problem);
     if (file == NoFile)
         return {};
     int32_t hour;

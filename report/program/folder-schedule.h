@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "report/core/model.h"
@@ -17,7 +18,8 @@ std::optional<PowerOffSchedule> ParseScheduleOption(std::string_view text);
 
 // The folder's PowerOFF.txt as the service reads it: known with the minute it
 // names, or with none when the clock never shows that time (24 0, 7 60);
-// unknown when there is no such file.
-PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder);
+// unknown when there is no such file, or, with the system's reason in
+// problem, when it cannot be read.
+PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder, std::string& problem);
 
 }  // namespace report

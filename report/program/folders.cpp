@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // Folder arguments expanded into machines' folders: wildcards, and folders of
-// folders.
+// folders; and the machines' names.
 #include "report/program/folders.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
 #include <system_error>
 
 #include "report/core/utf8.h"
@@ -21,25 +23,28 @@ char Folded(char c, bool ignoreCase)
     return ignoreCase && c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+struct Subfolder {
+    std::string Name;
+    fs::path Path;
+    bool Link;  // a symbolic link to a folder
+};
+
 // The subfolders of folder whose names match pattern, sorted by name.
-std::vector<fs::path> Subfolders(const fs::path& folder, std::string_view pattern)
+std::vector<Subfolder> Subfolders(const fs::path& folder, std::string_view pattern)
 {
-    std::vector<std::pair<std::string, fs::path>> found;
+    std::vector<Subfolder> found;
     std::error_code error;
     fs::directory_iterator entries(folder.empty() ? fs::path(".") : folder, error);
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
         std::error_code statusError;
         std::string name = Utf8Of(entries->path().filename());
         if (entries->is_directory(statusError) && MatchesWildcard(pattern, name, FileNamesIgnoreCase))
-            found.emplace_back(name, folder / entries->path().filename());
+            found.push_back({name, folder / entries->path().filename(), entries->is_symlink(statusError)});
     }
     if (error)
         throw FolderError(Utf8Of(folder), FolderProblem(error));
-    std::sort(found.begin(), found.end());
-    std::vector<fs::path> folders;
-    for (auto& [name, path] : found)
-        folders.push_back(std::move(path));
-    return folders;
+    std::sort(found.begin(), found.end(), [](const Subfolder& a, const Subfolder& b) { return a.Name < b.Name; });
+    return found;
 }
 
 // A folder argument whose last part holds a wildcard: the folders it matches.
@@ -49,23 +54,188 @@ std::vector<fs::path> Expand(const fs::path& argument)
     std::string pattern = Utf8Of(argument.filename());
     if (pattern.find_first_of("*?") == std::string::npos || fs::exists(argument, error))
         return {argument};
-    std::vector<fs::path> matches = Subfolders(argument.parent_path(), pattern);
+    std::vector<fs::path> matches;
+    for (Subfolder& match : Subfolders(argument.parent_path(), pattern))
+        matches.push_back(std::move(match.Path));
     if (matches.empty())
         throw FolderError(Utf8Of(argument), "no folder matches");
     return matches;
 }
 
-// A fleet's folder without logs of its own: its subfolders that have some,
-// none when there are none.
-std::vector<MachineFolder> Collection(const fs::path& folder)
+// A folder's absolute path, part by part: the last parts make its name.
+std::vector<std::string> PartsOf(const fs::path& folder)
 {
-    std::vector<MachineFolder> machines;
-    for (fs::path& subfolder : Subfolders(folder, "*")) {
-        std::vector<LogFile> logs = ListLogs(subfolder);
-        if (!logs.empty())
-            machines.push_back({std::move(subfolder), std::move(logs)});
+    std::error_code error;
+    fs::path full = fs::absolute(folder, error).lexically_normal();
+    std::vector<std::string> parts;
+    if (full.has_root_name())
+        parts.push_back(Utf8Of(full.root_name()));
+    for (const fs::path& part : full.relative_path())
+        if (!part.empty())
+            parts.push_back(Utf8Of(part));
+    if (parts.empty())
+        parts.push_back(Utf8Of(folder));  // the root
+    return parts;
+}
+
+std::string FoldedText(std::string text)
+{
+    for (char& c : text)
+        c = Folded(c, FileNamesIgnoreCase);
+    return text;
+}
+
+// What tells one folder from another, however it is named: links resolved.
+std::string IdentityOf(const fs::path& folder)
+{
+    std::error_code error;
+    fs::path canonical = fs::canonical(folder, error);
+    return FoldedText(Utf8Of(error ? fs::absolute(folder, error).lexically_normal() : canonical));
+}
+
+// A subfolder's identity: its folder's and its name, unless it is a link.
+std::string IdentityOf(const Subfolder& subfolder, const std::string& folder)
+{
+    if (subfolder.Link)
+        return IdentityOf(subfolder.Path);
+    return folder + static_cast<char>(fs::path::preferred_separator) + FoldedText(subfolder.Name);
+}
+
+// A machine's folder as it is found, and what may name it.
+struct Found {
+    MachineFolder Folder;  // its Name the last Shown parts of its path
+    size_t Shown = 1;
+    bool Fixed = false;
+};
+
+// Finds the machines of the arguments, each folder once.
+class Finder {
+public:
+    explicit Finder(bool fleet) : Fleet(fleet) {}
+
+    void Argument(const fs::path& folder)
+    {
+        std::string name = PartsOf(folder).back();
+        std::string identity = IdentityOf(folder);
+        std::vector<LogFile> logs;
+        try {
+            logs = ListLogs(folder);
+        } catch (const FolderError& e) {
+            if (!Fleet)
+                throw;
+            Add(folder, identity, {}, e.what(), name, 1);
+            return;
+        }
+        if (Fleet && logs.empty() && Collection(folder, identity, "", 0) > 0)
+            return;
+        Add(folder, identity, std::move(logs), "", name, 1);
     }
-    return machines;
+
+    std::vector<Found> Machines;
+
+private:
+    void Add(fs::path folder, const std::string& identity, std::vector<LogFile> logs, std::string problem,
+             std::string name, size_t shown)
+    {
+        if (Identities.insert(identity).second)
+            Machines.push_back({{std::move(folder), std::move(logs), std::move(name), std::move(problem)}, shown});
+    }
+
+    // The machines below a collection, named by their paths below it after
+    // prefix, depth parts deep; as many as were found when it is met again,
+    // none through a link back.
+    size_t Collection(const fs::path& folder, const std::string& identity, const std::string& prefix, size_t depth)
+    {
+        auto [scanned, first] = Scanned.emplace(identity, 0);
+        if (!first)
+            return scanned->second;
+        std::vector<Subfolder> subfolders;
+        try {
+            subfolders = Subfolders(folder, "*");
+        } catch (const FolderError& e) {
+            Add(folder, identity, {}, e.what(),
+                prefix.empty() ? PartsOf(folder).back() : prefix.substr(0, prefix.size() - 1),
+                std::max<size_t>(depth, 1));
+            return scanned->second = 1;
+        }
+        size_t found = 0;
+        for (Subfolder& subfolder : subfolders) {
+            if (subfolder.Name.front() == '.')
+                continue;
+            std::string name = prefix + subfolder.Name;
+            std::string subidentity = IdentityOf(subfolder, identity);
+            // A machine's folder is not searched further, as it is not when
+            // it is given.
+            std::vector<LogFile> logs;
+            try {
+                logs = ListLogs(subfolder.Path);
+            } catch (const FolderError& e) {
+                Add(std::move(subfolder.Path), subidentity, {}, e.what(), name, depth + 1);
+                found++;
+                continue;
+            }
+            std::error_code error;
+            if (logs.empty() && !fs::exists(subfolder.Path / "PowerOFF.txt", error)) {
+                found += Collection(subfolder.Path, subidentity, name + '/', depth + 1);
+                continue;
+            }
+            Add(std::move(subfolder.Path), subidentity, std::move(logs), "", name, depth + 1);
+            found++;
+        }
+        return scanned->second = found;
+    }
+
+    bool Fleet;
+    std::set<std::string> Identities;       // of the machines' folders
+    std::map<std::string, size_t> Scanned;  // the collections, and the machines found in them
+};
+
+std::string Joined(const std::vector<std::string>& parts, size_t last)
+{
+    std::string name;
+    for (size_t i = parts.size() - last; i < parts.size(); i++)
+        name += (name.empty() ? "" : "/") + parts[i];
+    return name;
+}
+
+// Names every machine, each name once: a given one, or the host's, stays;
+// others take on their parent folders while they share a name.
+void Name(std::vector<Found>& machines, const std::vector<std::string>& names)
+{
+    if (names.size() > machines.size())
+        throw FolderError("--machine", "more names than folders");
+    static const fs::path ownFolder = ProgramFolder();
+    for (size_t i = 0; i < machines.size(); i++) {
+        Found& machine = machines[i];
+        std::error_code error;
+        std::string host = i < names.size()                                        ? names[i]
+                           : fs::equivalent(machine.Folder.Path, ownFolder, error) ? HostName()
+                                                                                   : "";
+        machine.Fixed = !host.empty();
+        if (machine.Fixed)
+            machine.Folder.Name = host;
+    }
+    for (bool grown = true; grown;) {
+        grown = false;
+        std::map<std::string, std::vector<Found*>> byName;
+        for (Found& machine : machines)
+            byName[machine.Folder.Name].push_back(&machine);
+        for (auto& [name, same] : byName) {
+            for (Found* machine : same) {
+                if (same.size() < 2 || machine->Fixed)
+                    continue;
+                std::vector<std::string> parts = PartsOf(machine->Folder.Path);
+                if (machine->Shown == parts.size())
+                    continue;
+                machine->Folder.Name = Joined(parts, ++machine->Shown);
+                grown = true;
+            }
+        }
+        if (!grown && byName.size() < machines.size())
+            for (auto& [name, same] : byName)
+                if (same.size() > 1)
+                    throw FolderError(name, "two machines carry this name");
+    }
 }
 
 }  // namespace
@@ -97,39 +267,18 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name, bool ignor
     return p == pattern.size();
 }
 
-std::vector<MachineFolder> MachineFolders(const std::vector<fs::path>& arguments, bool fleet)
+std::vector<MachineFolder> MachineFolders(const std::vector<fs::path>& arguments, bool fleet,
+                                          const std::vector<std::string>& names)
 {
+    Finder finder(fleet);
+    for (const fs::path& argument : arguments)
+        for (const fs::path& folder : Expand(argument))
+            finder.Argument(folder);
+    Name(finder.Machines, names);
     std::vector<MachineFolder> folders;
-    for (const fs::path& argument : arguments) {
-        for (fs::path& folder : Expand(argument)) {
-            std::vector<LogFile> logs = ListLogs(folder);
-            if (fleet && logs.empty()) {
-                std::vector<MachineFolder> machines = Collection(folder);
-                if (!machines.empty()) {
-                    std::move(machines.begin(), machines.end(), std::back_inserter(folders));
-                    continue;
-                }
-            }
-            folders.push_back({std::move(folder), std::move(logs)});
-        }
-    }
+    for (Found& found : finder.Machines)
+        folders.push_back(std::move(found.Folder));
     return folders;
-}
-
-std::string DefaultMachineName(const fs::path& folder)
-{
-    static const fs::path ownFolder = ProgramFolder();
-    std::error_code error;
-    if (fs::equivalent(folder, ownFolder, error)) {
-        std::string host = HostName();
-        if (!host.empty())
-            return host;
-    }
-    fs::path full = fs::absolute(folder, error).lexically_normal();
-    if (full.filename().empty())
-        full = full.parent_path();  // "logs/" names "logs"
-    std::string name = Utf8Of(full.filename());
-    return name.empty() ? Utf8Of(folder) : name;
 }
 
 }  // namespace report

@@ -16,23 +16,31 @@ namespace report {
 struct MachineFolder {
     std::filesystem::path Path;
     std::vector<LogFile> Logs;
+    std::string Name;     // the machine's name: no other machine's
+    std::string Problem;  // why the folder cannot be listed, for a fleet; empty when it was
 };
 
-// The folders of the machines, in the order given. An argument with * or ?
-// in its last part that names no folder as it is stands for the folders whose
-// names match, in the order of their names: cmd.exe on Windows hands such
-// arguments over unexpanded. For a fleet, a folder that holds no logs but has
-// subfolders that do stands for those subfolders, as a share that collects
-// the logs of many machines does. Throws FolderError.
-std::vector<MachineFolder> MachineFolders(const std::vector<std::filesystem::path>& arguments, bool fleet);
+// The folders of the machines, in the order given, each read once however
+// often it is named. An argument with * or ? in its last part that names no
+// folder as it is stands for the folders whose names match, in the order of
+// their names: cmd.exe on Windows hands such arguments over unexpanded.
+//
+// For a fleet, a folder that holds no logs but has subfolders is a
+// collection: every folder below it, at any depth, that holds logs or a
+// PowerOFF.txt is a machine, named by its path below the collection
+// ("site2/pc-e"), and one that cannot be listed is a machine with a Problem.
+// A machine's own subfolders, and folders whose names start with a dot, are
+// passed over. A collection in which no machine is found stands for itself.
+//
+// A machine's name is given (names, in the machines' order), else the host's
+// for the program's own folder, else its folder's: machines of the same name
+// are named by their parent folders as well, until no two share one.
+// Throws FolderError, for a fleet only when an argument cannot be expanded.
+std::vector<MachineFolder> MachineFolders(const std::vector<std::filesystem::path>& arguments, bool fleet,
+                                          const std::vector<std::string>& names);
 
 // Whether name matches pattern, where * stands for any run of characters and
 // ? for one.
 bool MatchesWildcard(std::string_view pattern, std::string_view name, bool ignoreCase);
-
-// The name a folder's machine carries when none is given: the host's name for
-// the program's own folder, where it is installed beside the service, else
-// the folder's own name.
-std::string DefaultMachineName(const std::filesystem::path& folder);
 
 }  // namespace report

@@ -3,39 +3,78 @@
 // schedule, its name, and for the fleet's page its days.
 #include "report/program/machines.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "report/core/days.h"
+#include "report/core/text-forms.h"
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
-#include "report/program/folders.h"
 #include "report/read/machine-folder.h"
 
 namespace report {
 
 namespace {
 
-// The days the fleet's page draws: the selection, or the 31 days up to now.
-std::pair<LocalDay, LocalDay> FleetDays(const Options& options)
+using std::chrono::days;
+
+// The fleet's page shows at most this many days, the newest: a year.
+constexpr int MostFleetDays = 366;
+
+// The days the fleet's page shows: the selection, or the 31 days up to now.
+// A period chosen with --since or --until reaches only as far as the
+// machines' logs, from the first day of the oldest to today or the end of
+// the month after the newest, so that --since 1000-01-01 draws no empty
+// centuries; and it is at most the newest MostFleetDays.
+Selection FleetPeriod(const Options& options, const std::vector<MachineFolder>& folders)
 {
-    using std::chrono::days;
     LocalDay today = std::chrono::floor<days>(options.Now);
     const Selection& selected = options.Selected;
     LocalDay last = selected.Until ? *selected.Until : selected.Since ? std::max(today, *selected.Since) : today;
     LocalDay first = selected.Since ? *selected.Since : last - days{30};
-    return {first, last};
+    if (selected.Since || selected.Until) {
+        std::optional<LogMonth> oldest;
+        std::optional<LogMonth> newest;
+        auto order = [](const LogMonth& month) { return std::pair(month.Year, month.Month); };
+        for (const MachineFolder& folder : folders) {
+            if (folder.Logs.empty())
+                continue;
+            if (!oldest || order(folder.Logs.front().Month) < order(*oldest))
+                oldest = folder.Logs.front().Month;
+            if (!newest || order(folder.Logs.back().Month) > order(*newest))
+                newest = folder.Logs.back().Month;
+        }
+        if (!oldest)
+            return {last, last};
+        using std::chrono::month;
+        using std::chrono::year;
+        LocalDay logsBegin = LocalDay{year{oldest->Year} / month{static_cast<unsigned>(oldest->Month)} / 1};
+        LocalDay logsEnd =
+            LocalDay{(year{newest->Year} / month{static_cast<unsigned>(newest->Month)} + std::chrono::months{2}) / 1} -
+            days{1};
+        first = std::max(first, logsBegin);
+        last = std::min(last, std::max(logsEnd, today));
+        if (last < first)
+            last = first;
+    }
+    return {std::max(first, last - days{MostFleetDays - 1}), last};
 }
 
-// Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard error.
+// Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard
+// error, or "FOLDER/FILE: problem" for the file as a whole (line 0).
 std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& folder)
 {
-    std::string shown = Utf8Of(folder);
+    std::string shown = WithoutControls(Utf8Of(folder));
     const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
     if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
         shown += separator;
     return [shown](const Warning& warning) {
-        std::string line = shown + warning.File + ':' + std::to_string(warning.Line) + ": " + warning.Problem + '\n';
+        std::string line = shown + warning.File;
+        if (warning.Line > 0)
+            line += ':' + std::to_string(warning.Line);
+        line += ": " + warning.Problem + '\n';
         std::fwrite(line.data(), 1, line.size(), stderr);
     };
 }
@@ -47,26 +86,67 @@ void BufferWarnings()
     std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
 }
 
+// The folder's schedule: --schedule's, else its PowerOFF.txt's, with a
+// warning when that cannot be read.
+PowerOffSchedule ScheduleOf(const Options& options, const MachineFolder& folder,
+                            const std::function<void(const Warning&)>& warn)
+{
+    if (options.Schedule)
+        return *options.Schedule;
+    std::string problem;
+    PowerOffSchedule schedule = ReadFolderSchedule(folder.Path, problem);
+    if (!problem.empty() && warn)
+        warn({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
+    return schedule;
+}
+
 ReadOptions ReadOptionsFor(const Options& options, const MachineFolder& folder, const Selection& selected, bool warn)
 {
+    std::function<void(const Warning&)> printer = warn ? WarningPrinter(folder.Path) : nullptr;
     return {selected,
-            options.Schedule ? *options.Schedule : ReadFolderSchedule(folder.Path),
+            ScheduleOf(options, folder, printer),
             options.Now,
             options.RunningWithin,
             KeepsRuns(options),
             KeepsWarnings(options),
-            warn ? WarningPrinter(folder.Path) : nullptr};
+            printer};
 }
 
+// A fleet's machine whose folder cannot be listed: a row that says so, and
+// the system's reason on standard error.
+MachineReport UnreadMachine(const MachineFolder& folder, bool warn)
+{
+    MachineReport machine;
+    machine.Folder = Utf8Of(folder.Path);
+    machine.Name = folder.Name;
+    machine.Problem = folder.Problem;
+    if (warn) {
+        std::string line =
+            "verdimoor-report: error: '" + WithoutControls(machine.Folder) + "': " + folder.Problem + '\n';
+        std::fwrite(line.data(), 1, line.size(), stderr);
+    }
+    return machine;
+}
+
+// Each machine read over the selection; with pageDays, its runs given up for
+// its days as soon as it is read, so that memory does not grow with the fleet.
 std::vector<MachineReport> Read(const Options& options, const std::vector<MachineFolder>& folders,
-                                const Selection& selected, bool warn)
+                                const Selection& selected, bool warn, bool pageDays)
 {
     BufferWarnings();
     std::vector<MachineReport> machines;
-    for (size_t i = 0; i < folders.size(); ++i) {
+    for (const MachineFolder& folder : folders) {
+        if (!folder.Problem.empty()) {
+            machines.push_back(UnreadMachine(folder, warn));
+            continue;
+        }
         MachineReport& machine = machines.emplace_back(
-            ReadMachine(folders[i].Path, folders[i].Logs, ReadOptionsFor(options, folders[i], selected, warn)));
-        machine.Name = i < options.MachineNames.size() ? options.MachineNames[i] : DefaultMachineName(folders[i].Path);
+            ReadMachine(folder.Path, folder.Logs, ReadOptionsFor(options, folder, selected, warn)));
+        machine.Name = folder.Name;
+        if (pageDays) {
+            machine.Days = DaysOf(machine.Runs, machine.Schedule, *selected.Since, *selected.Until, options.Now);
+            std::vector<Run>().swap(machine.Runs);
+        }
     }
     return machines;
 }
@@ -75,10 +155,7 @@ std::vector<MachineReport> Read(const Options& options, const std::vector<Machin
 
 std::vector<MachineFolder> ListMachines(const Options& options)
 {
-    std::vector<MachineFolder> folders = MachineFolders(options.Folders, options.Fleet);
-    if (options.MachineNames.size() > folders.size())
-        throw FolderError("--machine", "more names than folders");
-    return folders;
+    return MachineFolders(options.Folders, options.Fleet, options.MachineNames);
 }
 
 bool PrintsSelection(const Options& options)
@@ -94,20 +171,13 @@ bool PrintsFleetPage(const Options& options)
 
 std::vector<MachineReport> ReadMachines(const Options& options, const std::vector<MachineFolder>& folders)
 {
-    return Read(options, folders, options.Selected, true);
+    return Read(options, folders, options.Selected, true, false);
 }
 
 std::vector<MachineReport> ReadFleetPage(const Options& options, const std::vector<MachineFolder>& folders,
                                          bool printed)
 {
-    auto [first, last] = FleetDays(options);
-    std::vector<MachineReport> machines = Read(options, folders, {first, last}, !printed);
-    // The page keeps each machine's days, not its runs.
-    for (MachineReport& machine : machines) {
-        machine.Days = DaysOf(machine.Runs, machine.Schedule, first, last, options.Now);
-        std::vector<Run>().swap(machine.Runs);
-    }
-    return machines;
+    return Read(options, folders, FleetPeriod(options, folders), !printed, true);
 }
 
 }  // namespace report

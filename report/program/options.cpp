@@ -5,11 +5,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 
 #include "report/core/text-forms.h"
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
+#include "report/program/output-file.h"
 #include "report/program/program-host.h"
 
 namespace report {
@@ -62,6 +64,49 @@ template <typename Target, typename Parse> CLI::Validator Into(Target& target, P
         "");
 }
 
+// A check that a value is not empty, which would name nothing.
+CLI::Validator NotEmpty(const std::string& form)
+{
+    return CLI::Validator([form](std::string& text) { return text.empty() ? "'' is not " + form : std::string(); }, "");
+}
+
+// The checks that take more than one option; false, with a line on standard
+// error, when one fails.
+bool Consistent(const Options& options)
+{
+    const Selection& selected = options.Selected;
+    if (selected.Since && selected.Until && *selected.Since > *selected.Until) {
+        std::cerr << Program << ": error: --since " << FormatDay(*selected.Since) << " is after --until "
+                  << FormatDay(*selected.Until) << '\n';
+        return false;
+    }
+    // Two outputs into one file would leave the last one alone.
+    std::vector<std::pair<std::string, std::string>> outputs;  // the option, the file
+    if (!options.SvgFile.empty())
+        outputs.emplace_back("--svg", options.SvgFile);
+    if (!options.HtmlFile.empty())
+        outputs.emplace_back("--html", options.HtmlFile);
+    if (options.Output != OutputKind::None && options.OutputFile.empty())
+        outputs.emplace_back("the printed output", "-");
+    else if (options.Output != OutputKind::None)
+        outputs.emplace_back("--output", options.OutputFile);
+    for (size_t i = 0; i < outputs.size(); i++)
+        for (size_t j = i + 1; j < outputs.size(); j++)
+            if (SameOutput(outputs[i].second, outputs[j].second)) {
+                Fail(outputs[j].second, outputs[i].first + " and " + outputs[j].first + " name one file");
+                return false;
+            }
+    const std::vector<std::string>& names = options.MachineNames;
+    for (size_t i = 0; i < names.size(); i++) {
+        if (std::find(names.begin(), names.begin() + static_cast<ptrdiff_t>(i), names[i]) !=
+            names.begin() + static_cast<ptrdiff_t>(i)) {
+            std::cerr << Program << ": error: --machine: '" << WithoutControls(names[i]) << "' given twice\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<int> ParseOptions(int argc, char** argv, Options& options)
@@ -86,22 +131,26 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
                    "The metrics' machine label, once per folder in order (default: the host's name for "
                    "this program's own folder, else the folder's name)")
         ->type_name("NAME")
-        ->allow_extra_args(false);
-    CLI::Option* svg =
-        app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")->type_name("FILE");
+        ->allow_extra_args(false)
+        ->check(NotEmpty("a name"));
+    CLI::Option* svg = app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")
+                           ->type_name("FILE")
+                           ->check(NotEmpty("a file name"));
     app.add_option("--html", options.HtmlFile,
                    "Write a web page with the picture, the summary and the table to FILE; with --fleet, the fleet's "
                    "table and its days")
-        ->type_name("FILE");
+        ->type_name("FILE")
+        ->check(NotEmpty("a file name"));
     app.add_flag("--fleet", flags.Fleet,
-                 "One row per machine, in text, CSV or JSON; a folder without logs stands for its subfolders that "
-                 "have some")
+                 "One row per machine, in text, CSV or JSON; a folder without logs stands for the machines' folders "
+                 "below it")
         ->excludes(table)
         ->excludes(metrics)
         ->excludes(svg);
     app.add_option("--output", options.OutputFile,
-                   "Write the printed output to FILE in one step, not to standard output")
-        ->type_name("FILE");
+                   "Write the printed output to FILE instead, a regular file in one step (- is standard output)")
+        ->type_name("FILE")
+        ->check(NotEmpty("a file name"));
     app.add_option("--since", "Only the runs that start on or after this day")
         ->type_name("YYYY-MM-DD")
         ->check(Into(options.Selected.Since, ParseDay, "a day, YYYY-MM-DD"));
@@ -132,13 +181,15 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << Program << ": error: " << e.what() << '\n';
+        std::cerr << Program << ": error: " << WithoutControls(e.what()) << '\n';
         return 2;
     }
 
     options.Now = now ? *now : LocalNow();
     options.Fleet = flags.Fleet;
     options.Output = KindOf(flags, options);
+    if (!Consistent(options))
+        return 2;
     if (options.Folders.empty())
         options.Folders.push_back(ProgramFolder());
     return std::nullopt;
@@ -158,7 +209,7 @@ bool KeepsWarnings(const Options& options)
 
 int Fail(const std::string& subject, const std::string& message)
 {
-    std::cerr << Program << ": error: '" << subject << "': " << message << '\n';
+    std::cerr << Program << ": error: '" << WithoutControls(subject) << "': " << message << '\n';
     return 2;
 }
 

@@ -9,12 +9,17 @@
 
 #include <shellapi.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <io.h>
+#include <iterator>
+
 namespace report {
 namespace {
 
-std::string LastError()
+std::string LastError(DWORD code = GetLastError())
 {
-    DWORD code = GetLastError();
     char text[512];
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
                                   sizeof text, nullptr);
@@ -73,38 +78,144 @@ std::string HostName()
     return text;
 }
 
-bool WriteNewFile(const std::filesystem::path& file, std::string_view bytes, std::string& error)
+// The wide name, whatever the code page; shared as the service shares its files.
+std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error)
 {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
+            error = LastError(code);
+        return -1;
+    }
+    return reinterpret_cast<std::intptr_t>(handle);
+}
+
+OutputTarget ResolveOutput(const std::filesystem::path& file)
+{
+    HANDLE handle = CreateFileW(file.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD code = GetLastError();
+        return {code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND, file};
+    }
+    OutputTarget target{GetFileType(handle) != FILE_TYPE_DISK, file};
+    // A link's target, as the system resolved it, is the file replaced.
+    DWORD attributes = GetFileAttributesW(file.c_str());
+    if (!target.WriteInto && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        std::wstring name(32768, L'\0');
+        DWORD length = GetFinalPathNameByHandleW(handle, name.data(), static_cast<DWORD>(name.size()),
+                                                 FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length > 0 && length < name.size())
+            target.File = std::filesystem::path(name.substr(0, length));
+    }
+    CloseHandle(handle);
+    return target;
+}
+
+namespace {
+
+// The new file that Ctrl-C removes: its path is copied before the file is
+// created, and ArmedPath set once the copy is whole. The file is shared for
+// deletion, so that it goes when the program ends with it open.
+wchar_t RemovedOnInterrupt[32768];
+volatile LONG ArmedPath = 0;
+
+BOOL WINAPI RemoveAndStop(DWORD)
+{
+    if (ArmedPath)
+        DeleteFileW(RemovedOnInterrupt);
+    // The next handler, the system's, ends the program.
+    return FALSE;
+}
+
+}  // namespace
+
+bool CreateNewFile(const std::filesystem::path& path, std::intptr_t& file, std::string& error)
+{
+    static bool caught = SetConsoleCtrlHandler(RemoveAndStop, TRUE) != 0;
+    (void)caught;
+    KeepOnInterrupt();
+    const std::wstring& name = path.native();
+    if (name.size() < std::size(RemovedOnInterrupt)) {
+        name.copy(RemovedOnInterrupt, name.size());
+        RemovedOnInterrupt[name.size()] = L'\0';
+        InterlockedExchange(&ArmedPath, 1);
+    }
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        error = LastError();
+        KeepOnInterrupt();
+        return false;
+    }
+    file = reinterpret_cast<std::intptr_t>(handle);
+    return true;
+}
+
+void KeepOnInterrupt()
+{
+    InterlockedExchange(&ArmedPath, 0);
+}
+
+bool OpenToWriteInto(const std::filesystem::path& path, std::intptr_t& file, std::string& error)
+{
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         error = LastError();
         return false;
     }
+    file = reinterpret_cast<std::intptr_t>(handle);
+    return true;
+}
+
+bool WriteToFile(std::intptr_t file, std::string_view bytes, std::string& error)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(file);
     while (!bytes.empty()) {
         DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
         if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr) || written == 0) {
             error = LastError();
-            CloseHandle(handle);
             return false;
         }
         bytes.remove_prefix(written);
     }
-    if (!FlushFileBuffers(handle)) {
+    return true;
+}
+
+bool CloseWrittenFile(std::intptr_t file, bool sync, std::string& error)
+{
+    HANDLE handle = reinterpret_cast<HANDLE>(file);
+    if (sync && !FlushFileBuffers(handle)) {
         error = LastError();
         CloseHandle(handle);
         return false;
     }
-    CloseHandle(handle);
+    if (!CloseHandle(handle)) {
+        error = LastError();
+        return false;
+    }
     return true;
 }
 
-// The wide name, whatever the code page; shared as the service shares its files.
-std::intptr_t OpenFileToRead(const std::filesystem::path& file)
+// Through the C runtime's descriptor, in text mode, as standard output has
+// always ended its lines on Windows.
+bool WriteToStandardOutput(std::string_view bytes, std::string& error)
 {
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    return handle == INVALID_HANDLE_VALUE ? -1 : reinterpret_cast<std::intptr_t>(handle);
+    std::fflush(stdout);
+    while (!bytes.empty()) {
+        unsigned chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(bytes.size());
+        int written = _write(_fileno(stdout), bytes.data(), chunk);
+        if (written <= 0) {
+            error = std::strerror(written < 0 ? errno : EIO);
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(written));
+    }
+    return true;
 }
 
 bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error)

@@ -55,6 +55,7 @@ uint64_t LineEnds(const char* p)
 void LineFramer::BeginFile()
 {
     Line = 1;
+    ZerosLine = 0;
     Carrying = false;
     Overlong = false;
     Carried.clear();
@@ -94,7 +95,7 @@ void LineFramer::Feed(const char* data, size_t size)
 void LineFramer::EndFile()
 {
     if (Carrying)
-        ReadCarriedLine('\0');
+        ReadCarriedLine(FileEnd);
     Flush();
 }
 
@@ -124,9 +125,30 @@ inline void LineFramer::ReadLineText(std::string_view text, char terminator)
         text.remove_suffix(1);
     // Too long for a record, as when its bytes come in pieces.
     Record record = text.size() > LongestRecord ? Record{RecordKind::Damaged, 0, 0} : ParseRecord(text);
-    if (record.Kind != RecordKind::Blank)
+    if (record.Kind != RecordKind::Blank && terminator == '\n') {
         Add(record);
+        Line++;
+        return;
+    }
+    ReadOtherText(record, terminator);
+}
+
+// Text before a NUL, blank text or a last line without LF, out of the usual
+// line's way: blank text is a line of its own only with no NUL beside it.
+void LineFramer::ReadOtherText(const Record& record, char terminator)
+{
+    if (record.Kind != RecordKind::Blank || (terminator != '\0' && ZerosLine != Line))
+        Add(record);
+    if (terminator == '\0')
+        PassZeros();
     Line += terminator == '\n';
+}
+
+void LineFramer::PassZeros()
+{
+    if (ZerosLine != Line)
+        Add({RecordKind::Zeros, 0, 0});
+    ZerosLine = Line;
 }
 
 void LineFramer::Carry(const char* from, const char* to)
@@ -148,13 +170,14 @@ void LineFramer::ReadCarriedLine(char terminator)
     if (Overlong) {
         Overlong = false;
         Add({RecordKind::Damaged, 0, 0});
-        if (terminator == '\n')
-            Line++;
+        if (terminator == '\0')
+            PassZeros();
+        Line += terminator == '\n';
         return;
     }
     // Followed by its line's end and the bytes ParseRecord may read.
     size_t length = Carried.size();
-    Carried.push_back(terminator);
+    Carried.push_back(terminator == FileEnd ? '\0' : terminator);
     Carried.append(RecordReadAhead, '\0');
     ReadLineText(std::string_view(Carried.data(), length), terminator);
     Carried.clear();

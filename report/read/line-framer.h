@@ -18,8 +18,7 @@ struct LineRecord {
     uint64_t Line;
 };
 
-// Receives the records of a log in their order, a batch at a time. Blank
-// lines are not passed.
+// Receives the records of a log in their order, a batch at a time.
 class RecordSink {
 public:
     virtual void AddRecords(const LineRecord* records, size_t count) = 0;
@@ -32,7 +31,9 @@ protected:
 // of a cut log leave it; a NUL does not start a new line number. Every line
 // is read by ParseRecord, whole, however its bytes were cut into pieces: a
 // line near the end of a piece, or carried from one piece to the next, is
-// read from a copy followed by the bytes ParseRecord may read.
+// read from a copy followed by the bytes ParseRecord may read. A blank line
+// is passed on as a Blank record, and a line's first NUL as a Zeros record
+// after the text before it; a blank text beside a NUL is no line of its own.
 class LineFramer {
 public:
     explicit LineFramer(RecordSink& sink) : Sink(sink) {}
@@ -56,8 +57,13 @@ private:
     // The line from p to its end at stop, in bytes that can be read up to end.
     void ReadLine(const char* p, const char* stop, const char* end);
     void ReadLineText(std::string_view text, char terminator);
+    void ReadOtherText(const Record& record, char terminator);
+    void PassZeros();
     void Carry(const char* from, const char* to);
     void ReadCarriedLine(char terminator);
+
+    // Ends the last line when it has no LF; no byte of a log ends a line so.
+    static constexpr char FileEnd = 1;
 
     RecordSink& Sink;
     // Records go to the sink in batches: one call for many lines.
@@ -65,6 +71,7 @@ private:
     LineRecord Batch[BatchSize];
     size_t Batched = 0;
     uint64_t Line = 1;
+    uint64_t ZerosLine = 0;  // the line whose NULs were passed on
     bool Carrying = false;
     bool Overlong = false;  // the carried line is too long to be a record; its bytes are gone
     std::string Carried;

@@ -4,6 +4,7 @@
 #include "report/read/machine-folder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
 #include <optional>
@@ -60,17 +61,29 @@ namespace {
 // Each log is read in blocks of this size.
 constexpr size_t BlockSize = 256 * 1024;
 
-// Frames one log, read in blocks, into lines; false when it cannot be opened
-// or read to its end.
-bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines)
+// Frames one log, read in blocks, into lines; false, with the system's
+// reason, when it cannot be opened or read to its end.
+bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines, std::string& problem)
 {
     lines.BeginFile();
+    errno = 0;
     std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file.is_open()) {
+        problem = "cannot be opened";
+        if (errno != 0)
+            problem += ": " + FolderProblem(std::error_code(errno, std::generic_category()));
+        lines.EndFile();
+        return false;
+    }
     // A block read short is the end of the file.
     while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || file.gcount() > 0)
         lines.Feed(buffer.data(), static_cast<size_t>(file.gcount()));
     lines.EndFile();
-    return file.eof() && !file.bad();
+    if (file.bad()) {
+        problem = "cannot be read to its end";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -81,10 +94,11 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     RunBuilder runs(options);
     LineFramer lines(runs);
     std::vector<char> buffer(BlockSize);
+    std::string problem;
     for (const LogFile& log : logs) {
         runs.BeginFile(log);
-        if (!FrameLog(folder / log.Name, buffer, lines))
-            runs.FileProblem("cannot be opened");
+        if (!FrameLog(folder / log.Name, buffer, lines, problem))
+            runs.FileProblem(problem);
         runs.EndFile();
     }
     MachineReport report = runs.Finish();

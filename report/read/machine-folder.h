@@ -27,9 +27,15 @@ struct ReadOptions {
     bool KeepRuns = false;
     // Keep the warnings in MachineReport::Warnings.
     bool KeepWarnings = false;
-    // Called with each warning as it is found, kept or not.
+    // Called with each warning as it is found, kept or not; past a log's
+    // first WarningsPerLog, once at the log's end with their number for line
+    // 0. The summary counts them all.
     std::function<void(const Warning&)> OnWarning;
 };
+
+// The warnings of one log that are passed on and kept: a log of junk must
+// not fill the screen or the memory.
+inline constexpr int64_t WarningsPerLog = 100;
 
 // A folder that cannot be listed.
 class FolderError : public std::runtime_error {
@@ -38,8 +44,8 @@ public:
     std::string Folder;  // UTF-8, as it is shown
 };
 
-// The system's message for a folder that cannot be read, as every folder
-// error words it.
+// The system's message for a folder or file that cannot be read, as every
+// such error words it.
 std::string FolderProblem(const std::error_code& error);
 
 // The folder's logs in the order they are read: by year, then month. Throws
@@ -47,7 +53,8 @@ std::string FolderProblem(const std::error_code& error);
 std::vector<LogFile> ListLogs(const std::filesystem::path& folder);
 
 // Reads the logs of the folder, as ListLogs listed them; one that cannot be
-// opened is a warning. The report's Folder is the folder's UTF-8 text.
+// opened is a warning for line 0, with the system's reason. The report's
+// Folder is the folder's UTF-8 text.
 MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector<LogFile>& logs,
                           const ReadOptions& options);
 

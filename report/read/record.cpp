@@ -154,7 +154,8 @@ std::string_view KindWord(RecordKind kind)
     case RecordKind::Pdown: return PdownWord;
     case RecordKind::Apdown: return ApdownWord;
     case RecordKind::Blank:
-    case RecordKind::Damaged: break;
+    case RecordKind::Damaged:
+    case RecordKind::Zeros: break;
     }
     return {};
 }

@@ -10,8 +10,9 @@
 namespace report {
 
 enum class RecordKind {
-    Blank,    // empty, or blanks only: skipped silently
+    Blank,    // empty, or blanks only: skipped with a warning when it is a whole line
     Damaged,  // anything that is not a record: skipped with a warning
+    Zeros,    // NUL bytes in a line, as the padding of a cut log: the line framer's, never ParseRecord's
     Up,       // D M UP
     Crash,    // D M CRASH
     Down,     // D M DOWN, written with four trailing blanks
@@ -19,7 +20,7 @@ enum class RecordKind {
     Apdown,   // D V PATH APDOWN, an announcement
 };
 // Tables indexed by the kind hold this many entries.
-inline constexpr int RecordKindCount = 7;
+inline constexpr int RecordKindCount = 8;
 
 struct Record {
     RecordKind Kind = RecordKind::Blank;

@@ -18,8 +18,8 @@ namespace {
 RunEnd EndOf(RecordKind kind)
 {
     // Looked up: which ending comes next follows no pattern.
-    static constexpr RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Crash,
-                                      RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
+    static constexpr RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown,
+                                      RunEnd::Crash,   RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
     static_assert(std::size(ends) == RecordKindCount && ends[static_cast<int>(RecordKind::Crash)] == RunEnd::Crash &&
                   ends[static_cast<int>(RecordKind::Down)] == RunEnd::Down &&
                   ends[static_cast<int>(RecordKind::Pdown)] == RunEnd::Pdown);
@@ -59,6 +59,7 @@ void RunBuilder::BeginFile(const LogFile& file)
 {
     FileName = file.Name;
     FileIndex++;
+    FileWarnings = 0;
     Month = file.Month;
     Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
     Modified = file.Modified;
@@ -99,7 +100,7 @@ inline void RunBuilder::CountEnding(const ReadRun& run)
         HaveNewest = false;
     }
     if (end.Instant > NowInstant)
-        Warn(endLine, "run ends after now (" + FormatMomentForPeople(Options.Now) + ")");
+        WarnAfterNow(endLine);
     if (OpenStart.Local < SinceMoment || OpenStart.Local >= BeforeMoment)
         return;
 
@@ -158,9 +159,10 @@ void RunBuilder::AddRecords(const LineRecord* records, size_t count)
 void RunBuilder::AddRecord(const Record& record, uint64_t line)
 {
     switch (record.Kind) {
-    case RecordKind::Blank:
     case RecordKind::Apdown: return;
+    case RecordKind::Blank: Warn(line, "blank line"); return;
     case RecordKind::Damaged: Warn(line, "damaged line"); return;
+    case RecordKind::Zeros: Warn(line, "zero bytes"); return;
     case RecordKind::Up:
         if (Pending)
             ClosePending(false);
@@ -247,7 +249,8 @@ std::optional<Moment> RunBuilder::ClosingByModification(int day, int minute) con
 void RunBuilder::FileProblem(const std::string& problem)
 {
     Report.Incomplete = true;
-    Warn(0, problem);
+    if (Passed())
+        Pass(0, problem);
 }
 
 void RunBuilder::EndFile()
@@ -256,6 +259,8 @@ void RunBuilder::EndFile()
         ClosePending(true);
     if (Open)
         AddRun(RunEnd::Unknown, OpenStart, OpenLine);
+    if (FileWarnings > WarningsPerLog && Options.OnWarning)
+        Options.OnWarning({FileName, 0, std::to_string(FileWarnings - WarningsPerLog) + " more warnings not shown"});
 }
 
 void RunBuilder::KeepRun(const ReadRun& run)
@@ -264,9 +269,14 @@ void RunBuilder::KeepRun(const ReadRun& run)
                            run.Line, run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
-void RunBuilder::Warn(uint64_t line, std::string problem)
+bool RunBuilder::Passed()
 {
     Report.Totals.Warnings++;
+    return ++FileWarnings <= WarningsPerLog;
+}
+
+void RunBuilder::Pass(uint64_t line, std::string problem)
+{
     Warning warning{FileName, line, std::move(problem)};
     if (Options.OnWarning)
         Options.OnWarning(warning);
@@ -274,20 +284,35 @@ void RunBuilder::Warn(uint64_t line, std::string problem)
         Report.Warnings.push_back(std::move(warning));
 }
 
+void RunBuilder::Warn(uint64_t line, const char* problem)
+{
+    if (Passed())
+        Pass(line, problem);
+}
+
 void RunBuilder::WarnNoSuchDay(const Record& record, uint64_t line)
 {
-    Warn(line, std::string(KindWord(RecordKind::Up)) + " on day " + std::to_string(record.Day) + ", which " +
-                   FormatMonth(local_days{year{Month.Year} / Month.Month / 1}) + " does not have");
+    if (Passed())
+        Pass(line, std::string(KindWord(RecordKind::Up)) + " on day " + std::to_string(record.Day) + ", which " +
+                       FormatMonth(local_days{year{Month.Year} / Month.Month / 1}) + " does not have");
 }
 
 void RunBuilder::WarnNothingToClose(const Record& record, uint64_t line)
 {
-    Warn(line, std::string(KindWord(record.Kind)) + " line without a run to close");
+    if (Passed())
+        Pass(line, std::string(KindWord(record.Kind)) + " line without a run to close");
+}
+
+void RunBuilder::WarnAfterNow(uint64_t line)
+{
+    if (Passed())
+        Pass(line, "run ends after now (" + FormatMomentForPeople(Options.Now) + ")");
 }
 
 void RunBuilder::WarnClockSetBack(int64_t gap)
 {
-    Warn(OpenLine, "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)");
+    if (Passed())
+        Pass(OpenLine, "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)");
 }
 
 MachineReport RunBuilder::Finish()

@@ -61,11 +61,15 @@ private:
     void AddRun(RunEnd ended, const Moment& end, uint64_t endLine);
     void CountEnding(const ReadRun& run);
     void KeepRun(const ReadRun& run);
-    void Warn(uint64_t line, std::string problem);
+    // Counts a warning of the log; true when it is to be passed on.
+    bool Passed();
+    void Pass(uint64_t line, std::string problem);
+    void Warn(uint64_t line, const char* problem);
     // The warnings of AddRecord and AddRun, out of their way.
     void WarnNoSuchDay(const Record& record, uint64_t line);
     void WarnNothingToClose(const Record& record, uint64_t line);
     void WarnClockSetBack(int64_t gap);
+    void WarnAfterNow(uint64_t line);
 
     ReadOptions Options;
     MachineReport Report;
@@ -83,6 +87,7 @@ private:
     // The log being read, and the local minute its modification time falls in.
     std::string FileName;
     int FileIndex = -1;
+    int64_t FileWarnings = 0;
     LogMonth Month;
     MonthCalendar Calendar;
     std::optional<int64_t> Modified;

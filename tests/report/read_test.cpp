@@ -132,8 +132,9 @@ const Case Cases[] = {
       "warnings": []}]})j"},
 
     // The service cuts a log back to a run's UP line and pads it with zeros
-    // when the file was shortened behind its back.
-    {"damaged lines and a zero-padded cut",
+    // when the file was shortened behind its back. A line's zeros are one
+    // warning; a blank line is one too, beside zeros none.
+    {"damaged and blank lines and a zero-padded cut",
      {{"2026_8.log", "3 6" + std::string(20, '\0') + "4 800 DOWN    \r\nhello\r\n\r\n  \t \r\n4 1500 UP\r\n5 600 UP" +
                          Nul + Nul + Nul + "\r\n5 610 CRASH\r\n"},
       {"2026_2.log", "30 0 UP\n30 10 DOWN    \n"}},
@@ -143,16 +144,20 @@ const Case Cases[] = {
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 0, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-08-05T10:00", "last_end": "2026-08-05T10:10", "uptime_minutes": 10,
        "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 10,
-       "longest_downtime_minutes": 0, "warnings": 6},
+       "longest_downtime_minutes": 0, "warnings": 10},
       "runs": [
        {"start": "2026-08-05T10:00", "end": "2026-08-05T10:10", "minutes": 10, "ended": "crash", "file": "2026_8.log", "line": 6}],
       "warnings": [
        {"file": "2026_2.log", "line": 1, "problem": "UP on day 30, which 2026-02 does not have"},
        {"file": "2026_2.log", "line": 2, "problem": "DOWN line without a run to close"},
        {"file": "2026_8.log", "line": 1, "problem": "damaged line"},
+       {"file": "2026_8.log", "line": 1, "problem": "zero bytes"},
        {"file": "2026_8.log", "line": 1, "problem": "DOWN line without a run to close"},
        {"file": "2026_8.log", "line": 2, "problem": "damaged line"},
-       {"file": "2026_8.log", "line": 5, "problem": "damaged line"}]}]})j"},
+       {"file": "2026_8.log", "line": 3, "problem": "blank line"},
+       {"file": "2026_8.log", "line": 4, "problem": "blank line"},
+       {"file": "2026_8.log", "line": 5, "problem": "damaged line"},
+       {"file": "2026_8.log", "line": 6, "problem": "zero bytes"}]}]})j"},
 
     // The last day and minute a record may carry, and the first it may not.
     {"a record's bounds",
@@ -226,8 +231,9 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     options.Now = *report::ParseMoment(now);
     options.KeepRuns = true;
     options.KeepWarnings = true;
+    std::string problem;
     options.Schedule =
-        schedule.empty() ? report::ReadFolderSchedule(dir.Path()) : *report::ParseScheduleOption(schedule);
+        schedule.empty() ? report::ReadFolderSchedule(dir.Path(), problem) : *report::ParseScheduleOption(schedule);
     std::vector<report::MachineReport> machines{ReadFolder(dir.Path(), options)};
     machines[0].Folder = "logs";
     std::ostringstream out;
@@ -353,6 +359,31 @@ TEST(Report, SummaryKeepsTheLastCrashAndPowerOff)
         EXPECT_EQ(report::FormatMoment(*machine.Totals.LastCrashEnd), c.LastCrash) << c.Now;
         EXPECT_EQ(report::FormatMoment(*machine.Totals.LastPdownEnd), "2026-12-02T11:40") << c.Now;
     }
+}
+
+// A log of junk keeps its first warnings and counts the rest: one more
+// warning passed on says how many are not shown.
+TEST(Report, WarningsOfALogAreBounded)
+{
+    TempDir dir;
+    std::string junk;
+    for (int i = 0; i < report::WarningsPerLog + 50; i++)
+        junk += "junk\n";
+    WriteWholeFile(dir.Path("2026_1.log"), junk);
+    WriteWholeFile(dir.Path("2026_2.log"), "x\n");
+    report::ReadOptions options;
+    options.KeepWarnings = true;
+    std::vector<report::Warning> passed;
+    options.OnWarning = [&passed](const report::Warning& w) { passed.push_back(w); };
+    report::MachineReport machine = ReadFolder(dir.Path(), options);
+    EXPECT_EQ(machine.Totals.Warnings, report::WarningsPerLog + 51);
+    ASSERT_EQ(machine.Warnings.size(), static_cast<size_t>(report::WarningsPerLog + 1));
+    EXPECT_EQ(machine.Warnings[report::WarningsPerLog - 1].Line, static_cast<uint64_t>(report::WarningsPerLog));
+    EXPECT_EQ(machine.Warnings.back().File, "2026_2.log");
+    ASSERT_EQ(passed.size(), static_cast<size_t>(report::WarningsPerLog + 2));
+    const report::Warning& more = passed[report::WarningsPerLog];
+    EXPECT_EQ(more.File + ':' + std::to_string(more.Line) + ": " + more.Problem,
+              "2026_1.log:0: 50 more warnings not shown");
 }
 
 // The shutdown that follows a scheduled power-off writes DOWN over PDOWN: such
@@ -583,7 +614,7 @@ TEST(Report, BytesInAnyPiecesReadAlike)
     std::string log = "3 6" + std::string(70000, '\0') + "4 800 DOWN    \r\n" + std::string(70000, 'x') +
                       "\n5 600 UP\r\n5 610 CRASH\r\n6 1 x y APDOWN\r\n6 1 " + std::string(70000, 'p') +
                       " APDOWN\r\n7 0 UP" + std::string(70000, ' ') + "\r\n" + "7 1 CRASH" +
-                      std::string(65536 - 9, ' ') + "\r\n";
+                      std::string(65536 - 9, ' ') + "\r\n\r\n  " + Nul + " \r\n";
     auto read = [&log](size_t piece) {
         report::ReadOptions options;
         options.KeepRuns = options.KeepWarnings = true;
@@ -597,9 +628,10 @@ TEST(Report, BytesInAnyPiecesReadAlike)
     std::string whole = read(log.size());
     EXPECT_NE(whole.find("\"line\": 3"), std::string::npos) << whole;
     EXPECT_NE(whole.find("\"ended\": \"crash\""), std::string::npos) << whole;
-    // The fragment, the DOWN, the long line, the long announcement, the long
-    // UP and the CRASH that closes no run; the CRASH as long as a record may be.
-    EXPECT_NE(whole.find("\"warnings\": 6"), std::string::npos) << whole;
+    // The fragment, its zeros, the DOWN, the long line, the long
+    // announcement, the long UP and the CRASH that closes no run, the CRASH
+    // as long as a record may be; a blank line, and a line of blanks and a NUL.
+    EXPECT_NE(whole.find("\"warnings\": 9"), std::string::npos) << whole;
     for (size_t piece : {1, 2, 3, 7, 4096})
         EXPECT_EQ(read(piece), whole) << piece;
 }

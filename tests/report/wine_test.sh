@@ -53,6 +53,24 @@ actual=$(report "$wine" "$exe" --fleet --csv --now 2026-10-09T00:03 '*logs')
 if [ -n "$expected" ] && [ "$actual" == "$expected" ]; then pass "--fleet --csv on a wildcard"; else
     fail "--fleet --csv on a wildcard"; diff <(echo "$expected") <(echo "$actual"); fi
 
+# A collection one level deeper, its machines named alike on both hosts;
+# standard output as -, and NUL, a device, written into without a file left.
+mkdir -p "$data/share/site/pc-a" "$data/share/pc-b"
+cp "$data/logs/2026_5.log" "$data/share/site/pc-a/"
+printf '22 30\r\n' >"$data/share/pc-b/PowerOFF.txt"
+for options in "--fleet --csv share" "--csv --output - logs"; do
+    # shellcheck disable=SC2086
+    expected=$(report "$native" ${options/--output -/} --now 2026-10-09T00:03)
+    # shellcheck disable=SC2086
+    actual=$(report "$wine" "$exe" $options --now 2026-10-09T00:03)
+    if [ -n "$expected" ] && [ "$actual" == "$expected" ]; then pass "$options"; else
+        fail "$options"; diff <(echo "$expected") <(echo "$actual"); fi
+done
+(cd "$data" && "$wine" "$exe" --openmetrics --output NUL logs >/dev/null 2>&1)
+code=$?
+left=$(find "$data" -mindepth 1 -maxdepth 1 ! -name logs ! -name 'more logs' ! -name share)
+[ "$code" = 0 ] && [ -z "$left" ] && pass "--output NUL" || fail "--output NUL: exit code $code, left $left"
+
 # Warnings, and an error's exit code.
 expected=$(cd "$data" && "$native" "more logs" 2>&1 >/dev/null)
 actual=$(cd "$data" && "$wine" "$exe" "more logs" 2>&1 >/dev/null | tr -d '\r')
