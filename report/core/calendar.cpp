@@ -76,23 +76,23 @@ int64_t LocalZone::InstantNear(LocalMinute local, bool second)
         year_month_day date{day};
         First = local_days{date.year() / date.month() / 1};
         Last = local_days{(date.year() / date.month() + months{1}) / 1};
-        OffsetBefore = OffsetAt(CivilSeconds(First) - SecondsPerDay);
-        OffsetAfter = OffsetAt(CivilSeconds(Last) + SecondsPerDay);
+        OffsetBefore = OffsetAt(CivilSeconds(First) - SecondsPerDay) / 60;
+        OffsetAfter = OffsetAt(CivilSeconds(Last) + SecondsPerDay) / 60;
         if (OffsetBefore != OffsetAfter) {
             First = day;
             Last = day + days{1};
-            OffsetBefore = OffsetAt(CivilSeconds(First) - SecondsPerDay);
-            OffsetAfter = OffsetAt(CivilSeconds(Last) + SecondsPerDay);
+            OffsetBefore = OffsetAt(CivilSeconds(First) - SecondsPerDay) / 60;
+            OffsetAfter = OffsetAt(CivilSeconds(Last) + SecondsPerDay) / 60;
         }
         if (OffsetBefore == OffsetAfter)
-            return CivilSeconds(local) - OffsetBefore;
+            return CivilSeconds(local) / 60 - OffsetBefore;
     }
-    int64_t civil = CivilSeconds(local);
+    int64_t civil = CivilSeconds(local) / 60;
     // Near a change of the clocks: the instants the local time may name.
     int64_t early = civil - std::max(OffsetBefore, OffsetAfter);
     int64_t late = civil - std::min(OffsetBefore, OffsetAfter);
-    bool earlyNames = early + OffsetAt(early) == civil;
-    bool lateNames = late + OffsetAt(late) == civil;
+    bool earlyNames = early + OffsetAt(early * 60) / 60 == civil;
+    bool lateNames = late + OffsetAt(late * 60) / 60 == civil;
     if (earlyNames && lateNames)
         return second ? late : early;
     if (earlyNames)
@@ -107,9 +107,9 @@ bool LocalZone::IsRepeated(LocalMinute local)
     return InstantOf(local, true) != InstantOf(local, false);
 }
 
-LocalMinute LocalZone::LocalOf(int64_t instant)
+LocalMinute LocalZone::LocalOf(int64_t seconds)
 {
-    int64_t civil = instant + OffsetAt(instant);
+    int64_t civil = seconds + OffsetAt(seconds);
     return LocalMinute{minutes{civil >= 0 ? civil / 60 : -((-civil + 59) / 60)}};
 }
 

@@ -15,8 +15,9 @@ using LocalMinute = std::chrono::local_time<std::chrono::minutes>;
 using LocalDay = std::chrono::local_days;
 
 // A moment of a run: its local civil time, as the log and every output show
-// it, and the instant it names, in Unix seconds, from which durations are
-// taken: across a change of the clocks they are the time that passed.
+// it, and the instant it names, in minutes since 1970-01-01 00:00 UTC, from
+// which durations are taken: across a change of the clocks they are the time
+// that passed.
 struct Moment {
     LocalMinute Local{};
     int64_t Instant = 0;
@@ -29,27 +30,28 @@ LocalMinute LocalNow();
 // once a day for the days the clocks do not change.
 class LocalZone {
 public:
-    // The instant a local time names. Where the clocks went back and the
-    // local time came twice, the first, or the second when asked for; in the
-    // hour skipped when they went forward, as if they had not yet.
+    // The instant a local time names, in Unix minutes. Where the clocks went
+    // back and the local time came twice, the first, or the second when asked
+    // for; in the hour skipped when they went forward, as if they had not yet.
     int64_t InstantOf(LocalMinute local, bool second = false)
     {
         if (local >= First && local < Last && OffsetBefore == OffsetAfter)
-            return static_cast<int64_t>(local.time_since_epoch().count()) * 60 - OffsetBefore;
+            return static_cast<int64_t>(local.time_since_epoch().count()) - OffsetBefore;
         return InstantNear(local, second);
     }
     Moment MomentOf(LocalMinute local, bool second = false) { return {local, InstantOf(local, second)}; }
     // Whether the local time came twice, the clocks going back past it.
     bool IsRepeated(LocalMinute local);
-    // The local time of an instant, to the minute.
-    static LocalMinute LocalOf(int64_t instant);
+    // The local time of an instant given in Unix seconds, to the minute.
+    static LocalMinute LocalOf(int64_t seconds);
 
 private:
     int64_t InstantNear(LocalMinute local, bool second);
 
     // The days last asked about, from First to before Last: a month the
-    // clocks do not change in, or else a day. Offsets from UTC: the day's
-    // before and after, which are one where the clocks do not change.
+    // clocks do not change in, or else a day. Offsets from UTC, in minutes:
+    // the day's before and after, which are one where the clocks do not
+    // change.
     LocalMinute First = LocalMinute::max();
     LocalMinute Last = LocalMinute::min();
     int64_t OffsetBefore = 0;

@@ -22,15 +22,15 @@ PowerOffAnswer AnswerPowerOff(int scheduledMinute, const Moment& start, const Mo
         ended == RunEnd::Down && (endMinute == scheduledMinute || endMinute == (scheduledMinute + 1) % 1440);
     LocalMinute first = FirstScheduledAfter(scheduledMinute, start.Local);
     int64_t firstInstant = zone.InstantOf(first);
-    if (end.Instant - firstInstant < 120)
+    if (end.Instant - firstInstant < 2)
         return answer;
-    answer.MinutesPast = (end.Instant - firstInstant) / 60;
+    answer.MinutesPast = end.Instant - firstInstant;
     // A scheduled moment a day apart in local time: a day apart in time but
     // across a change of the clocks, where the last one counted is checked.
-    int64_t missed = (end.Instant - firstInstant - 120) / 86400 + 1;
-    while (missed > 1 && end.Instant - zone.InstantOf(first + days{missed - 1}) < 120)
+    int64_t missed = (end.Instant - firstInstant - 2) / 1440 + 1;
+    while (missed > 1 && end.Instant - zone.InstantOf(first + days{missed - 1}) < 2)
         missed--;
-    while (end.Instant - zone.InstantOf(first + days{missed}) >= 120)
+    while (end.Instant - zone.InstantOf(first + days{missed}) >= 2)
         missed++;
     answer.Missed = missed;
     return answer;

@@ -85,7 +85,7 @@ std::optional<double> Timestamp(const std::optional<Moment>& moment)
 {
     if (!moment)
         return std::nullopt;
-    return static_cast<double>(moment->Instant);
+    return static_cast<double>(moment->Instant * 60);
 }
 
 }  // namespace

@@ -109,14 +109,15 @@ void LineFramer::Flush()
 inline void LineFramer::ReadLine(const char* p, const char* stop, const char* end)
 {
     std::string_view text(p, static_cast<size_t>(stop - p));
-    if (end - p > static_cast<ptrdiff_t>(RecordReadAhead) || text.size() >= RecordReadAhead) {
+    if (end - stop > static_cast<ptrdiff_t>(RecordReadAhead) || text.size() > LongestRecord) {
         ReadLineText(text, *stop);
         return;
     }
     // Near the end of the piece: a copy, with its line's end and NULs after it.
-    char copy[RecordReadAhead + 1] = {};
-    std::memcpy(copy, p, text.size());
-    ReadLineText(std::string_view(copy, text.size()), *stop);
+    Copied.assign(text);
+    Copied.push_back(*stop);
+    Copied.append(RecordReadAhead, '\0');
+    ReadLineText(std::string_view(Copied.data(), text.size()), *stop);
 }
 
 inline void LineFramer::ReadLineText(std::string_view text, char terminator)

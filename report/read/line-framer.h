@@ -75,6 +75,7 @@ private:
     bool Carrying = false;
     bool Overlong = false;  // the carried line is too long to be a record; its bytes are gone
     std::string Carried;
+    std::string Copied;  // a line near the end of a piece, and the bytes after it
 };
 
 }  // namespace report

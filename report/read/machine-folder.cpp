@@ -62,13 +62,13 @@ namespace {
 constexpr size_t BlockSize = 256 * 1024;
 
 // Frames one log, read in blocks, into lines; false, with the system's
-// reason, when it cannot be opened or read to its end.
+// reason, when it cannot be opened.
 bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines, std::string& problem)
 {
     lines.BeginFile();
+    std::filebuf file;
     errno = 0;
-    std::ifstream file(path, std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
+    if (file.open(path, std::ios::in | std::ios::binary) == nullptr) {
         problem = "cannot be opened";
         if (errno != 0)
             problem += ": " + FolderProblem(std::error_code(errno, std::generic_category()));
@@ -76,13 +76,12 @@ bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, Line
         return false;
     }
     // A block read short is the end of the file.
-    while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || file.gcount() > 0)
-        lines.Feed(buffer.data(), static_cast<size_t>(file.gcount()));
-    lines.EndFile();
-    if (file.bad()) {
-        problem = "cannot be read to its end";
-        return false;
+    for (std::streamsize count = static_cast<std::streamsize>(buffer.size());
+         count == static_cast<std::streamsize>(buffer.size());) {
+        count = file.sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        lines.Feed(buffer.data(), static_cast<size_t>(std::max<std::streamsize>(count, 0)));
     }
+    lines.EndFile();
     return true;
 }
 

@@ -8,7 +8,6 @@
 // pattern.
 #include "report/read/record.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "uptime/log-words.h"
@@ -71,8 +70,8 @@ bool ReadNumber(const char*& q, uint64_t limit, uint64_t& value)
 struct Word {
     RecordKind Kind = RecordKind::Damaged;
     size_t Length = 0;
-    uint64_t Letters = 0;
-    uint64_t Mask = 0;
+    uint64_t Letters = 0;  // no word's: a line holds no NUL
+    uint64_t Mask = ~uint64_t{0};
 };
 
 // The words of the usual records, by their first letter.
@@ -94,51 +93,58 @@ const Words RecordWords;
 
 }  // namespace
 
-Record ParseRecord(std::string_view text)
-{
-    const char* q = text.data();
-    const char* end = q + text.size();
-    const Record damaged{RecordKind::Damaged, 0, 0};
-    uint64_t day = 0;
-    uint64_t magnitude = 0;
-    // The bytes read before q reaches end are the line's own or, past a
-    // short line, its end and what follows: never digits of this line.
-    if (!ReadNumber(q, 31, day)) {
-        while (end != text.data() && IsBlank(end[-1]))
-            --end;
-        return end == text.data() ? Record{} : damaged;
-    }
-    if (day < 1 || *q++ != ' ' || q >= end)
-        return damaged;
-    // APDOWN's value is any 32-bit number, signed or not.
-    bool negative = *q == '-';
-    q += negative;
-    if (!ReadNumber(q, negative ? UINT64_C(2147483648) : UINT64_C(4294967295), magnitude) || *q++ != ' ' || q >= end)
-        return damaged;
-    int64_t value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+namespace {
 
-    // The usual word, then DOWN's four blanks or none, where its bytes and
-    // the four after them can be read.
-    const Word& word = RecordWords.ByLetter[static_cast<unsigned char>(*q)];
-    const char* readable = text.data() + std::max(text.size(), RecordReadAhead);
-    if (!negative && value <= 1439 && word.Length > 0 && readable - q >= 12 && (Load8(q) & word.Mask) == word.Letters) {
-        const char* after = q + word.Length;
-        after += 4 * (Load4(after) == Load4(DownPadding));
-        if (after == end)
-            return {word.Kind, static_cast<int>(day), value};
-    }
-    // Other blanks after the word, or an announcement, whose path of
-    // PowerOFF.txt, not empty, may hold any character.
-    while (end != q && IsBlank(end[-1]))
+// The record's unusual forms, out of the usual one's way: blank text, other
+// blanks after the word, an announcement, and damage. q is where the record's
+// word begins, or null when the text does not begin as a record.
+[[gnu::noinline]] Record ParseRest(std::string_view text, const char* q, int day, int64_t value, bool negative)
+{
+    const char* end = text.data() + text.size();
+    const char* begin = q != nullptr ? q : text.data();
+    while (end != begin && IsBlank(end[-1]))
         --end;
+    const Record damaged{RecordKind::Damaged, 0, 0};
+    if (q == nullptr)
+        return end == begin ? Record{} : damaged;
     std::string_view rest(q, static_cast<size_t>(end - q));
+    const Word& word = RecordWords.ByLetter[static_cast<unsigned char>(*q)];
     if (!negative && value <= 1439 && word.Length > 0 && rest == KindWord(word.Kind))
-        return {word.Kind, static_cast<int>(day), value};
+        return {word.Kind, day, value};
+    // The path of PowerOFF.txt, not empty, may hold any character.
     std::string_view apdown = ApdownWord;
     if (rest.size() > apdown.size() + 1 && rest.substr(rest.size() - apdown.size()) == apdown &&
         rest[rest.size() - apdown.size() - 1] == ' ')
-        return {RecordKind::Apdown, static_cast<int>(day), value};
+        return {RecordKind::Apdown, day, value};
     return damaged;
+}
+
+}  // namespace
+
+Record ParseRecord(std::string_view text)
+{
+    // The bytes read past a number's digits or a word are, at the end of the
+    // text, its line's end and the bytes after it: never a digit, a blank or
+    // a letter of this line.
+    const char* q = text.data();
+    const char* end = q + text.size();
+    uint64_t day = 0;
+    uint64_t magnitude = 0;
+    if (!ReadNumber(q, 31, day) || day == 0 || *q++ != ' ')
+        return ParseRest(text, day == 0 && q == text.data() ? nullptr : end, 0, 0, true);
+    // APDOWN's value is any 32-bit number, signed or not.
+    bool negative = *q == '-';
+    q += negative;
+    if (!ReadNumber(q, negative ? UINT64_C(2147483648) : UINT64_C(4294967295), magnitude) || *q++ != ' ')
+        return ParseRest(text, end, 0, 0, true);
+    int64_t value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+    // The usual word, then DOWN's four blanks or none.
+    const Word& word = RecordWords.ByLetter[static_cast<unsigned char>(*q)];
+    const char* after = q + word.Length;
+    after += 4 * (Load4(after) == Load4(DownPadding));
+    if ((Load8(q) & word.Mask) == word.Letters && after == end && !negative && value <= 1439)
+        return {word.Kind, static_cast<int>(day), value};
+    return ParseRest(text, q, static_cast<int>(day), value, negative);
 }
 
 // The warning for a switch that misses a kind brings a new kind here, and

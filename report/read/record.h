@@ -28,15 +28,14 @@ struct Record {
     int64_t Value = 0;  // the minute of the day, 0 to 1439; any 32-bit value in APDOWN
 };
 
-// How many bytes from the start of a line ParseRecord may read, whatever the
-// line's length: the line framer keeps them readable.
-inline constexpr size_t RecordReadAhead = 32;
+// How many bytes after the end of a line's text ParseRecord may read: the
+// line framer keeps them readable.
+inline constexpr size_t RecordReadAhead = 16;
 
 // Reads a record: fields separated by single blanks, any blanks (spaces,
-// tabs) after the last one. Every line of a log is read here. The bytes
-// from text.data() up to RecordReadAhead, or to the end of text when it is
-// longer, must be readable, and the byte just after text must end the line
-// (CR, LF or NUL) or be a NUL of padding.
+// tabs) after the last one. Every line of a log is read here. The byte just
+// after text must end the line (CR, LF or NUL) or be a NUL of padding, and
+// RecordReadAhead bytes after it must be readable.
 Record ParseRecord(std::string_view text);
 
 // The record kind's word, as the log spells it ("" for Blank and Damaged).

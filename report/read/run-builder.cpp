@@ -63,10 +63,14 @@ void RunBuilder::BeginFile(const LogFile& file)
     Month = file.Month;
     Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
     Modified = file.Modified;
-    for (int late = 0; Modified && late <= 1; late++) {
+    for (int late = 0; late <= 1; late++) {
+        ModifiedKey[late] = -1;
+        if (!Modified)
+            continue;
         ModifiedLocal[late] = LocalZone::LocalOf(*Modified) - minutes{late};
         ModifiedDay[late] = DayOfMonth(ModifiedLocal[late]);
         ModifiedMinute[late] = MinuteOfDay(ModifiedLocal[late]);
+        ModifiedKey[late] = int64_t{ModifiedDay[late]} * 1440 + ModifiedMinute[late];
     }
     Open = false;
     Pending = false;
@@ -84,7 +88,7 @@ inline void RunBuilder::CountEnding(const ReadRun& run)
         const Moment& scheduled = *LastScheduled;
         SawOnSchedule |= run.Ended == RunEnd::Pdown &&
                          (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
-        SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 120;
+        SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 2;
     }
     if (Options.KeepRuns)
         KeepRun(run);
@@ -92,7 +96,7 @@ inline void RunBuilder::CountEnding(const ReadRun& run)
 
 // Everything but the ending is counted at once, so that warnings come in the
 // order of the lines; the ending waits until a newer run has been read.
-[[gnu::always_inline]] inline void RunBuilder::AddRun(RunEnd ended, const Moment& end, uint64_t endLine)
+inline void RunBuilder::AddRun(RunEnd ended, const Moment& end, uint64_t endLine)
 {
     Open = false;
     if (HaveNewest) {
@@ -113,7 +117,7 @@ inline void RunBuilder::CountEnding(const ReadRun& run)
     run.DowntimeBefore = 0;
     run.File = FileIndex;
     run.PowerOff = {};
-    int64_t minutes = (end.Instant - OpenStart.Instant) / 60;
+    int64_t minutes = end.Instant - OpenStart.Instant;
     Summary& totals = Report.Totals;
     if (Options.Schedule.Minute) {
         run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended, Zone);
@@ -126,7 +130,7 @@ inline void RunBuilder::CountEnding(const ReadRun& run)
         FirstStart = run.Start;
     } else {
         // The downtime since the previous selected run.
-        int64_t gap = (run.Start.Instant - LastEnd.Instant) / 60;
+        int64_t gap = run.Start.Instant - LastEnd.Instant;
         if (gap < 0) {
             WarnClockSetBack(gap);
             gap = 0;
@@ -188,7 +192,8 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
         }
         // The day and minute of the log's modification time: this may be the
         // log's last closing line, which only the lines after it tell.
-        if (Modified && ClosingByModification(record.Day, static_cast<int>(record.Value))) {
+        int64_t key = int64_t{record.Day} * 1440 + record.Value;
+        if (key == ModifiedKey[0] || key == ModifiedKey[1]) {
             Pending = true;
             PendingRecord = record;
             PendingLine = line;
@@ -208,14 +213,14 @@ void RunBuilder::ClosePending(bool lastInLog)
 std::optional<Moment> RunBuilder::ClosingByModification(int day, int minute) const
 {
     // Written in the closing line's minute, or in the next one.
-    int64_t minuteStart = *Modified - ((*Modified % 60) + 60) % 60;
+    int64_t written = *Modified >= 0 ? *Modified / 60 : -((-*Modified + 59) / 60);
     for (int late = 0; late <= 1; late++)
         if (ModifiedDay[late] == day && ModifiedMinute[late] == minute)
-            return Moment{ModifiedLocal[late], minuteStart - 60 * late};
+            return Moment{ModifiedLocal[late], written - late};
     return std::nullopt;
 }
 
-[[gnu::always_inline]] inline void RunBuilder::CloseRun(const Record& record, uint64_t line, bool lastInLog)
+void RunBuilder::CloseRun(const Record& record, uint64_t line, bool lastInLog)
 {
     int day = record.Day;
     int minute = static_cast<int>(record.Value);
@@ -265,8 +270,8 @@ void RunBuilder::EndFile()
 
 void RunBuilder::KeepRun(const ReadRun& run)
 {
-    Report.Runs.push_back({run.Start, run.End, (run.End.Instant - run.Start.Instant) / 60, run.Ended, NewestFileName,
-                           run.Line, run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
+    Report.Runs.push_back({run.Start, run.End, run.End.Instant - run.Start.Instant, run.Ended, NewestFileName, run.Line,
+                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
 bool RunBuilder::Passed()
@@ -321,8 +326,7 @@ MachineReport RunBuilder::Finish()
     // recent and not yet to come, is still running.
     if (HaveNewest) {
         int64_t age = NowInstant - Newest.End.Instant;
-        if (Newest.File == FileIndex && Newest.Ended == RunEnd::Crash && age >= 0 &&
-            age <= int64_t{Options.RunningWithin} * 60)
+        if (Newest.File == FileIndex && Newest.Ended == RunEnd::Crash && age >= 0 && age <= Options.RunningWithin)
             Newest.Ended = RunEnd::Running;
         CountEnding(Newest);
         HaveNewest = false;

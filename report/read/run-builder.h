@@ -96,6 +96,9 @@ private:
     LocalMinute ModifiedLocal[2]{};
     int ModifiedDay[2] = {};
     int ModifiedMinute[2] = {};
+    // Day * 1440 + minute of both, -1 without a modification time: the
+    // closing lines that may be the log's last.
+    int64_t ModifiedKey[2] = {-1, -1};
 
     // The run whose closing record is awaited, and a closing record held
     // back until it is known whether it is the log's last.

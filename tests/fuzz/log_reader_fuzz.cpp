@@ -50,7 +50,9 @@ void CheckConsistent(const report::MachineReport& machine)
     const report::Summary& totals = machine.Totals;
     int64_t uptime = 0;
     for (const report::Run& run : machine.Runs) {
-        Check(run.End >= run.Start && run.Minutes == (run.End - run.Start).count() && run.Line > 0, "a run");
+        Check(run.End.Instant >= run.Start.Instant && run.Minutes == run.End.Instant - run.Start.Instant &&
+                  run.Line > 0,
+              "a run");
         uptime += run.Minutes;
     }
     Check(totals.Runs == static_cast<int64_t>(machine.Runs.size()) && totals.UptimeMinutes == uptime &&
@@ -69,7 +71,8 @@ bool Same(const report::MachineReport& a, const report::MachineReport& b)
     for (size_t i = 0; i < a.Runs.size(); i++) {
         const report::Run& x = a.Runs[i];
         const report::Run& y = b.Runs[i];
-        if (x.Start != y.Start || x.End != y.End || x.Ended != y.Ended || x.File != y.File || x.Line != y.Line)
+        if (x.Start.Local != y.Start.Local || x.End.Local != y.End.Local || x.Minutes != y.Minutes ||
+            x.Ended != y.Ended || x.File != y.File || x.Line != y.Line)
             return false;
     }
     for (size_t i = 0; i < a.Warnings.size(); i++) {
