@@ -13,13 +13,16 @@
 
 static const char Usage[] = "usage: verdimoor [--help | --version]\n";
 
-static const char Help[] = "usage: verdimoor [--help | --version]\n"
+static const char Help[] = "Usage: verdimoor [--help | --version]\n"
                            "\n"
                            "Keeps a monthly log of this machine's running periods in the folder that\n"
                            "holds it, and powers the machine off daily at the time that PowerOFF.txt\n"
                            "there names. It runs in the foreground until SIGTERM, SIGINT or SIGHUP,\n"
                            "which close the run with a DOWN line. One runs in a folder at a time.\n"
-                           "See README.md beside it.\n";
+                           "\n"
+                           "Options:\n"
+                           "  --help     print this help and exit\n"
+                           "  --version  print the name and version and exit\n";
 
 // Prints what --help or --version asks for, writing no file; any other
 // argument is a mistake. Returns the exit code.
@@ -29,7 +32,7 @@ static int AnswerOptions(int argc, char** argv)
     if (argc == 2 && strcmp(argv[1], "--help") == 0)
         answer = Help;
     else if (argc == 2 && strcmp(argv[1], "--version") == 0)
-        answer = VERDIMOOR_VERSION "\n";
+        answer = "verdimoor " VERDIMOOR_VERSION "\n";
     if (answer == nullptr) {
         fputs(Usage, stderr);
         return 2;

@@ -311,8 +311,8 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
             int Code;
             std::string Printed;
         } options[] = {
-            {{"--help"}, 0, "usage: verdimoor [--help | --version]\n\nKeeps a monthly log"},
-            {{"--version"}, 0, std::string(VERDIMOOR_VERSION) + "\n"},
+            {{"--help"}, 0, "Usage: verdimoor [--help | --version]\n\nKeeps a monthly log"},
+            {{"--version"}, 0, "verdimoor " + std::string(VERDIMOOR_VERSION) + "\n"},
             {{"--now"}, 2, "usage: verdimoor [--help | --version]\n"},
             {{"--help", "--version"}, 2, "usage: verdimoor [--help | --version]\n"},
         };

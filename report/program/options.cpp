@@ -115,7 +115,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     std::optional<LocalMinute> now;
 
     CLI::App app{"Runs, availability and crashes of machines, read from Verdimoor's monthly logs.", Program};
-    app.set_version_flag("--version", VERDIMOOR_VERSION);
+    app.set_version_flag("--version", std::string(Program) + " " + VERDIMOOR_VERSION,
+                         "Print the name and version and exit");
     std::vector<std::string> folders;
     app.add_option("folder", folders, "Folders of logs, one per machine (default: the folder that holds this program)")
         ->each([&options](const std::string& folder) { options.Folders.push_back(PathOf(folder)); });

@@ -36,7 +36,9 @@ for entry in ./opt/verdimoor/verdimoor ./opt/verdimoor/verdimoor-report ./opt/ve
         "./usr/bin/verdimoor-report -> /opt/verdimoor/verdimoor-report" \
         ./lib/systemd/system/verdimoor.service ./lib/systemd/system/verdimoor-metrics.service \
         ./lib/systemd/system/verdimoor-metrics.timer \
-        ./usr/share/doc/verdimoor/copyright ./usr/share/doc/verdimoor/changelog.gz; do
+        ./usr/share/doc/verdimoor/copyright ./usr/share/doc/verdimoor/changelog.gz \
+        ./usr/share/man/man1/verdimoor-report.1.gz ./usr/share/man/man8/verdimoor.8.gz \
+        ./usr/share/bash-completion/completions/verdimoor-report; do
     grep -qxF "$entry" <<<"$contents" && pass "contains ${entry#.}" || fail "missing ${entry#.}"
 done
 grep -q '^\./etc/' <<<"$contents" && fail "ships files in /etc: $(grep '^\./etc/' <<<"$contents")" || pass "nothing in /etc"
@@ -111,7 +113,7 @@ daemon=
 
 # The extracted report, over the logs beside it by default: the daemon's one
 # run, closed with DOWN.
-[ "$("$dir/verdimoor-report" --version 2>&1)" = "$version" ] && pass "report version" ||
+[ "$("$dir/verdimoor-report" --version 2>&1)" = "verdimoor-report $version" ] && pass "report version" ||
     fail "report --version: $("$dir/verdimoor-report" --version 2>&1)"
 runs=$("$dir/verdimoor-report" --csv 2>&1 | tail -n +2)
 [[ "$runs" == "$dir,"*",down,$(basename "$log"),1" ]] && pass "report reads the daemon's run" || fail "report: $runs"

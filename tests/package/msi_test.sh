@@ -109,7 +109,8 @@ fi
 [ "$(state)" = 4 ] && pass "service running after the upgrade" || fail "service state '$(state)'"
 cmp -s "$next_build/verdimoor.exe" "$dir/verdimoor.exe" && pass "verdimoor.exe replaced" || fail "verdimoor.exe not replaced"
 shown=$("$wine" "$winedir\\verdimoor-report.exe" --version 2>&1 | tr -d '\r')
-[ "$shown" = "$next" ] && pass "verdimoor-report.exe replaced" || fail "verdimoor-report.exe --version: $shown"
+[ "$shown" = "verdimoor-report $next" ] && pass "verdimoor-report.exe replaced" ||
+    fail "verdimoor-report.exe --version: $shown"
 for file in verdimoor.exe verdimoor-report.exe; do
     shown=$(version_resource "$dir/$file")
     [ "$shown" = "$next" ] && pass "$file shows version $next in its properties" || fail "$file shows '$shown'"

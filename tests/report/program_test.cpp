@@ -113,7 +113,7 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
 "a,""b""",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1
 )",
           warning}},
-        {"--version", {0, "1.0.0\n", ""}},
+        {"--version", {0, "verdimoor-report 1.0.0\n", ""}},
         {"--bogus logs", {2, "", "verdimoor-report: error: The following argument was not expected: --bogus\n"}},
         {"--json --csv logs", {2, "", "verdimoor-report: error: --json excludes --csv\n"}},
         {"logs missing", {2, "", "verdimoor-report: error: 'missing': No such file or directory\n"}},

@@ -110,7 +110,10 @@ upgrade)
     check "upgrade: DOWN, then UP" log_ends_with "$record DOWN {4}" "$record UP" "$record CRASH" \
         "[0-9]+ 1440 $dir/PowerOFF.txt APDOWN"
     check "the report after the upgrade" runs_are '.[-2].ended == "down" and .[-1].ended == "running"'
-    check "the report's version" [ "$(verdimoor-report --version)" = "$argument" ]
+    check "the report's version" [ "$(verdimoor-report --version)" = "verdimoor-report $argument" ]
+    check "man verdimoor-report" sh -c 'MANWIDTH=80 man -P cat verdimoor-report 2>&1 | grep -q "^VERDIMOOR-REPORT(1)"'
+    check "man 8 verdimoor" sh -c 'MANWIDTH=80 man -P cat 8 verdimoor 2>&1 | grep -q "^VERDIMOOR(8)"'
+
     metrics=/var/lib/prometheus/node-exporter/verdimoor.prom
     check "metrics timer enabled" systemctl enable --now --quiet verdimoor-metrics.timer
     check "metrics written by the timer" within 75 test -s "$metrics"
