@@ -73,8 +73,7 @@ TTYPath=/dev/ttyS0
 WantedBy=multi-user.target'
 recipe=(--mode=unshare --variant=minbase '--include=systemd-sysv,linux-image-amd64,dbus,udev,libstdc++6,jq,man-db'
     --dpkgopt=force-unsafe-io --dpkgopt='path-exclude=/usr/share/doc/*' --dpkgopt='path-exclude=/usr/share/man/*'
-    --dpkgopt='path-include=/usr/share/man/man1/verdimoor-report.1.gz'
-    --dpkgopt='path-include=/usr/share/man/man8/verdimoor.8.gz'
+    --dpkgopt='path-include=/usr/share/man/man[18]' --dpkgopt='path-include=/usr/share/man/man[18]/verdimoor*'
     --dpkgopt='path-exclude=/usr/share/locale/*' --dpkgopt="path-exclude=$modules/*")
 for kept in drivers/virtio/\* drivers/block/virtio_blk.ko fs/ext4/\* fs/jbd2/\* fs/mbcache.ko fs/autofs/\* \
     lib/\* crypto/\* arch/\*; do
