@@ -36,7 +36,7 @@ std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& sc
         // On every day it covers, and on the day of a run of no minutes.
         if (run.Start.Local < end && (run.End.Local > begin || run.Start.Local >= begin)) {
             LocalMinute from = std::max(run.Start.Local, begin);
-            LocalMinute to = std::min(run.End.Local, end);
+            LocalMinute to = std::max(from, std::min(run.End.Local, end));
             for (LocalDay date = floor<days>(from);; date += days{1}) {
                 on[index(date)] = true;
                 result[index(date)].MinutesOn +=

@@ -64,6 +64,9 @@ std::string_view LastPowerOffName(LastPowerOff answer);
 struct Selection {
     std::optional<LocalDay> Since;
     std::optional<LocalDay> Until;
+    // Also the runs that start before Since and are on after it, as the days
+    // of a period show them.
+    bool Overlapping = false;
 };
 
 // What a day's scheduled moment saw of a machine, on the fleet's page.

@@ -28,7 +28,7 @@ const std::array<FleetColumn, FleetColumns>& FleetTable()
 std::array<std::string, FleetColumns> FleetRow(const MachineReport& machine)
 {
     if (!machine.Problem.empty())
-        return {machine.Name, "-", "-", "-", "-", "-", "-", "-", "-", "unreadable"};
+        return {machine.Name, "-", "-", "-", "-", "-", "-", "-", "-", "unreadable", "-"};
     const Summary& totals = machine.Totals;
     const PowerOffSchedule& schedule = machine.Schedule;
     bool scheduled = schedule.Minute.has_value();

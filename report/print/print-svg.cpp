@@ -80,15 +80,19 @@ std::string Number(double value)
     return text;
 }
 
-// Cuts every run into one piece per day it covers; a run across midnight
-// continues on the next day's row.
-std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>& runs)
+// Cuts every run into one piece per day it covers from first to before
+// after, the days drawn; a run across midnight continues on the next day's
+// row.
+std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>& runs, local_days first,
+                                                         local_days after)
 {
     std::map<local_days, std::vector<Segment>> byDay;
     for (const Run& run : runs) {
         LocalMinute end = std::max(run.End.Local, run.Start.Local);
-        local_days day = floor<days>(run.Start.Local);
-        for (;;) {
+        if (end < LocalMinute{first} || run.Start.Local >= LocalMinute{after})
+            continue;
+        local_days day = std::max(floor<days>(run.Start.Local), first);
+        for (; day < after; day += days{1}) {
             LocalMinute dayStart = day;
             LocalMinute dayEnd = day + days{1};
             LocalMinute from = std::max(run.Start.Local, dayStart);
@@ -100,7 +104,6 @@ std::map<local_days, std::vector<Segment>> SegmentsByDay(const std::vector<Run>&
                                       static_cast<int>((to - dayStart).count()), &run, last});
             if (last)
                 break;
-            day += days{1};
         }
     }
     return byDay;
@@ -386,7 +389,9 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, con
             page.Note(FormatCount(static_cast<int64_t>(older), "older month", "older months") +
                       " with runs left out: the newest " + std::to_string(MostMonths) + " are drawn.");
         }
-        auto segments = SegmentsByDay(machine.Runs);
+        auto segments = drawn.empty() ? std::map<local_days, std::vector<Segment>>{}
+                                      : SegmentsByDay(machine.Runs, local_days{drawn.front() / 1},
+                                                      local_days{(drawn.back() + months{1}) / 1});
         for (size_t i = 0; i < drawn.size(); i++) {
             if (i > 0 && drawn[i] != drawn[i - 1] + months{1})
                 page.Gap(drawn[i - 1] + months{1}, drawn[i] - months{1});

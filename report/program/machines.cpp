@@ -47,7 +47,7 @@ Selection FleetPeriod(const Options& options, const std::vector<MachineFolder>& 
                 newest = folder.Logs.back().Month;
         }
         if (!oldest)
-            return {last, last};
+            return {last, last, true};
         using std::chrono::month;
         using std::chrono::year;
         LocalDay logsBegin = LocalDay{year{oldest->Year} / month{static_cast<unsigned>(oldest->Month)} / 1};
@@ -59,7 +59,7 @@ Selection FleetPeriod(const Options& options, const std::vector<MachineFolder>& 
         if (last < first)
             last = first;
     }
-    return {std::max(first, last - days{MostFleetDays - 1}), last};
+    return {std::max(first, last - days{MostFleetDays - 1}), last, true};
 }
 
 // Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard
@@ -87,29 +87,32 @@ void BufferWarnings()
 }
 
 // The folder's schedule: --schedule's, else its PowerOFF.txt's, with a
-// warning when that cannot be read.
+// warning when that cannot be read, and then unread set.
 PowerOffSchedule ScheduleOf(const Options& options, const MachineFolder& folder,
-                            const std::function<void(const Warning&)>& warn)
+                            const std::function<void(const Warning&)>& warn, bool& unread)
 {
     if (options.Schedule)
         return *options.Schedule;
     std::string problem;
     PowerOffSchedule schedule = ReadFolderSchedule(folder.Path, problem);
-    if (!problem.empty() && warn)
+    unread = !problem.empty();
+    if (unread && warn)
         warn({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
     return schedule;
 }
 
-ReadOptions ReadOptionsFor(const Options& options, const MachineFolder& folder, const Selection& selected, bool warn)
+// A machine read over the selection; an unreadable PowerOFF.txt leaves it
+// incomplete, as an unreadable log does.
+MachineReport ReadOne(const Options& options, const MachineFolder& folder, const Selection& selected, bool warn)
 {
     std::function<void(const Warning&)> printer = warn ? WarningPrinter(folder.Path) : nullptr;
-    return {selected,
-            ScheduleOf(options, folder, printer),
-            options.Now,
-            options.RunningWithin,
-            KeepsRuns(options),
-            KeepsWarnings(options),
-            printer};
+    bool unread = false;
+    PowerOffSchedule schedule = ScheduleOf(options, folder, printer, unread);
+    MachineReport machine = ReadMachine(folder.Path, folder.Logs,
+                                        {selected, schedule, options.Now, options.NowInstant, options.RunningWithin,
+                                         KeepsRuns(options), KeepsWarnings(options), printer});
+    machine.Incomplete |= unread;
+    return machine;
 }
 
 // A fleet's machine whose folder cannot be listed: a row that says so, and
@@ -140,8 +143,7 @@ std::vector<MachineReport> Read(const Options& options, const std::vector<Machin
             machines.push_back(UnreadMachine(folder, warn));
             continue;
         }
-        MachineReport& machine = machines.emplace_back(
-            ReadMachine(folder.Path, folder.Logs, ReadOptionsFor(options, folder, selected, warn)));
+        MachineReport& machine = machines.emplace_back(ReadOne(options, folder, selected, warn));
         machine.Name = folder.Name;
         if (pageDays) {
             machine.Days = DaysOf(machine.Runs, machine.Schedule, *selected.Since, *selected.Until, options.Now);

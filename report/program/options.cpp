@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <ctime>
 #include <iostream>
 
 #include "report/core/text-forms.h"
@@ -187,6 +188,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     }
 
     options.Now = now ? *now : LocalNow();
+    if (!now)
+        options.NowInstant = static_cast<int64_t>(std::time(nullptr)) / 60;
     options.Fleet = flags.Fleet;
     options.Output = KindOf(flags, options);
     if (!Consistent(options))

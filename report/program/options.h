@@ -33,6 +33,7 @@ struct Options {
     std::string HtmlFile;
     Selection Selected;
     LocalMinute Now{};
+    std::optional<int64_t> NowInstant;         // the clock's, in Unix minutes, without --now
     int RunningWithin = 2;                     // minutes: the newest run seen this recently is running
     std::optional<PowerOffSchedule> Schedule;  // --schedule, for every folder; else each folder's own
     std::vector<std::string> MachineNames;     // --machine, in the folders' order

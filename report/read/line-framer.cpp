@@ -109,7 +109,8 @@ void LineFramer::Flush()
 inline void LineFramer::ReadLine(const char* p, const char* stop, const char* end)
 {
     std::string_view text(p, static_cast<size_t>(stop - p));
-    if (end - stop > static_cast<ptrdiff_t>(RecordReadAhead) || text.size() > LongestRecord) {
+    // A CR before the LF is not the line's own; a longer line is not read.
+    if (end - stop > static_cast<ptrdiff_t>(RecordReadAhead) || text.size() > LongestRecord + 1) {
         ReadLineText(text, *stop);
         return;
     }

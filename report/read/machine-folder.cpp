@@ -62,26 +62,27 @@ namespace {
 constexpr size_t BlockSize = 256 * 1024;
 
 // Frames one log, read in blocks, into lines; false, with the system's
-// reason, when it cannot be opened.
+// reason, when it cannot be opened or read to its end.
 bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines, std::string& problem)
 {
     lines.BeginFile();
-    std::filebuf file;
     errno = 0;
-    if (file.open(path, std::ios::in | std::ios::binary) == nullptr) {
+    std::ifstream file(path, std::ios::in | std::ios::binary);
+    if (!file.is_open()) {
         problem = "cannot be opened";
         if (errno != 0)
             problem += ": " + FolderProblem(std::error_code(errno, std::generic_category()));
         lines.EndFile();
         return false;
     }
-    // A block read short is the end of the file.
-    for (std::streamsize count = static_cast<std::streamsize>(buffer.size());
-         count == static_cast<std::streamsize>(buffer.size());) {
-        count = file.sgetn(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-        lines.Feed(buffer.data(), static_cast<size_t>(std::max<std::streamsize>(count, 0)));
-    }
+    // A block read short is the end of the file, or an error.
+    while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || file.gcount() > 0)
+        lines.Feed(buffer.data(), static_cast<size_t>(file.gcount()));
     lines.EndFile();
+    if (file.bad()) {
+        problem = "cannot be read to its end";
+        return false;
+    }
     return true;
 }
 
@@ -95,7 +96,16 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     std::vector<char> buffer(BlockSize);
     std::string problem;
     for (const LogFile& log : logs) {
-        runs.BeginFile(log);
+        // Only the newest log's last run can still have been written to: a
+        // log older than another closed its last run before that one began,
+        // and its time may be a copy's.
+        if (&log != &logs.back()) {
+            LogFile older = log;
+            older.Modified.reset();
+            runs.BeginFile(older);
+        } else {
+            runs.BeginFile(log);
+        }
         if (!FrameLog(folder / log.Name, buffer, lines, problem))
             runs.FileProblem(problem);
         runs.EndFile();

@@ -22,6 +22,9 @@ struct ReadOptions {
     // The newest run is running rather than crashed when its last sign of life
     // is no more than RunningWithin minutes before this.
     LocalMinute Now{};
+    // Now's instant in Unix minutes, when the clock gave it: in the hour that
+    // comes twice when the clocks go back, the local time alone is not enough.
+    std::optional<int64_t> NowInstant;
     int RunningWithin = 2;
     // Keep the selected runs in MachineReport::Runs.
     bool KeepRuns = false;

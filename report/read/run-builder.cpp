@@ -46,10 +46,10 @@ RunBuilder::RunBuilder(ReadOptions options) : Options(std::move(options))
         SinceMoment = *Options.Selected.Since;
     if (Options.Selected.Until)
         BeforeMoment = *Options.Selected.Until + days{1};
-    NowInstant = Zone.InstantOf(Options.Now);
+    NowInstant = Options.NowInstant ? *Options.NowInstant : Zone.InstantOf(Options.Now);
     if (Options.Schedule.Minute) {
         LocalMinute scheduled = floor<days>(Options.Now) + minutes{*Options.Schedule.Minute};
-        if (scheduled + minutes{2} > Options.Now)
+        while (scheduled + minutes{2} > Options.Now)
             scheduled -= days{1};
         LastScheduled = Zone.MomentOf(scheduled);
     }
@@ -105,7 +105,8 @@ inline void RunBuilder::AddRun(RunEnd ended, const Moment& end, uint64_t endLine
     }
     if (end.Instant > NowInstant)
         WarnAfterNow(endLine);
-    if (OpenStart.Local < SinceMoment || OpenStart.Local >= BeforeMoment)
+    if (OpenStart.Local >= BeforeMoment ||
+        (OpenStart.Local < SinceMoment && !(Options.Selected.Overlapping && end.Local > SinceMoment)))
         return;
 
     // Written where it is kept, not copied there: this is every run's path.

@@ -469,8 +469,9 @@ struct TimeCase {
     const char* Modified;  // every log's modification time, in UTC
     const char* Now;
     int RunningWithin;
-    const char* Schedule;  // --schedule, or "" for none known
-    const char* Expected;  // each run, then each warning, then the last power-off
+    const char* Schedule;            // --schedule, or "" for none known
+    const char* Expected;            // each run, then each warning, then the last power-off
+    const char* NowInUtc = nullptr;  // now's instant, as the clock gives it
 };
 
 const TimeCase TimeCases[] = {
@@ -498,6 +499,23 @@ const TimeCase TimeCases[] = {
      2,
      "",
      "2026-10-25T02:05 2026-10-25T02:10 65 down\n"},
+    {"running in the hour that comes twice, the clock's now in its second coming",
+     "Europe/Berlin",
+     {{"2026_10.log", "25 60 UP\r\n25 130 CRASH\r\n"}},
+     "2026-10-25T01:10:20",
+     "2026-10-25T02:11",
+     2,
+     "",
+     "2026-10-25T01:00 2026-10-25T02:10 130 running\n",
+     "2026-10-25T01:11"},
+    {"a copy's time that matches an older log's last closing line",
+     "UTC",
+     {{"2026_10.log", "25 90 UP\r\n28 90 CRASH\r\n"}, {"2026_11.log", "1 480 UP\r\n1 600 DOWN    \r\n"}},
+     "2026-12-28T01:30:10",
+     "2026-12-28T02:00",
+     2,
+     "",
+     "2026-10-25T01:30 2026-10-28T01:30 4320 crash\n2026-11-01T08:00 2026-11-01T10:00 120 down\n"},
     {"the repeated hour in a copy",
      "Europe/Berlin",
      {{"2026_10.log", "25 150 UP\r\n25 130 DOWN    \r\n"}},
@@ -591,6 +609,8 @@ TEST(Report, TimesAsRealMachinesLeaveThem)
         }
         report::ReadOptions options;
         options.Now = *report::ParseMoment(c.Now);
+        if (c.NowInUtc != nullptr)
+            options.NowInstant = report::ParseMoment(c.NowInUtc)->time_since_epoch().count();
         options.RunningWithin = c.RunningWithin;
         options.KeepRuns = options.KeepWarnings = true;
         if (*c.Schedule)
