@@ -138,7 +138,7 @@ struct MachineReport {
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;
     std::vector<Day> Days;    // for the fleet's page only
-    bool Incomplete = false;  // a log could not be read
+    bool Incomplete = false;  // a log, or the folder's PowerOFF.txt, could not be read
 };
 
 }  // namespace report

@@ -378,23 +378,35 @@ TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
 // drops because a log was locked: read as nobody, one log is unreadable.
 TEST(ReportProgram, MetricsFileKeptWhenALogCannotBeRead)
 {
-    TempDir dir;
-    mkdir(dir.Path("logs").c_str(), 0755);
-    mkdir(dir.Path("out").c_str(), 0777);
-    chmod(dir.Path().c_str(), 0755);
-    WriteWholeFile(dir.Path("logs/2026_11.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
-    WriteWholeFile(dir.Path("logs/2026_12.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
-    chmod(dir.Path("logs/2026_12.log").c_str(), 0);
-    WriteWholeFile(dir.Path("out/verdimoor.prom"), "before\n");
-    Result result = RunReport(dir,
-                              "--reuid=65534 --regid=65534 --clear-groups '" + std::string(REPORT_BINARY) +
-                                  "' --now 2026-12-02T00:00 --openmetrics --output out/verdimoor.prom logs",
-                              "/usr/bin/setpriv");
-    EXPECT_EQ(result.Code, 2);
-    EXPECT_EQ(result.Err, "logs/2026_12.log: cannot be opened: Permission denied\n"
-                          "verdimoor-report: error: 'out/verdimoor.prom': left as it was: 'logs' could not be read "
-                          "whole\n");
-    EXPECT_EQ(ReadWholeFile(dir.Path("out/verdimoor.prom")), "before\n");
+    struct {
+        const char* Locked;
+        const char* Warning;
+    } cases[] = {
+        {"2026_12.log", "logs/2026_12.log: cannot be opened: Permission denied\n"},
+        // No schedule would drop the power-off counters.
+        {"PowerOFF.txt", "logs/PowerOFF.txt: cannot be opened, so no schedule: Permission denied\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Locked);
+        TempDir dir;
+        mkdir(dir.Path("logs").c_str(), 0755);
+        mkdir(dir.Path("out").c_str(), 0777);
+        chmod(dir.Path().c_str(), 0755);
+        WriteWholeFile(dir.Path("logs/2026_11.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
+        WriteWholeFile(dir.Path("logs/2026_12.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
+        WriteWholeFile(dir.Path("logs/PowerOFF.txt"), "22 30\r\n");
+        chmod(dir.Path("logs/" + std::string(c.Locked)).c_str(), 0);
+        WriteWholeFile(dir.Path("out/verdimoor.prom"), "before\n");
+        Result result = RunReport(dir,
+                                  "--reuid=65534 --regid=65534 --clear-groups '" + std::string(REPORT_BINARY) +
+                                      "' --now 2026-12-02T00:00 --openmetrics --output out/verdimoor.prom logs",
+                                  "/usr/bin/setpriv");
+        EXPECT_EQ(result.Code, 2);
+        EXPECT_EQ(result.Err, std::string(c.Warning) +
+                                  "verdimoor-report: error: 'out/verdimoor.prom': left as it was: 'logs' could not be "
+                                  "read whole\n");
+        EXPECT_EQ(ReadWholeFile(dir.Path("out/verdimoor.prom")), "before\n");
+    }
 }
 
 // With no folder given it reads the folder that holds it.
