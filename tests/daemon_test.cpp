@@ -347,7 +347,7 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
         report::ReadOptions read;
         read.KeepRuns = true;
         read.KeepWarnings = true;
-        read.Now = report::LocalNow();
+        read.Now = report::LocalZone::LocalOf(std::time(nullptr));
         report::MachineReport machine = report::ReadMachine(dir.Path(), report::ListLogs(dir.Path()), read);
         ASSERT_EQ(machine.Runs.size(), 2u);
         EXPECT_EQ(machine.Runs[0].Ended, report::RunEnd::Unknown);
@@ -772,7 +772,7 @@ TEST(Daemon, ReportReadsTheDaemonsLogs)
         report::ReadOptions options;
         options.KeepRuns = true;
         options.KeepWarnings = true;
-        options.Now = report::LocalNow();
+        options.Now = report::LocalZone::LocalOf(std::time(nullptr));
         return report::ReadMachine(dir.Path(), report::ListLogs(dir.Path()), options);
     };
     for (int attempt = 0; attempt < 3; attempt++) {

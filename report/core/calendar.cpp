@@ -113,15 +113,4 @@ LocalMinute LocalZone::LocalOf(int64_t seconds)
     return LocalMinute{minutes{civil >= 0 ? civil / 60 : -((-civil + 59) / 60)}};
 }
 
-LocalMinute LocalNow()
-{
-    std::time_t now = std::time(nullptr);
-    std::tm* local = std::localtime(&now);
-    if (local == nullptr)
-        return {};
-    year_month_day date{year{local->tm_year + 1900}, month{static_cast<unsigned>(local->tm_mon + 1)},
-                        day{static_cast<unsigned>(local->tm_mday)}};
-    return local_days{date} + hours{local->tm_hour} + minutes{local->tm_min};
-}
-
 }  // namespace report

@@ -23,9 +23,6 @@ struct Moment {
     int64_t Instant = 0;
 };
 
-// The local clock, to the minute.
-LocalMinute LocalNow();
-
 // The machine's time zone as the system has it (TZ where it is set), read
 // once a day for the days the clocks do not change.
 class LocalZone {

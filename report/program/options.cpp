@@ -187,9 +187,14 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         return 2;
     }
 
-    options.Now = now ? *now : LocalNow();
-    if (!now)
-        options.NowInstant = static_cast<int64_t>(std::time(nullptr)) / 60;
+    if (now) {
+        options.Now = *now;
+    } else {
+        // One reading of the clock, as local time and as the instant.
+        auto clock = static_cast<int64_t>(std::time(nullptr));
+        options.Now = LocalZone::LocalOf(clock);
+        options.NowInstant = clock / 60;
+    }
     options.Fleet = flags.Fleet;
     options.Output = KindOf(flags, options);
     if (!Consistent(options))

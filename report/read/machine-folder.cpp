@@ -86,6 +86,19 @@ bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, Line
     return true;
 }
 
+// The first UP record of a log.
+class FirstUp final : public RecordSink {
+public:
+    void AddRecords(const LineRecord* records, size_t count) override
+    {
+        for (size_t i = 0; i < count && !Found; i++)
+            if (records[i].Fields.Kind == RecordKind::Up)
+                Found = records[i].Fields;
+    }
+
+    std::optional<Record> Found;
+};
+
 }  // namespace
 
 MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector<LogFile>& logs,
@@ -95,20 +108,24 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     LineFramer lines(runs);
     std::vector<char> buffer(BlockSize);
     std::string problem;
-    for (const LogFile& log : logs) {
-        // Only the newest log's last run can still have been written to: a
-        // log older than another closed its last run before that one began,
-        // and its time may be a copy's.
-        if (&log != &logs.back()) {
-            LogFile older = log;
-            older.Modified.reset();
-            runs.BeginFile(older);
-        } else {
-            runs.BeginFile(log);
-        }
-        if (!FrameLog(folder / log.Name, buffer, lines, problem))
+    for (size_t i = 0; i < logs.size(); i++) {
+        runs.BeginFile(logs[i]);
+        if (!FrameLog(folder / logs[i].Name, buffer, lines, problem))
             runs.FileProblem(problem);
-        runs.EndFile();
+        if (i + 1 == logs.size()) {
+            runs.EndFile();
+            break;
+        }
+        const LogFile& next = logs[i + 1];
+        runs.EndFile([&]() -> std::optional<LogStart> {
+            FirstUp first;
+            LineFramer framer(first);
+            std::string ignored;
+            FrameLog(folder / next.Name, buffer, framer, ignored);
+            if (!first.Found)
+                return std::nullopt;
+            return LogStart{next.Month, *first.Found};
+        });
     }
     MachineReport report = runs.Finish();
     report.Folder = Utf8Of(folder);

@@ -42,8 +42,10 @@ RunBuilder::RunBuilder(ReadOptions options) : Options(std::move(options))
 {
     std::fill(std::begin(LatestEnd), std::end(LatestEnd), Moment{LocalMinute::min(), 0});
     Report.Schedule = Options.Schedule;
-    if (Options.Selected.Since)
+    if (Options.Selected.Since) {
         SinceMoment = *Options.Selected.Since;
+        SinceStart = Zone.MomentOf(SinceMoment);
+    }
     if (Options.Selected.Until)
         BeforeMoment = *Options.Selected.Until + days{1};
     NowInstant = Options.NowInstant ? *Options.NowInstant : Zone.InstantOf(Options.Now);
@@ -111,14 +113,15 @@ inline void RunBuilder::AddRun(RunEnd ended, const Moment& end, uint64_t endLine
 
     // Written where it is kept, not copied there: this is every run's path.
     ReadRun& run = Newest;
-    run.Start = OpenStart;
+    // A run on since before the period counts from its first day on.
+    run.Start = OpenStart.Local < SinceMoment ? SinceStart : OpenStart;
     run.End = end;
     run.Ended = ended;
     run.Line = OpenLine;
     run.DowntimeBefore = 0;
     run.File = FileIndex;
     run.PowerOff = {};
-    int64_t minutes = end.Instant - OpenStart.Instant;
+    int64_t minutes = end.Instant - run.Start.Instant;
     Summary& totals = Report.Totals;
     if (Options.Schedule.Minute) {
         run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended, Zone);
@@ -221,6 +224,18 @@ std::optional<Moment> RunBuilder::ClosingByModification(int day, int minute) con
     return std::nullopt;
 }
 
+bool RunBuilder::AfterNextStart(const Moment& end, int day, int minute)
+{
+    if (Next == nullptr || !*Next || Calendar.MomentOf(day, minute) == end.Local)
+        return false;
+    std::optional<LogStart> next = (*Next)();
+    if (!next)
+        return false;
+    std::optional<LocalMinute> start =
+        MonthCalendar(next->Month.Year, next->Month.Month).MomentOf(next->Up.Day, static_cast<int>(next->Up.Value));
+    return start && end.Instant > Zone.MomentOf(*start).Instant;
+}
+
 void RunBuilder::CloseRun(const Record& record, uint64_t line, bool lastInLog)
 {
     int day = record.Day;
@@ -228,7 +243,7 @@ void RunBuilder::CloseRun(const Record& record, uint64_t line, bool lastInLog)
     RunEnd ended = EndOf(record.Kind);
     if (lastInLog) {
         std::optional<Moment> end = ClosingByModification(day, minute);
-        if (end && end->Instant >= OpenStart.Instant) {
+        if (end && end->Instant >= OpenStart.Instant && !AfterNextStart(*end, day, minute)) {
             AddRun(ended, *end, line);
             return;
         }
@@ -259,10 +274,12 @@ void RunBuilder::FileProblem(const std::string& problem)
         Pass(0, problem);
 }
 
-void RunBuilder::EndFile()
+void RunBuilder::EndFile(const NextLogStart& next)
 {
+    Next = &next;
     if (Pending)
         ClosePending(true);
+    Next = nullptr;
     if (Open)
         AddRun(RunEnd::Unknown, OpenStart, OpenLine);
     if (FileWarnings > WarningsPerLog && Options.OnWarning)

@@ -3,6 +3,7 @@
 // keeps the summary of the selected ones.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -13,6 +14,12 @@
 
 namespace report {
 
+// A log's first UP record, and the log's month.
+struct LogStart {
+    LogMonth Month;
+    Record Up;
+};
+
 // Each UP record opens a run, which the next closing record of the same log
 // closes; a run still open at the end of its log, or at the next UP, has an
 // unknown end. A run is counted in the summary once its ending is final: the
@@ -22,19 +29,25 @@ namespace report {
 // such moment at or after the run's start, with two exceptions. The log's
 // modification time is when its last run's closing line was written, and
 // where it has that day and minute (or the minute after) it is the run's
-// closing moment, whatever the month and whichever of a repeated hour. A
-// closing line that reads earlier than its UP on the same day is the
-// repeated hour when the clocks went back that day, and otherwise the clock
-// set back: the run's end is unknown.
+// closing moment, whatever the month and whichever of a repeated hour; in a
+// log older than another, only when that is not after the next log's first
+// run began, since a copied log's time may be any. A closing line that reads
+// earlier than its UP on the same day is the repeated hour when the clocks
+// went back that day, and otherwise the clock set back: the run's end is
+// unknown.
 class RunBuilder : public RecordSink {
 public:
+    // Reads the next log's first UP record, if it has one.
+    using NextLogStart = std::function<std::optional<LogStart>()>;
+
     explicit RunBuilder(ReadOptions options);
 
     void BeginFile(const LogFile& file);
     void AddRecords(const LineRecord* records, size_t count) override;
     // A log that could not be read: a warning for line 0.
     void FileProblem(const std::string& problem);
-    void EndFile();
+    // Without next, the log is the newest: nothing began after its last run.
+    void EndFile(const NextLogStart& next = nullptr);
     MachineReport Finish();
 
 private:
@@ -58,6 +71,9 @@ private:
     // The moment a log's last closing line was written, when the log's
     // modification time has its day and minute or the next.
     std::optional<Moment> ClosingByModification(int day, int minute) const;
+    // Whether an end in a later month than its log's is after the next log's
+    // first run began: then the log's time is a copy's.
+    bool AfterNextStart(const Moment& end, int day, int minute);
     void AddRun(RunEnd ended, const Moment& end, uint64_t endLine);
     void CountEnding(const ReadRun& run);
     void KeepRun(const ReadRun& run);
@@ -78,6 +94,7 @@ private:
     // The selection's bounds: from Since, before the day after Until.
     LocalMinute SinceMoment = LocalMinute::min();
     LocalMinute BeforeMoment = LocalMinute::max();
+    Moment SinceStart{};
     // The newest scheduled moment 2 minutes or more before now, and what the
     // runs did at it.
     std::optional<Moment> LastScheduled;
@@ -99,6 +116,8 @@ private:
     // Day * 1440 + minute of both, -1 without a modification time: the
     // closing lines that may be the log's last.
     int64_t ModifiedKey[2] = {-1, -1};
+    // While an older log is ended, what reads the next one's start.
+    const NextLogStart* Next = nullptr;
 
     // The run whose closing record is awaited, and a closing record held
     // back until it is known whether it is the log's last.

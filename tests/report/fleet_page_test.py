@@ -27,9 +27,10 @@ MACHINES = {
     "beta": {  # no schedule: on Monday, a crash on Wednesday
         "2026_11.log": "9 480 UP\r\n9 1020 DOWN    \r\n11 480 UP\r\n11 540 CRASH\r\n",
     },
-    "alpha": {  # off at 22:30 on Monday, a crash on Tuesday, on through Wednesday night and Sunday evening
+    "alpha": {  # on since the Sunday before, off at 22:30 on Monday, a crash on Tuesday, on through Wednesday
+                # night and Sunday evening
         "PowerOFF.txt": "22 30\r\n",
-        "2026_11.log": "9 480 UP\r\n9 1350 DOWN    \r\n10 480 UP\r\n10 720 CRASH\r\n11 480 UP\r\n12 540 DOWN    \r\n"
+        "2026_11.log": "8 600 UP\r\n9 120 DOWN    \r\n9 480 UP\r\n9 1350 DOWN    \r\n10 480 UP\r\n10 720 CRASH\r\n11 480 UP\r\n12 540 DOWN    \r\n"
                        "14 600 UP\r\n14 660 DOWN    \r\n15 600 UP\r\n15 1380 DOWN    \r\n",
     },
 }
@@ -86,6 +87,9 @@ class FleetPage(unittest.TestCase):
         self.assertEqual(rows, [(" missed", "alpha"), ("", "gamma"), ("", "beta")])
         self.assertIn("<title>alpha, Wed 2026-11-11: 16h 0m on, on past the schedule</title>", dom)
         self.assertEqual(re.findall(r"<td>([a-z-]*)</td></tr>", dom), ["missed", "none", "none"])
+        # Counted over the week only: Sunday's missed power-off is before it.
+        self.assertIn('<td>alpha</td><td>22:30</td><td class="number">6</td><td class="number">1</td>'
+                      '<td class="number">1</td><td class="number">2</td><td class="number">11h 0m</td>', dom)
         self.assertNotIn("<script", dom)
 
     def test_each_day_shows_its_colour(self):
