@@ -2,6 +2,7 @@
 // The CSV printer: one row per run, quoted as RFC 4180 says.
 #include "report/print/print.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "report/core/text-forms.h"
@@ -61,16 +62,19 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
-    out << "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
-           "last_end,running,last_poweroff\n";
+    constexpr std::string_view header = "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,"
+                                        "uptime_minutes,availability,last_end,running,last_poweroff";
+    out << header << '\n';
     for (const MachineReport& machine : machines) {
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
-        out << CsvField(machine.Name) << ',';
+        out << CsvField(machine.Name);
         if (!machine.Problem.empty()) {
-            out << ",,,,,,,,,\n";
+            // Every field but the machine's empty.
+            out << std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',') << '\n';
             continue;
         }
+        out << ',';
         if (minute)
             out << FormatTimeOfDay(*minute);
         else if (machine.Schedule.Known)

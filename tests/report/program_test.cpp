@@ -239,7 +239,7 @@ TEST(ReportProgram, HostileInputs)
     } cases[] = {
         {"--fleet fleet fleet fleet/siteA", 0,
          "3 machines: 0 crashes, 0 missed power-offs, 0.0 hours past the schedule"},
-        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,", true},
+        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,", true},
         {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", true},
         {"--openmetrics fleet/siteA/lab-01 fleet/siteB/lab-01", 0, "verdimoor_running{machine=\"siteB/lab-01\"} 0"},
         {"secret", 0, "secret/2026_1.log: cannot be opened: Permission denied", true},
