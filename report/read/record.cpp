@@ -91,10 +91,6 @@ struct Words {
 };
 const Words RecordWords;
 
-}  // namespace
-
-namespace {
-
 // The record's unusual forms, out of the usual one's way: blank text, other
 // blanks after the word, an announcement, and damage. q is where the record's
 // word begins, or null when the text does not begin as a record.

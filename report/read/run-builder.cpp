@@ -64,15 +64,14 @@ void RunBuilder::BeginFile(const LogFile& file)
     FileWarnings = 0;
     Month = file.Month;
     Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
-    Modified = file.Modified;
     for (int late = 0; late <= 1; late++) {
         ModifiedKey[late] = -1;
-        if (!Modified)
+        if (!file.Modified)
             continue;
-        ModifiedLocal[late] = LocalZone::LocalOf(*Modified) - minutes{late};
-        ModifiedDay[late] = DayOfMonth(ModifiedLocal[late]);
-        ModifiedMinute[late] = MinuteOfDay(ModifiedLocal[late]);
-        ModifiedKey[late] = int64_t{ModifiedDay[late]} * 1440 + ModifiedMinute[late];
+        int64_t seconds = *file.Modified;
+        ModifiedWritten = seconds >= 0 ? seconds / 60 : -((-seconds + 59) / 60);
+        ModifiedLocal[late] = LocalZone::LocalOf(seconds) - minutes{late};
+        ModifiedKey[late] = int64_t{DayOfMonth(ModifiedLocal[late])} * 1440 + MinuteOfDay(ModifiedLocal[late]);
     }
     Open = false;
     Pending = false;
@@ -173,7 +172,7 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
     case RecordKind::Zeros: Warn(line, "zero bytes"); return;
     case RecordKind::Up:
         if (Pending)
-            ClosePending(false);
+            ClosePending(nullptr);
         if (Open)
             AddRun(RunEnd::Unknown, OpenStart, OpenLine);
         if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
@@ -189,7 +188,7 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
     case RecordKind::Down:
     case RecordKind::Pdown:
         if (Pending)
-            ClosePending(false);
+            ClosePending(nullptr);
         if (!Open) {
             WarnNothingToClose(record, line);
             return;
@@ -203,12 +202,12 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
             PendingLine = line;
             return;
         }
-        CloseRun(record, line, false);
+        CloseRun(record, line, nullptr);
         return;
     }
 }
 
-void RunBuilder::ClosePending(bool lastInLog)
+void RunBuilder::ClosePending(const NextLogStart* lastInLog)
 {
     Pending = false;
     CloseRun(PendingRecord, PendingLine, lastInLog);
@@ -217,18 +216,17 @@ void RunBuilder::ClosePending(bool lastInLog)
 std::optional<Moment> RunBuilder::ClosingByModification(int day, int minute) const
 {
     // Written in the closing line's minute, or in the next one.
-    int64_t written = *Modified >= 0 ? *Modified / 60 : -((-*Modified + 59) / 60);
     for (int late = 0; late <= 1; late++)
-        if (ModifiedDay[late] == day && ModifiedMinute[late] == minute)
-            return Moment{ModifiedLocal[late], written - late};
+        if (ModifiedKey[late] == int64_t{day} * 1440 + minute)
+            return Moment{ModifiedLocal[late], ModifiedWritten - late};
     return std::nullopt;
 }
 
-bool RunBuilder::AfterNextStart(const Moment& end, int day, int minute)
+bool RunBuilder::AfterNextStart(const Moment& end, int day, int minute, const NextLogStart& nextStart)
 {
-    if (Next == nullptr || !*Next || Calendar.MomentOf(day, minute) == end.Local)
+    if (!nextStart || Calendar.MomentOf(day, minute) == end.Local)
         return false;
-    std::optional<LogStart> next = (*Next)();
+    std::optional<LogStart> next = nextStart();
     if (!next)
         return false;
     std::optional<LocalMinute> start =
@@ -236,14 +234,14 @@ bool RunBuilder::AfterNextStart(const Moment& end, int day, int minute)
     return start && end.Instant > Zone.MomentOf(*start).Instant;
 }
 
-void RunBuilder::CloseRun(const Record& record, uint64_t line, bool lastInLog)
+void RunBuilder::CloseRun(const Record& record, uint64_t line, const NextLogStart* lastInLog)
 {
     int day = record.Day;
     int minute = static_cast<int>(record.Value);
     RunEnd ended = EndOf(record.Kind);
     if (lastInLog) {
         std::optional<Moment> end = ClosingByModification(day, minute);
-        if (end && end->Instant >= OpenStart.Instant && !AfterNextStart(*end, day, minute)) {
+        if (end && end->Instant >= OpenStart.Instant && !AfterNextStart(*end, day, minute, *lastInLog)) {
             AddRun(ended, *end, line);
             return;
         }
@@ -276,10 +274,8 @@ void RunBuilder::FileProblem(const std::string& problem)
 
 void RunBuilder::EndFile(const NextLogStart& next)
 {
-    Next = &next;
     if (Pending)
-        ClosePending(true);
-    Next = nullptr;
+        ClosePending(&next);
     if (Open)
         AddRun(RunEnd::Unknown, OpenStart, OpenLine);
     if (FileWarnings > WarningsPerLog && Options.OnWarning)

@@ -64,16 +64,18 @@ private:
     };
 
     void AddRecord(const Record& record, uint64_t line);
-    void CloseRun(const Record& record, uint64_t line, bool lastInLog);
+    // lastInLog: null, or for its log's last closing line what reads the next
+    // log's start (nothing for the newest log).
+    void CloseRun(const Record& record, uint64_t line, const NextLogStart* lastInLog);
     // The closing line that may be the log's last, closed as it is found
     // to be or not to be.
-    void ClosePending(bool lastInLog);
+    void ClosePending(const NextLogStart* lastInLog);
     // The moment a log's last closing line was written, when the log's
     // modification time has its day and minute or the next.
     std::optional<Moment> ClosingByModification(int day, int minute) const;
     // Whether an end in a later month than its log's is after the next log's
     // first run began: then the log's time is a copy's.
-    bool AfterNextStart(const Moment& end, int day, int minute);
+    bool AfterNextStart(const Moment& end, int day, int minute, const NextLogStart& nextStart);
     void AddRun(RunEnd ended, const Moment& end, uint64_t endLine);
     void CountEnding(const ReadRun& run);
     void KeepRun(const ReadRun& run);
@@ -101,23 +103,19 @@ private:
     bool SawOnSchedule = false;
     bool SawMissed = false;
 
-    // The log being read, and the local minute its modification time falls in.
+    // The log being read.
     std::string FileName;
     int FileIndex = -1;
     int64_t FileWarnings = 0;
     LogMonth Month;
     MonthCalendar Calendar;
-    std::optional<int64_t> Modified;
-    // The local minute it falls in and the one before, as a closing line's
-    // day of the month and minute of the day.
+    // The local minute its modification time falls in and the one before;
+    // as a closing line's day * 1440 + minute, -1 without a modification time:
+    // the closing lines that may be the log's last. And the instant, in Unix
+    // minutes.
     LocalMinute ModifiedLocal[2]{};
-    int ModifiedDay[2] = {};
-    int ModifiedMinute[2] = {};
-    // Day * 1440 + minute of both, -1 without a modification time: the
-    // closing lines that may be the log's last.
     int64_t ModifiedKey[2] = {-1, -1};
-    // While an older log is ended, what reads the next one's start.
-    const NextLogStart* Next = nullptr;
+    int64_t ModifiedWritten = 0;
 
     // The run whose closing record is awaited, and a closing record held
     // back until it is known whether it is the log's last.
