@@ -23,7 +23,7 @@ void ReportServiceEvent(ServiceEvent event, const char* text)
 
     // Paths are in the system's ANSI code page, as the rest of the service
     // has them.
-    wchar_t wide[MAX_PATH + 1024];
+    wchar_t wide[ServiceEventTextSize];
     if (MultiByteToWideChar(CP_ACP, 0, text, -1, wide, sizeof wide / sizeof wide[0]) == 0)
         return;
     HANDLE source = RegisterEventSourceW(nullptr, L"Verdimoor");

@@ -223,3 +223,6 @@ enum ServiceEvent {
 // Tells the administrator text, one line without its end, where the host has
 // a place for it. A failure to tell is ignored: the log comes first.
 void ReportServiceEvent(ServiceEvent event, const char* text);
+// Room for the longest such text and its NUL: a path of MAX_PATH - 1
+// characters, a system message and the words around them.
+const size_t ServiceEventTextSize = MAX_PATH + 768;

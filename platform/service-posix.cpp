@@ -192,7 +192,7 @@ void ReportServiceEvent(ServiceEvent event, const char* text)
     while (writev(STDERR_FILENO, line, 3) < 0 && errno == EINTR) {
     }
     if (event == EventRecordWriteFailed || event == EventRecordWriteWorks) {
-        char status[MAX_PATH + 1024];
+        char status[sizeof "STATUS=" - 1 + ServiceEventTextSize];
         // An empty status clears it.
         snprintf(status, sizeof status, "STATUS=%s", event == EventRecordWriteFailed ? text : "");
         NotifyInitSystem(status);

@@ -13,15 +13,14 @@ static bool EnableShutdownPrivilege(DWORD* error)
     }
 
     TOKEN_PRIVILEGES privileges = {};
-    bool found = LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
-    *error = found ? 0 : GetLastError();
-    if (found) {
+    if (LookupPrivilegeValueA(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid)) {
         privileges.PrivilegeCount = 1;
         privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
         AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-        // The call succeeds even when it assigned nothing; the last error tells.
-        *error = GetLastError();
     }
+    // The lookup's failure, or the adjustment's: that call succeeds even when
+    // it assigned nothing, and the last error tells.
+    *error = GetLastError();
     CloseHandle(token);
     return *error == 0;
 }

@@ -62,7 +62,7 @@ static void SaySchedule()
 
     char time[32];
     snprintf(time, sizeof time, "%02d:%02d", static_cast<int>(PowerOffHour), static_cast<int>(PowerOffMinute));
-    if (PowerOffHour >= 0 && PowerOffHour <= 23 && PowerOffMinute >= 0 && PowerOffMinute <= 59)
+    if (OnTheClock(PowerOffHour, PowerOffMinute))
         SayServiceEvent(EventStarted, "power-off daily at %s (%s)", time, PowerOffPath);
     else
         SayServiceEvent(EventStarted, "no scheduled power-off: %s reads as %s", PowerOffPath, time);

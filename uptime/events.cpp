@@ -6,13 +6,9 @@
 #include <cstdarg>
 #include <cstdio>
 
-// Room for the longest text: a path of MAX_PATH - 1 characters, a system
-// message and the words around them.
-static const size_t EventTextSize = MAX_PATH + 768;
-
 void SayServiceEvent(ServiceEvent event, const char* format, ...)
 {
-    char text[EventTextSize];
+    char text[ServiceEventTextSize];
     va_list values;
     va_start(values, format);
     int length = vsnprintf(text, sizeof text, format, values);

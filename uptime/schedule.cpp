@@ -221,6 +221,11 @@ bool PowerOffDue(int hour, int minute)
     return hour == PowerOffHour && minute == PowerOffMinute;
 }
 
+bool OnTheClock(int32_t hour, int32_t minute)
+{
+    return hour >= 0 && hour <= 23 && minute >= 0 && minute <= 59;
+}
+
 int32_t ScheduledMinute()
 {
     uint32_t value = static_cast<uint32_t>(PowerOffHour) * 60u + static_cast<uint32_t>(PowerOffMinute);

@@ -52,6 +52,10 @@ void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute, ScheduleReadi
 // True when the local hour and minute are exactly the scheduled ones.
 bool PowerOffDue(int hour, int minute);
 
+// True when a clock shows the hour and minute: a time it never shows is
+// never due.
+bool OnTheClock(int32_t hour, int32_t minute);
+
 // The scheduled time as the APDOWN record announces it: hour * 60 + minute,
 // wrapping as 32-bit two's complement.
 int32_t ScheduledMinute();

@@ -28,9 +28,7 @@ PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder, std::st
     int32_t minute;
     ReadPowerOffTime(file, &hour, &minute);
     CloseFileId(file);
-    // The service compares the local hour and minute with these: a time the
-    // clock never shows is never due.
-    if (hour < 0 || hour > 23 || minute < 0 || minute > 59)
+    if (!OnTheClock(hour, minute))
         return {true, std::nullopt};
     return {true, hour * 60 + minute};
 }
