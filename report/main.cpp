@@ -55,8 +55,8 @@ bool PartialMetrics(const Options& options, const std::vector<MachineReport>& ma
         return false;
     for (const MachineReport& machine : machines)
         if (machine.Incomplete || !machine.Problem.empty()) {
-            std::cerr << "verdimoor-report: error: '" << WithoutControls(options.OutputFile) << "': left as it was: '"
-                      << WithoutControls(machine.Folder) << "' could not be read whole\n";
+            Fail(options.OutputFile,
+                 "left as it was: '" + WithoutControls(machine.Folder) + "' could not be read whole");
             return true;
         }
     return false;

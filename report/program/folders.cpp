@@ -90,7 +90,7 @@ std::string IdentityOf(const fs::path& folder)
 {
     std::error_code error;
     fs::path canonical = fs::canonical(folder, error);
-    return FoldedText(Utf8Of(error ? fs::absolute(folder, error).lexically_normal() : canonical));
+    return error ? ComparedPath(folder) : FoldedText(Utf8Of(canonical));
 }
 
 // A subfolder's identity: its folder's and its name, unless it is a link.
@@ -279,6 +279,12 @@ std::vector<MachineFolder> MachineFolders(const std::vector<fs::path>& arguments
     for (Found& found : finder.Machines)
         folders.push_back(std::move(found.Folder));
     return folders;
+}
+
+std::string ComparedPath(const fs::path& path)
+{
+    std::error_code error;
+    return FoldedText(Utf8Of(fs::absolute(path, error).lexically_normal()));
 }
 
 }  // namespace report

@@ -39,6 +39,10 @@ struct MachineFolder {
 std::vector<MachineFolder> MachineFolders(const std::vector<std::filesystem::path>& arguments, bool fleet,
                                           const std::vector<std::string>& names);
 
+// A path as it compares with another without looking at the disk: absolute,
+// without . and .., in the case the host's file names ignore.
+std::string ComparedPath(const std::filesystem::path& path);
+
 // Whether name matches pattern, where * stands for any run of characters and
 // ? for one.
 bool MatchesWildcard(std::string_view pattern, std::string_view name, bool ignoreCase);

@@ -123,11 +123,8 @@ MachineReport UnreadMachine(const MachineFolder& folder, bool warn)
     machine.Folder = Utf8Of(folder.Path);
     machine.Name = folder.Name;
     machine.Problem = folder.Problem;
-    if (warn) {
-        std::string line =
-            "verdimoor-report: error: '" + WithoutControls(machine.Folder) + "': " + folder.Problem + '\n';
-        std::fwrite(line.data(), 1, line.size(), stderr);
-    }
+    if (warn)
+        Fail(machine.Folder, folder.Problem);
     return machine;
 }
 

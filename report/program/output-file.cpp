@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "report/core/utf8.h"
+#include "report/program/folders.h"
 #include "report/program/program-host.h"
 
 namespace report {
@@ -117,18 +118,6 @@ struct Temporary {
     }
 };
 
-// A path as it compares with another: absolute and without . and .., in the
-// case the host's file names ignore.
-std::string Compared(const fs::path& path)
-{
-    std::error_code error;
-    std::string text = Utf8Of(fs::absolute(path, error).lexically_normal());
-    if (FileNamesIgnoreCase)
-        std::transform(text.begin(), text.end(), text.begin(),
-                       [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-    return text;
-}
-
 }  // namespace
 
 bool WriteOutput(const std::string& name, const std::function<void(std::ostream&)>& print, std::string& error)
@@ -162,7 +151,7 @@ bool SameOutput(const std::string& first, const std::string& second)
     fs::path a = ResolveOutput(PathOf(first)).File;
     fs::path b = ResolveOutput(PathOf(second)).File;
     std::error_code error;
-    return fs::equivalent(a, b, error) || Compared(a) == Compared(b);
+    return fs::equivalent(a, b, error) || ComparedPath(a) == ComparedPath(b);
 }
 
 }  // namespace report

@@ -42,19 +42,10 @@ std::string HostName()
 
 std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error)
 {
-    // Non-blocking, as the service opens it, so that a FIFO cannot hold it up.
-    int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno != ENOENT && errno != ENOTDIR)
-            error = std::strerror(errno);
-        return NoFile;
-    }
-    struct stat status;
-    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        error = "not a regular file";
-        close(fd);
-        return NoFile;
-    }
+    // As the service opens it: a regular file only, and no wait on a FIFO.
+    FileId fd = OpenFileForReading(file.c_str());
+    if (fd == NoFile && errno != ENOENT && errno != ENOTDIR)
+        error = errno == EISDIR || errno == EINVAL ? "not a regular file" : std::strerror(errno);
     return fd;
 }
 
