@@ -151,9 +151,18 @@ versions=$("$wine" reg query "$uninstall_key" /s 2>/dev/null |
     tr -d '\r' | awk '/DisplayVersion/ {print $3}' | tr '\n' ' ')
 [ "$versions" = "$next " ] && pass "only version $next installed" || fail "installed versions: $versions"
 registry_values_are "after the upgrade"
+# The older package's file no longer removes anything.
+msiexec /x 'C:\verdimoor.msi' && fail "msiexec /x of the older package: exit code 0" ||
+    pass "msiexec /x of the older package fails"
+[ "$(state)" = 4 ] && pass "service running after it" || fail "service state '$(state)' after it"
 
-# Uninstall: DOWN, no service, no executables; the log stays.
-msiexec /x 'C:\verdimoor-next.msi' && pass "msiexec /x" || fail "msiexec /x: exit code $?"
+# Uninstall: DOWN, no service, no executables; the log stays. As the README
+# says for whatever version is installed: by the product code of the Apps
+# entry.
+code=$(apps_entry)
+code=${code##*\\}
+[[ "$code" =~ ^\{[0-9A-F-]{36}\}$ ]] || fail "product code '$code'"
+msiexec /x "$code" && pass "msiexec /x $code" || fail "msiexec /x $code: exit code $?"
 down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
 log_is "uninstall closes the run with DOWN" "${closed[@]}" "$d $up UP" "$d $down DOWN    "
 [ -z "$(state)" ] && pass "service removed" || fail "service state '$(state)' after uninstall"
