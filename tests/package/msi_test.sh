@@ -1,7 +1,8 @@
 #!/bin/bash
 # SPDX-License-Identifier: Apache-2.0
 # The MSI under Wine, in the Wine service test's prefix: install, upgrade to a
-# build of a higher version, uninstall, with the service's event source.
+# build of a higher version, uninstall, with the service's event source, its
+# recovery and the Apps entry.
 #   msi_test.sh <msi> <its verdimoor.exe> <source folder> <higher version> <build folder for it> <Wine work folder>
 # Ends the prefix's wineserver, with every process of the prefix, at the end,
 # pass or fail.
@@ -16,6 +17,8 @@ dir="$WINEPREFIX/drive_c/Program Files/Verdimoor"
 winedir='C:\Program Files\Verdimoor'
 apdown_checked=no
 event_source='HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application\Verdimoor'
+service_key='HKLM\SYSTEM\CurrentControlSet\Services\Verdimoor'
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 
 field() { sed -n "$1p" "$(log_path)" | awk "{print \$$2}"; }
 
@@ -23,6 +26,34 @@ field() { sed -n "$1p" "$(log_path)" | awk "{print \$$2}"; }
 # or nothing when there is no such service.
 state() { manage sc query Verdimoor | tr -d '\r' | awk '/STATE/ {print $3}'; }
 msiexec() { "$wine" msiexec "$@" /qn </dev/null >/dev/null 2>&1; }
+
+# The key of the Apps entry named Verdimoor, whose last part is the product
+# code; nothing when there is none.
+apps_entry() {
+    "$wine" reg query "$uninstall_key" /s 2>/dev/null | tr -d '\r' |
+        awk '/^HKEY/ {key = $0} /^ +DisplayName +REG_SZ +Verdimoor$/ {print key}'
+}
+
+# DWORDs as reg query shows a REG_BINARY value's bytes.
+dwords() { local v; for v; do printf '%02X%02X%02X%02X' $((v & 255)) $((v >> 8 & 255)) $((v >> 16 & 255)) $((v >> 24 & 255)); done; }
+
+# The values the package writes beside its files, as reg query shows them: the
+# service's recovery (the reset period, no reboot message, no command, two
+# actions at offset 20: restart after 1 minute, then 5) and the Apps entry's
+# folder and size.
+registry_values_are() {
+    local when=$1 entry kib row key name expected shown
+    entry=$(apps_entry)
+    kib=$((($(cat "$dir"/{verdimoor.exe,verdimoor-report.exe,README.md,LICENSE} | wc -c) + 1023) / 1024))
+    for row in \
+        "$service_key|FailureActions|REG_BINARY    $(dwords 86400 0 0 2 20 1 60000 1 300000)" \
+        "$entry|InstallLocation|REG_SZ    $winedir\\" \
+        "$entry|Size|REG_SZ    $kib"; do
+        IFS='|' read -r key name expected <<<"$row"
+        shown=$("$wine" reg query "$key" /v "$name" 2>/dev/null | tr -d '\r' | sed -n "s/^    $name    //p")
+        [ "$shown" = "$expected" ] && pass "$name $when" || fail "$name $when: '$shown', not '$expected'"
+    done
+}
 
 # Checks the log right after a start that began at $2 (seconds since the
 # epoch): the closed runs given, then the new run's start lines. Until the
@@ -88,6 +119,7 @@ source=$("$wine" reg query "$event_source" 2>/dev/null | tr -d '\r')
 grep -qE "^ +EventMessageFile +REG_(EXPAND_)?SZ +C:\\\\Program Files\\\\Verdimoor\\\\verdimoor\.exe$" <<<"$source" &&
     grep -qE '^ +TypesSupported +REG_DWORD +0x7$' <<<"$source" && pass "event source registered" ||
     fail "event source: $source"
+registry_values_are "after the install"
 
 # Upgrade: the old run closes with DOWN, the new executable starts a new run.
 began=$(date +%s)
@@ -115,17 +147,30 @@ for file in verdimoor.exe verdimoor-report.exe; do
     shown=$(version_resource "$dir/$file")
     [ "$shown" = "$next" ] && pass "$file shows version $next in its properties" || fail "$file shows '$shown'"
 done
-versions=$("$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+versions=$("$wine" reg query "$uninstall_key" /s 2>/dev/null |
     tr -d '\r' | awk '/DisplayVersion/ {print $3}' | tr '\n' ' ')
 [ "$versions" = "$next " ] && pass "only version $next installed" || fail "installed versions: $versions"
+registry_values_are "after the upgrade"
+# The older package's file no longer removes anything.
+msiexec /x 'C:\verdimoor.msi' && fail "msiexec /x of the older package: exit code 0" ||
+    pass "msiexec /x of the older package fails"
+[ "$(state)" = 4 ] && pass "service running after it" || fail "service state '$(state)' after it"
 
-# Uninstall: DOWN, no service, no executables; the log stays.
-msiexec /x 'C:\verdimoor-next.msi' && pass "msiexec /x" || fail "msiexec /x: exit code $?"
+# Uninstall: DOWN, no service, no executables; the log stays. As the README
+# says for whatever version is installed: by the product code of the Apps
+# entry.
+code=$(apps_entry)
+code=${code##*\\}
+[[ "$code" =~ ^\{[0-9A-F-]{36}\}$ ]] || fail "product code '$code'"
+msiexec /x "$code" && pass "msiexec /x $code" || fail "msiexec /x $code: exit code $?"
 down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
 log_is "uninstall closes the run with DOWN" "${closed[@]}" "$d $up UP" "$d $down DOWN    "
 [ -z "$(state)" ] && pass "service removed" || fail "service state '$(state)' after uninstall"
 "$wine" reg query "$event_source" >/dev/null 2>&1 && fail "event source left after uninstall" ||
     pass "event source removed"
+"$wine" reg query "$service_key" >/dev/null 2>&1 && fail "service key, with its recovery, left after uninstall" ||
+    pass "service key, with its recovery, removed"
+[ -z "$(apps_entry)" ] && pass "Apps entry removed" || fail "Apps entry $(apps_entry) left"
 left=$(ls "$dir" | tr '\n' ' ')
 [ "$left" = "$(basename "$(log_path)") " ] && pass "only the log is left" || fail "left: $left"
 
