@@ -140,13 +140,20 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
 // The fleet: a row per machine, from folders given and from a folder of
 // folders, as a share that collects many machines' logs holds them, at any
 // depth. A subfolder with neither logs nor PowerOFF.txt is no machine; a
-// folder given without any is.
+// folder given without any is. Links in the share change no machine's name:
+// one to a folder of it met first, one back to a folder that holds it, and
+// one out of it to a folder given.
 TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
 {
     TempDir dir;
     for (const char* folder : {"empty", "share", "share/a-no-schedule", "share/b-empty-poweroff", "share/c-nothing",
-                               "share/d-nothing-at-all", "share/site2", "share/site2/pc-e"})
+                               "share/d-nothing-at-all", "share/loopy", "share/site2", "share/site2/pc-e"})
         mkdir(dir.Path(folder).c_str(), 0755);
+    std::filesystem::create_symlink("../site2", dir.Path("share/loopy/s2"));
+    std::filesystem::create_symlink("../..", dir.Path("share/site2/back"));
+    std::filesystem::create_symlink("../empty", dir.Path("share/out"));
+    const std::string links = "share/out: a symbolic link out of the collection, not followed\n"
+                              "share/site2/back: a symbolic link back into the collection, not followed\n";
     WriteWholeFile(dir.Path("share/a-no-schedule/2026_11.log"),
                    "1 480 UP\r\n1 1020 DOWN    \r\n2 480 UP\r\n2 600 CRASH\r\n");
     WriteWholeFile(dir.Path("share/b-empty-poweroff/2026_11.log"), "3 480 UP\r\n4 60 DOWN    \r\n5 600 UP\r\n");
@@ -163,7 +170,7 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     const std::string now = "--now 2026-12-01T00:00 ";
 
     const ProgramCase cases[] = {
-        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none\n" + rows, ""}},
+        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none\n" + rows, links}},
         {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
          {0,
           csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none\n"
@@ -181,7 +188,7 @@ c-nothing         22:30        0        0            0       0             0m   
 site2/pc-e        -            1        0            0       -              -       100.00%  2026-11-09 09:00  off  none
 5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
-          ""}},
+          links}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
     };
