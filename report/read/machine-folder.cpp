@@ -37,11 +37,11 @@ std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
     for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
         std::string name = Utf8Of(entries->path().filename());
         std::optional<LogMonth> month = ParseLogName(name);
-        // Anything else than a folder is listed: what it is, the reading
-        // asks of the file it opens.
+        // Anything but a folder is listed, a link too, as the listing tells
+        // it without a look at each file: what it is, the reading asks of the
+        // file it opens.
         std::error_code statusError;
-        if (month && entries->symlink_status(statusError).type() != std::filesystem::file_type::directory &&
-            !statusError)
+        if (month && (entries->is_symlink(statusError) || !entries->is_directory(statusError)))
             logs.push_back({name, *month});
     }
     if (error)
@@ -75,12 +75,16 @@ bool FrameBytes(InputFile& file, std::vector<char>& buffer, LineFramer& lines)
         if (first > at)
             lines.Feed(&zero, 1);
         for (at = first, last = std::min(last, MostLogBytes); at < last;) {
-            int64_t count =
-                file.ReadAt(at, buffer.data(), static_cast<size_t>(std::min<int64_t>(BlockSize, last - at)));
+            int64_t asked = std::min<int64_t>(BlockSize, last - at);
+            int64_t count = file.ReadAt(at, buffer.data(), static_cast<size_t>(asked));
             if (count <= 0)
                 return count == 0;
             lines.Feed(buffer.data(), static_cast<size_t>(count));
             at += count;
+            // Short, up to the length it had when opened: the end, without
+            // a read more to say so.
+            if (count < asked && at >= file.Size())
+                return true;
         }
     }
     return true;
