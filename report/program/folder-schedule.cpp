@@ -5,7 +5,7 @@
 #include "report/program/folder-schedule.h"
 
 #include "report/core/text-forms.h"
-#include "report/program/program-host.h"
+#include "report/read/input-file.h"
 #include "uptime/schedule.h"
 
 namespace report {
@@ -21,13 +21,16 @@ std::optional<PowerOffSchedule> ParseScheduleOption(std::string_view text)
 
 PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder, std::string& problem)
 {
-    FileId file = OpenFileToRead(folder / "PowerOFF.txt", problem);
-    if (file == NoFile)
+    // Read as safely as a log: another user may have left it there.
+    InputFile file;
+    if (!file.Open(folder / "PowerOFF.txt", problem)) {
+        if (file.Missing())
+            problem.clear();
         return {};
+    }
     int32_t hour;
     int32_t minute;
-    ReadPowerOffTime(file, &hour, &minute);
-    CloseFileId(file);
+    ReadPowerOffTime(file.Handle(), &hour, &minute);
     if (!OnTheClock(hour, minute))
         return {true, std::nullopt};
     return {true, hour * 60 + minute};

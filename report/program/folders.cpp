@@ -93,12 +93,18 @@ std::string IdentityOf(const fs::path& folder)
     return error ? ComparedPath(folder) : FoldedText(Utf8Of(canonical));
 }
 
-// A subfolder's identity: its folder's and its name, unless it is a link.
+// A subfolder's identity: its folder's and its name.
 std::string IdentityOf(const Subfolder& subfolder, const std::string& folder)
 {
-    if (subfolder.Link)
-        return IdentityOf(subfolder.Path);
     return folder + static_cast<char>(fs::path::preferred_separator) + FoldedText(subfolder.Name);
+}
+
+// Whether the folder of identity lies below the folder of root's.
+bool Below(const std::string& identity, std::string root)
+{
+    if (root.empty() || root.back() != static_cast<char>(fs::path::preferred_separator))
+        root += static_cast<char>(fs::path::preferred_separator);
+    return identity.size() > root.size() && identity.compare(0, root.size(), root) == 0;
 }
 
 // A machine's folder as it is found, and what may name it.
@@ -111,12 +117,13 @@ struct Found {
 // Finds the machines of the arguments, each folder once.
 class Finder {
 public:
-    explicit Finder(bool fleet) : Fleet(fleet) {}
+    Finder(bool fleet, const FolderWarning& warn) : Fleet(fleet), Warn(warn) {}
 
     void Argument(const fs::path& folder)
     {
         std::string name = PartsOf(folder).back();
         std::string identity = IdentityOf(folder);
+        Root = identity;
         std::vector<LogFile> logs;
         try {
             logs = ListLogs(folder);
@@ -141,9 +148,23 @@ private:
             Machines.push_back({{std::move(folder), std::move(logs), std::move(name), std::move(problem)}, shown});
     }
 
+    // A collection's links are not followed: the folders they lead to in it
+    // are found by their own paths, and those out of it, or back to it, are
+    // no part of it.
+    void PassLink(const Subfolder& link, const fs::path& folder)
+    {
+        std::string target = IdentityOf(link.Path);
+        if (Below(target, Root))
+            return;
+        if (Warn)
+            Warn(folder,
+                 {link.Name, 0,
+                  Below(Root, target) || target == Root ? "a symbolic link back into the collection, not followed"
+                                                        : "a symbolic link out of the collection, not followed"});
+    }
+
     // The machines below a collection, named by their paths below it after
-    // prefix, depth parts deep; as many as were found when it is met again,
-    // none through a link back.
+    // prefix, depth parts deep; as many as were found when it is met again.
     size_t Collection(const fs::path& folder, const std::string& identity, const std::string& prefix, size_t depth)
     {
         auto [scanned, first] = Scanned.emplace(identity, 0);
@@ -162,6 +183,10 @@ private:
         for (Subfolder& subfolder : subfolders) {
             if (subfolder.Name.front() == '.')
                 continue;
+            if (subfolder.Link) {
+                PassLink(subfolder, folder);
+                continue;
+            }
             std::string name = prefix + subfolder.Name;
             std::string subidentity = IdentityOf(subfolder, identity);
             // A machine's folder is not searched further, as it is not when
@@ -175,7 +200,7 @@ private:
                 continue;
             }
             std::error_code error;
-            if (logs.empty() && !fs::exists(subfolder.Path / "PowerOFF.txt", error)) {
+            if (logs.empty() && !fs::exists(fs::symlink_status(subfolder.Path / "PowerOFF.txt", error))) {
                 found += Collection(subfolder.Path, subidentity, name + '/', depth + 1);
                 continue;
             }
@@ -186,6 +211,8 @@ private:
     }
 
     bool Fleet;
+    const FolderWarning& Warn;
+    std::string Root;                       // the identity of the argument's folder
     std::set<std::string> Identities;       // of the machines' folders
     std::map<std::string, size_t> Scanned;  // the collections, and the machines found in them
 };
@@ -268,9 +295,9 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name, bool ignor
 }
 
 std::vector<MachineFolder> MachineFolders(const std::vector<fs::path>& arguments, bool fleet,
-                                          const std::vector<std::string>& names)
+                                          const std::vector<std::string>& names, const FolderWarning& warn)
 {
-    Finder finder(fleet);
+    Finder finder(fleet, warn);
     for (const fs::path& argument : arguments)
         for (const fs::path& folder : Expand(argument))
             finder.Argument(folder);

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "report/core/model.h"
 #include "report/read/log-name.h"
 
 namespace report {
@@ -20,6 +22,9 @@ struct MachineFolder {
     std::string Problem;  // why the folder cannot be listed, for a fleet; empty when it was
 };
 
+// Says a warning on a folder's entry, as the warnings of its logs are said.
+using FolderWarning = std::function<void(const std::filesystem::path& folder, const Warning& warning)>;
+
 // The folders of the machines, in the order given, each read once however
 // often it is named. An argument with * or ? in its last part that names no
 // folder as it is stands for the folders whose names match, in the order of
@@ -30,14 +35,16 @@ struct MachineFolder {
 // PowerOFF.txt is a machine, named by its path below the collection
 // ("site2/pc-e"), and one that cannot be listed is a machine with a Problem.
 // A machine's own subfolders, and folders whose names start with a dot, are
-// passed over. A collection in which no machine is found stands for itself.
+// passed over, and so are symbolic links: with a warning for the folder that
+// holds one, when it leads out of the collection or back into it. A
+// collection in which no machine is found stands for itself.
 //
 // A machine's name is given (names, in the machines' order), else the host's
 // for the program's own folder, else its folder's: machines of the same name
 // are named by their parent folders as well, until no two share one.
 // Throws FolderError, for a fleet only when an argument cannot be expanded.
 std::vector<MachineFolder> MachineFolders(const std::vector<std::filesystem::path>& arguments, bool fleet,
-                                          const std::vector<std::string>& names);
+                                          const std::vector<std::string>& names, const FolderWarning& warn);
 
 // A path as it compares with another without looking at the disk: absolute,
 // without . and .., in the case the host's file names ignore.

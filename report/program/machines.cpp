@@ -79,11 +79,13 @@ std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& 
     };
 }
 
-// Warnings may come by the million from a damaged log: written in blocks.
+// Warnings may come by the million from a damaged log: written in blocks,
+// set before the first.
 void BufferWarnings()
 {
     static char buffer[1 << 16];
-    std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer);
+    static bool buffered = std::setvbuf(stderr, buffer, _IOFBF, sizeof buffer) == 0;
+    (void)buffered;
 }
 
 // The folder's schedule: --schedule's, else its PowerOFF.txt's, with a
@@ -154,7 +156,10 @@ std::vector<MachineReport> Read(const Options& options, const std::vector<Machin
 
 std::vector<MachineFolder> ListMachines(const Options& options)
 {
-    return MachineFolders(options.Folders, options.Fleet, options.MachineNames);
+    BufferWarnings();
+    return MachineFolders(
+        options.Folders, options.Fleet, options.MachineNames,
+        [](const std::filesystem::path& folder, const Warning& warning) { WarningPrinter(folder)(warning); });
 }
 
 bool PrintsSelection(const Options& options)

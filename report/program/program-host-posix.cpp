@@ -12,8 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/platform.h"
-
 namespace report {
 
 const bool FileNamesIgnoreCase = false;
@@ -38,15 +36,6 @@ std::string HostName()
     if (gethostname(name, sizeof name - 1) != 0)
         return "";
     return name;
-}
-
-std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error)
-{
-    // As the service opens it: a regular file only, and no wait on a FIFO.
-    FileId fd = OpenFileForReading(file.c_str());
-    if (fd == NoFile && errno != ENOENT && errno != ENOTDIR)
-        error = errno == EISDIR || errno == EINVAL ? "not a regular file" : std::strerror(errno);
-    return fd;
 }
 
 OutputTarget ResolveOutput(const std::filesystem::path& file)

@@ -78,20 +78,6 @@ std::string HostName()
     return text;
 }
 
-// The wide name, whatever the code page; shared as the service shares its files.
-std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error)
-{
-    HANDLE handle = CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND)
-            error = LastError(code);
-        return -1;
-    }
-    return reinterpret_cast<std::intptr_t>(handle);
-}
-
 OutputTarget ResolveOutput(const std::filesystem::path& file)
 {
     HANDLE handle = CreateFileW(file.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the program asks of the host: its arguments and folder, the machine's
-// name, the files it reads and writes, and the temporary file it removes
+// name, the files it writes, and the temporary file it removes
 // when it is interrupted. program-host-posix.cpp and program-host-win32.cpp
 // provide it; the other rooms never call it.
 #pragma once
@@ -24,11 +24,6 @@ extern const bool FileNamesIgnoreCase;
 
 // The machine's name, or "" when the system does not tell it.
 std::string HostName();
-
-// Opens a file to read, as the service opens its schedule: a FileId of
-// platform/platform.h, or NoFile when it is missing or not a regular file;
-// then, unless it is missing, with the system's message in error.
-std::intptr_t OpenFileToRead(const std::filesystem::path& file, std::string& error);
 
 // What an output's name stands for: an existing file that is not a regular
 // one (a device, a FIFO, a terminal), to be written into as it is; else the

@@ -28,7 +28,8 @@ protected:
 };
 
 // A line ends with LF, the CR before it dropped, or with a NUL, as the zeros
-// of a cut log leave it; a NUL does not start a new line number. Every line
+// of a cut log leave it; a NUL does not start a new line number, and a long
+// run of them is passed over at once. Every line
 // is read by ParseRecord, whole, however its bytes were cut into pieces: a
 // line near the end of a piece, or carried from one piece to the next, is
 // read from a copy followed by the bytes ParseRecord may read. A blank line
@@ -59,6 +60,8 @@ private:
     void ReadLineText(std::string_view text, char terminator);
     void ReadOtherText(const Record& record, char terminator);
     void PassZeros();
+    // The line from p ended by the NUL at zeros; where the run of zeros ends.
+    const char* PassRunOfZeros(const char* p, const char* zeros, const char* end);
     void Carry(const char* from, const char* to);
     void ReadCarriedLine(char terminator);
 

@@ -4,13 +4,12 @@
 #include "report/read/machine-folder.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <utility>
 
 #include "report/core/utf8.h"
+#include "report/read/input-file.h"
 #include "report/read/line-framer.h"
 #include "report/read/run-builder.h"
 
@@ -38,15 +37,12 @@ std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
     for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
         std::string name = Utf8Of(entries->path().filename());
         std::optional<LogMonth> month = ParseLogName(name);
+        // Anything but a folder is listed, a link too, as the listing tells
+        // it without a look at each file: what it is, the reading asks of the
+        // file it opens.
         std::error_code statusError;
-        if (!month || !entries->is_regular_file(statusError))
-            continue;
-        LogFile& log = logs.emplace_back(LogFile{name, *month, std::nullopt});
-        std::filesystem::file_time_type modified = entries->last_write_time(statusError);
-        if (!statusError)
-            log.Modified = std::chrono::duration_cast<std::chrono::seconds>(
-                               std::chrono::file_clock::to_sys(modified).time_since_epoch())
-                               .count();
+        if (month && (entries->is_symlink(statusError) || !entries->is_directory(statusError)))
+            logs.push_back({name, *month});
     }
     if (error)
         throw FolderError(Utf8Of(folder), FolderProblem(error));
@@ -61,29 +57,49 @@ namespace {
 // Each log is read in blocks of this size.
 constexpr size_t BlockSize = 256 * 1024;
 
-// Frames one log, read in blocks, into lines; false, with the system's
-// reason, when it cannot be opened or read to its end.
-bool FrameLog(const std::filesystem::path& path, std::vector<char>& buffer, LineFramer& lines, std::string& problem)
+// A log's bytes read into lines: from offset 0, at most MostLogBytes, a
+// hole as one NUL, which stands for its zeros. False when a read fails.
+bool FrameBytes(InputFile& file, std::vector<char>& buffer, LineFramer& lines)
 {
-    lines.BeginFile();
-    errno = 0;
-    std::ifstream file(path, std::ios::in | std::ios::binary);
-    if (!file.is_open()) {
-        problem = "cannot be opened";
-        if (errno != 0)
-            problem += ": " + FolderProblem(std::error_code(errno, std::generic_category()));
-        lines.EndFile();
-        return false;
-    }
-    // A block read short is the end of the file, or an error.
-    while (file.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || file.gcount() > 0)
-        lines.Feed(buffer.data(), static_cast<size_t>(file.gcount()));
-    lines.EndFile();
-    if (file.bad()) {
-        problem = "cannot be read to its end";
-        return false;
+    static const char zero = '\0';
+    int64_t at = 0;
+    while (at < MostLogBytes) {
+        int64_t first;
+        int64_t last;
+        file.NextData(at, first, last);
+        if (first < 0 || first >= MostLogBytes) {
+            if (at < std::min(file.Size(), MostLogBytes))
+                lines.Feed(&zero, 1);
+            return true;
+        }
+        if (first > at)
+            lines.Feed(&zero, 1);
+        for (at = first, last = std::min(last, MostLogBytes); at < last;) {
+            int64_t asked = std::min<int64_t>(BlockSize, last - at);
+            int64_t count = file.ReadAt(at, buffer.data(), static_cast<size_t>(asked));
+            if (count <= 0)
+                return count == 0;
+            lines.Feed(buffer.data(), static_cast<size_t>(count));
+            at += count;
+            // Short, up to the length it had when opened: the end, without
+            // a read more to say so.
+            if (count < asked && at >= file.Size())
+                return true;
+        }
     }
     return true;
+}
+
+// Frames one log into lines; false, with the reason, when it cannot be
+// opened or read to its end.
+bool FrameLog(InputFile& file, std::vector<char>& buffer, LineFramer& lines, std::string& problem)
+{
+    lines.BeginFile();
+    bool read = FrameBytes(file, buffer, lines);
+    lines.EndFile();
+    if (!read)
+        problem = "cannot be read to its end";
+    return read;
 }
 
 // The first UP record of a log.
@@ -109,8 +125,18 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     std::vector<char> buffer(BlockSize);
     std::string problem;
     for (size_t i = 0; i < logs.size(); i++) {
-        runs.BeginFile(logs[i]);
-        if (!FrameLog(folder / logs[i].Name, buffer, lines, problem))
+        InputFile file;
+        bool opened = file.Open(folder / logs[i].Name, problem);
+        // Its time as the file that is read has it.
+        LogFile log = logs[i];
+        log.Modified = file.Modified();
+        runs.BeginFile(log);
+        if (!opened)
+            runs.FileProblem("cannot be opened: " + problem);
+        else if (file.Size() > MostLogBytes)
+            runs.FileWarning("longer than the " + std::to_string(MostLogBytes) +
+                             " bytes the service writes at most: the rest is not read");
+        if (opened && !FrameLog(file, buffer, lines, problem))
             runs.FileProblem(problem);
         if (i + 1 == logs.size()) {
             runs.EndFile();
@@ -120,8 +146,10 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
         runs.EndFile([&]() -> std::optional<LogStart> {
             FirstUp first;
             LineFramer framer(first);
+            InputFile nextFile;
             std::string ignored;
-            FrameLog(folder / next.Name, buffer, framer, ignored);
+            if (nextFile.Open(folder / next.Name, ignored))
+                FrameLog(nextFile, buffer, framer, ignored);
             if (!first.Found)
                 return std::nullopt;
             return LogStart{next.Month, *first.Found};

@@ -3,6 +3,7 @@
 // in one streaming pass, through the line framer into the run builder.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
@@ -40,6 +41,10 @@ struct ReadOptions {
 // not fill the screen or the memory.
 inline constexpr int64_t WarningsPerLog = 100;
 
+// The most of a log that is read, the most the service writes: a file that
+// holds more is no log of its own, and must not keep the report for ever.
+inline constexpr int64_t MostLogBytes = int64_t{1} << 31;
+
 // A folder that cannot be listed.
 class FolderError : public std::runtime_error {
 public:
@@ -51,13 +56,14 @@ public:
 // such error words it.
 std::string FolderProblem(const std::error_code& error);
 
-// The folder's logs in the order they are read: by year, then month. Throws
-// FolderError.
+// The folder's logs in the order they are read: by year, then month; any
+// file with a log's name but a folder. Throws FolderError.
 std::vector<LogFile> ListLogs(const std::filesystem::path& folder);
 
-// Reads the logs of the folder, as ListLogs listed them; one that cannot be
-// opened is a warning for line 0, with the system's reason. The report's
-// Folder is the folder's UTF-8 text.
+// Reads the logs of the folder, as ListLogs listed them, as InputFile opens
+// them; one that cannot be opened, or is no regular file, is a warning for
+// line 0 with the reason, and so is one longer than MostLogBytes, of which
+// the rest is not read. The report's Folder is the folder's UTF-8 text.
 MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector<LogFile>& logs,
                           const ReadOptions& options);
 

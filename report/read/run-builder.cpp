@@ -268,6 +268,11 @@ void RunBuilder::CloseRun(const Record& record, uint64_t line, const NextLogStar
 void RunBuilder::FileProblem(const std::string& problem)
 {
     Report.Incomplete = true;
+    FileWarning(problem);
+}
+
+void RunBuilder::FileWarning(const std::string& problem)
+{
     if (Passed())
         Pass(0, problem);
 }

@@ -44,8 +44,11 @@ public:
 
     void BeginFile(const LogFile& file);
     void AddRecords(const LineRecord* records, size_t count) override;
-    // A log that could not be read: a warning for line 0.
+    // A log that could not be read: a warning for line 0, and the report
+    // incomplete.
     void FileProblem(const std::string& problem);
+    // A warning for line 0, on the log as a whole.
+    void FileWarning(const std::string& problem);
     // Without next, the log is the newest: nothing began after its last run.
     void EndFile(const NextLogStart& next = nullptr);
     MachineReport Finish();

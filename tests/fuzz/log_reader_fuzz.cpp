@@ -2,10 +2,12 @@
 // The log reading on arbitrary bytes. It must never misbehave, and it must
 // read the same whatever the pieces the bytes come in: fed one byte at a
 // time every line is carried from piece to piece, fed whole most are read
-// where they lie, and both must agree.
+// where they lie, and both must agree; and a run of zeros reads as one NUL,
+// which is how a hole in a file is fed.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "report/core/text-forms.h"
 #include "report/read/line-framer.h"
@@ -91,5 +93,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     report::MachineReport whole = Read(data, size, size == 0 ? 1 : size);
     CheckConsistent(whole);
     Check(Same(Read(data, size, 1), whole), "read differently one byte at a time");
+    std::vector<uint8_t> holes;
+    for (size_t i = 0; i < size; i++)
+        if (data[i] != 0 || i == 0 || data[i - 1] != 0)
+            holes.push_back(data[i]);
+    Check(Same(Read(holes.data(), holes.size(), holes.empty() ? 1 : holes.size()), whole),
+          "read differently with each run of zeros as one");
     return 0;
 }

@@ -115,6 +115,14 @@ class Outputs(unittest.TestCase):
         # Well-formed XML, and HTML whose only complaint is the inline SVG's
         # element names, which libxml2's HTML 4 parser does not know.
         subprocess.run(["xmllint", "--noout", page], check=True)
+        # So are the picture and both pages of a folder whose name holds
+        # U+FFFF, which XML does not allow.
+        strange = os.path.join(WORK, "alpha\uffff")
+        shutil.copytree(self.logs, strange, dirs_exist_ok=True)
+        for output in (["--svg", "-"], ["--html", "-"], ["--fleet", "--html", "-"]):
+            with self.subTest(output=output):
+                subprocess.run(["xmllint", "--noout", "-"], check=True, text=True,
+                               input=run(strange, "--now", NOW, *output))
         html = subprocess.run(["xmllint", "--html", "--noout", page], capture_output=True, text=True)
         self.assertEqual(html.returncode, 0)
         complaints = [line for line in html.stderr.splitlines() if "parser error" in line

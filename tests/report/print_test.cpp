@@ -97,6 +97,12 @@ TEST(XmlEscape, KeepsTheDocumentWellFormed)
         {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                  // four bytes stay
         {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // an overlong form
         {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+        // U+FFFE and U+FFFF are no characters of XML; U+FFFD and U+FFFC are.
+        {"a\xEF\xBF\xBF"
+         "b\xEF\xBF\xBE",
+         "a\xEF\xBF\xBD"
+         "b\xEF\xBF\xBD"},
+        {"\xEF\xBF\xBD\xEF\xBF\xBC", "\xEF\xBF\xBD\xEF\xBF\xBC"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(report::XmlEscape(c.Text), c.Escaped) << c.Text;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -15,6 +16,7 @@
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
 #include "report/program/output-file.h"
+#include "report/read/machine-folder.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -138,13 +140,20 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
 // The fleet: a row per machine, from folders given and from a folder of
 // folders, as a share that collects many machines' logs holds them, at any
 // depth. A subfolder with neither logs nor PowerOFF.txt is no machine; a
-// folder given without any is.
+// folder given without any is. Links in the share change no machine's name:
+// one to a folder of it met first, one back to a folder that holds it, and
+// one out of it to a folder given.
 TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
 {
     TempDir dir;
     for (const char* folder : {"empty", "share", "share/a-no-schedule", "share/b-empty-poweroff", "share/c-nothing",
-                               "share/d-nothing-at-all", "share/site2", "share/site2/pc-e"})
+                               "share/d-nothing-at-all", "share/loopy", "share/site2", "share/site2/pc-e"})
         mkdir(dir.Path(folder).c_str(), 0755);
+    std::filesystem::create_symlink("../site2", dir.Path("share/loopy/s2"));
+    std::filesystem::create_symlink("../..", dir.Path("share/site2/back"));
+    std::filesystem::create_symlink("../empty", dir.Path("share/out"));
+    const std::string links = "share/out: a symbolic link out of the collection, not followed\n"
+                              "share/site2/back: a symbolic link back into the collection, not followed\n";
     WriteWholeFile(dir.Path("share/a-no-schedule/2026_11.log"),
                    "1 480 UP\r\n1 1020 DOWN    \r\n2 480 UP\r\n2 600 CRASH\r\n");
     WriteWholeFile(dir.Path("share/b-empty-poweroff/2026_11.log"), "3 480 UP\r\n4 60 DOWN    \r\n5 600 UP\r\n");
@@ -161,7 +170,7 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     const std::string now = "--now 2026-12-01T00:00 ";
 
     const ProgramCase cases[] = {
-        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none\n" + rows, ""}},
+        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none\n" + rows, links}},
         {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
          {0,
           csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none\n"
@@ -179,7 +188,7 @@ c-nothing         22:30        0        0            0       0             0m   
 site2/pc-e        -            1        0            0       -              -       100.00%  2026-11-09 09:00  off  none
 5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
-          ""}},
+          links}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
     };
@@ -226,6 +235,20 @@ TEST(ReportProgram, HostileInputs)
         WriteWholeFile(dir.Path("months/") + std::to_string(2000 + month / 12) + "_" + std::to_string(month % 12 + 1) +
                            ".log",
                        log);
+    // Logs that are no files of the service's: a link to a file of the
+    // kernel's that never ends, a FIFO without a writer, a file longer than
+    // the service writes (with a record past the end it is read to) and one
+    // as long as it writes, and a link as the schedule.
+    mkdir(dir.Path("planted").c_str(), 0755);
+    std::filesystem::create_symlink("/proc/self/pagemap", dir.Path("planted/2026_12.log"));
+    ASSERT_EQ(mkfifo(dir.Path("planted/2026_11.log").c_str(), 0666), 0);
+    WriteWholeFile(dir.Path("planted/2026_10.log"), "1 0 UP\r\n");
+    ASSERT_EQ(truncate(dir.Path("planted/2026_10.log").c_str(), report::MostLogBytes), 0);
+    std::ofstream(dir.Path("planted/2026_10.log"), std::ios::app) << "1 5 DOWN    \r\n";
+    WriteWholeFile(dir.Path("planted/2026_9.log"), "1 0 UP\r\n");
+    ASSERT_EQ(truncate(dir.Path("planted/2026_9.log").c_str(), report::MostLogBytes - 14), 0);
+    std::ofstream(dir.Path("planted/2026_9.log"), std::ios::app) << "1 5 DOWN    \r\n";
+    std::filesystem::create_symlink("../secret/PowerOFF.txt", dir.Path("planted/PowerOFF.txt"));
     for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9"}) {
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
@@ -244,6 +267,13 @@ TEST(ReportProgram, HostileInputs)
         {"--openmetrics fleet/siteA/lab-01 fleet/siteB/lab-01", 0, "verdimoor_running{machine=\"siteB/lab-01\"} 0"},
         {"secret", 0, "secret/2026_1.log: cannot be opened: Permission denied", true},
         {"secret", 0, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", true},
+        {"planted", 0, "planted/2026_12.log: cannot be opened: a symbolic link, not followed"},
+        {"planted", 0, "planted/2026_11.log: cannot be opened: not a regular file"},
+        {"planted", 0,
+         "planted/2026_10.log: longer than the 2147483648 bytes the service writes at most: the rest is not read"},
+        {"--csv planted", 0, "planted,2026-10-01T00:00,2026-10-01T00:00,0,unknown,2026_10.log,1"},
+        {"--csv planted", 0, "planted,2026-09-01T00:00,2026-09-01T00:05,5,down,2026_9.log,1"},
+        {"planted", 0, "planted/PowerOFF.txt: cannot be opened, so no schedule: a symbolic link, not followed"},
         {"--csv --output fifo =1+2 && cat <&" + std::to_string(fifo), 0, row},
         {"--csv --output link =1+2 && cat target", 0, row},
         {"--csv --output - =1+2", 0, row},
@@ -326,19 +356,32 @@ TEST(OutputFile, NothingLeftOnInterrupt)
 TEST(FolderSchedule, FromPowerOffFileOrTheOption)
 {
     const struct {
-        const char* Content;  // nullptr: no file; "/": a folder
+        const char* Content;  // nullptr: no file; "/": a folder; "@": a link to "22 30"; "|": a FIFO
         bool Known;
         std::optional<int> Minute;
         const char* Problem = "";
     } cases[] = {
-        {"22 30", true, 1350}, {"08 30", true, 8},   {"0x16 30", true, 1350},
-        {"", true, 0},         {"24 0", true, {}},   {"7 60", true, {}},
-        {"-1 5", true, {}},    {nullptr, false, {}}, {"/", false, {}, "not a regular file"},
+        {"22 30", true, 1350},
+        {"08 30", true, 8},
+        {"0x16 30", true, 1350},
+        {"", true, 0},
+        {"24 0", true, {}},
+        {"7 60", true, {}},
+        {"-1 5", true, {}},
+        {nullptr, false, {}},
+        {"/", false, {}, "not a regular file"},
+        {"@", false, {}, "a symbolic link, not followed"},
+        {"|", false, {}, "not a regular file"},
     };
     for (const auto& c : cases) {
         TempDir dir;
+        WriteWholeFile(dir.Path("schedule"), "22 30");
         if (c.Content != nullptr && std::string(c.Content) == "/")
             mkdir(dir.Path("PowerOFF.txt").c_str(), 0755);
+        else if (c.Content != nullptr && std::string(c.Content) == "@")
+            std::filesystem::create_symlink("schedule", dir.Path("PowerOFF.txt"));
+        else if (c.Content != nullptr && std::string(c.Content) == "|")
+            ASSERT_EQ(mkfifo(dir.Path("PowerOFF.txt").c_str(), 0666), 0);
         else if (c.Content != nullptr)
             WriteWholeFile(dir.Path("PowerOFF.txt"), c.Content);
         std::string problem;

@@ -159,6 +159,28 @@ const Case Cases[] = {
        {"file": "2026_8.log", "line": 5, "problem": "damaged line"},
        {"file": "2026_8.log", "line": 6, "problem": "zero bytes"}]}]})j"},
 
+    // Runs of zeros of any length, passed over at once: a line of its own
+    // before the record written after them, text on both sides, and the end
+    // of a log cut in its padding. One warning a line.
+    {"long runs of zeros",
+     {{"2026_8.log", "1 0 UP\r\n" + std::string(300000, '\0') + "1 5 DOWN    \r\n2 0 UP" + std::string(64, '\0') + "x" +
+                         std::string(63, '\0') + "\r\n2 7 CRASH\r\n" + std::string(4097, '\0')}},
+     "",
+     "",
+     "2026-09-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 0, "crash": 1, "unknown": 0,
+       "running": 0, "first_start": "2026-08-01T00:00", "last_end": "2026-08-02T00:07", "uptime_minutes": 12,
+       "downtime_minutes": 1435, "availability": 0.0082930200414651, "longest_run_minutes": 7,
+       "longest_downtime_minutes": 1435, "warnings": 4},
+      "runs": [
+       {"start": "2026-08-01T00:00", "end": "2026-08-01T00:05", "minutes": 5, "ended": "down", "file": "2026_8.log", "line": 1},
+       {"start": "2026-08-02T00:00", "end": "2026-08-02T00:07", "minutes": 7, "ended": "crash", "file": "2026_8.log", "line": 3}],
+      "warnings": [
+       {"file": "2026_8.log", "line": 2, "problem": "zero bytes"},
+       {"file": "2026_8.log", "line": 3, "problem": "zero bytes"},
+       {"file": "2026_8.log", "line": 3, "problem": "damaged line"},
+       {"file": "2026_8.log", "line": 5, "problem": "zero bytes"}]}]})j"},
+
     // The last day and minute a record may carry, and the first it may not.
     {"a record's bounds",
      {{"2026_1.log", "1 1439 UP\r\n1 1440 DOWN    \r\n2 0 DOWN    \r\n31 0 UP\r\n32 0 CRASH\r\n31 1439 CRASH\r\n"
