@@ -195,6 +195,12 @@ int64_t SeekFileEnd(FileId file);
 bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count);
 // Sets the length to exactly length, cutting what lies after it.
 bool SetFileLength(FileId file, int64_t length);
+// Sets room aside on the disk for count bytes at offset, keeping the length,
+// so that writing them then cannot fail for want of space. False, with the
+// last error, when there is no room: the disk or the quota is full, or the
+// file may grow no larger. True when the room is set aside, and where the
+// file system has no way to set it aside.
+bool ReserveFileBytes(FileId file, int64_t offset, int64_t count);
 // The length, or -1.
 int64_t FileLength(FileId file);
 // Reads up to size bytes; returns the number read, 0 at the end, -1 on error.

@@ -97,5 +97,5 @@ void ServiceInitialization()
     // The announcement belongs to the run: without its UP line, or without
     // the schedule file's name, there is nothing to announce it with.
     if (RecordOffset > 0 && PowerOffPath[0] != '\0')
-        WriteLogRecord(0, ApdownFormat, day, ScheduledMinute(), PowerOffPath);
+        WriteApdownRecord(day, ScheduledMinute(), PowerOffPath);
 }

@@ -11,6 +11,8 @@
 // paces the heartbeats instead: each sleep sends one byte on it and returns
 // once one comes back, and the daemon's clock moves on by the time it would
 // have slept. When the test's end closes, the daemon stops itself.
+// VERDIMOOR_CLOCK, seconds since the epoch, sets where the daemon's clock
+// starts.
 #include <atomic>
 #include <csignal>
 #include <cstdarg>
@@ -30,6 +32,7 @@ std::atomic<int> Sleeps;
 long KillAt;
 int CallsFile = -1;
 int Heartbeats = -1;
+// What the daemon's clock is ahead of the real one.
 std::atomic<time_t> Skipped;
 
 __attribute__((constructor)) void Start()
@@ -42,6 +45,9 @@ __attribute__((constructor)) void Start()
             static_cast<int>(syscall(SYS_openat, AT_FDCWD, calls, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     const char* heartbeats = getenv("VERDIMOOR_HEARTBEATS");
     Heartbeats = heartbeats == nullptr ? -1 : atoi(heartbeats);
+    const char* clock = getenv("VERDIMOOR_CLOCK");
+    if (clock != nullptr)
+        Skipped = atoll(clock) - time(nullptr);
 }
 
 // Counts a call on entering it; the shim's own output bypasses the counted
@@ -95,6 +101,12 @@ ssize_t pwrite(int fd, const void* bytes, size_t count, off_t offset)
 {
     Enter("pwrite");
     return Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, bytes, count, offset);
+}
+
+int fallocate(int fd, int mode, off_t offset, off_t length)
+{
+    Enter("fallocate");
+    return Next<int (*)(int, int, off_t, off_t)>("fallocate")(fd, mode, offset, length);
 }
 
 int ftruncate(int fd, off_t length)

@@ -109,12 +109,15 @@ private:
 };
 
 // In the process about to become the daemon: the shim, which paces its
-// heartbeats through the socket heartbeats.
-void PaceHeartbeats([[maybe_unused]] int heartbeats)
+// heartbeats through the socket heartbeats, and starts its clock at clock
+// unless that is 0.
+void PaceHeartbeats([[maybe_unused]] int heartbeats, [[maybe_unused]] time_t clock)
 {
 #ifdef VERDIMOOR_CRASH_SHIM
     setenv("LD_PRELOAD", VERDIMOOR_CRASH_SHIM, 1);
     setenv("VERDIMOOR_HEARTBEATS", std::to_string(dup(heartbeats)).c_str(), 1);
+    if (clock != 0)
+        setenv("VERDIMOOR_CLOCK", std::to_string(clock).c_str(), 1);
 #endif
 }
 
@@ -133,6 +136,9 @@ struct DaemonSetup {
     std::string NotifySocket;
     // A socket through which the preloaded shim paces its heartbeats.
     int Heartbeats = -1;
+    // Where the paced daemon's clock starts, in seconds since the epoch; 0
+    // for now.
+    time_t Clock = 0;
     std::vector<std::string> Options;
     // A folder that stands for /etc in a mount namespace of the daemon's own,
     // which ends with it.
@@ -159,7 +165,7 @@ public:
             if (!setup.NotifySocket.empty())
                 setenv("NOTIFY_SOCKET", setup.NotifySocket.c_str(), 1);
             if (setup.Heartbeats >= 0)
-                PaceHeartbeats(setup.Heartbeats);
+                PaceHeartbeats(setup.Heartbeats, setup.Clock);
             if (!setup.Etc.empty() &&
                 (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                  mount(setup.Etc.c_str(), "/etc", nullptr, MS_BIND, nullptr) != 0))
@@ -485,22 +491,25 @@ std::vector<std::string> RecordKinds(const CrashRun& run)
 TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
 {
     using Kinds = std::vector<std::string>;
-    // Five calls a heartbeat and five for the DOWN line, none of which reads
-    // the log; only an append to a log that is not empty reads its last byte.
-    // A record that leaves the log as long as the last one did only asks its
-    // length, for setting it would cost the disk a journal commit.
+    // Five calls a heartbeat, none of which reads the log; only an append to
+    // a log that is not empty reads its last byte. A record that leaves the
+    // log as long as the last one did only asks its length, for setting it
+    // would cost the disk a journal commit; one that makes it longer first
+    // sets its room aside.
     const Kinds cut = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
     const Kinds same = {"open", "pwrite", "fstat", "fdatasync", "close"};
+    const Kinds longer = {"open", "fallocate", "pwrite", "ftruncate", "fdatasync", "close"};
     Kinds calls = {
-        "open",                                                // the folder, locked while the process lives
-        "open",  "open",   "open",      "fsync",     "close",  // the log is created, its folder flushed
-        "lseek", "pwrite", "fdatasync", "close",               // the UP line
-        "open",  "pwrite", "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
-        "open",                                                // no PowerOFF.txt
-        "open",  "lseek",  "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
+        "open",                                                   // the folder, locked while the process lives
+        "open",  "open",      "open",      "fsync",     "close",  // the log is created, its folder flushed
+        "lseek", "pwrite",    "fdatasync", "close",               // the UP line
+        "open",  "fallocate", "pwrite",    "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
+        "open",                                                                // no PowerOFF.txt
+        "open",  "lseek",     "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
     };
-    // The first heartbeat drops the APDOWN line, the second keeps the length.
-    for (const Kinds* record : {&cut, &same, &cut})
+    // The first heartbeat drops the APDOWN line, the second keeps the length,
+    // and the DOWN line is longer than the CRASH line.
+    for (const Kinds* record : {&cut, &same, &longer})
         calls.insert(calls.end(), record->begin(), record->end());
 
     TempDir traced;
@@ -518,11 +527,11 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
     } outcomes[] = {
         {3, {"<missing>"}},
         {8, {}},
-        {12, {"UP"}},
-        {20, {"UP", "CRASH"}},
-        {25, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
-        {34, {"UP", "CRASH"}},
-        {37, {"UP", "DOWN"}},
+        {13, {"UP"}},
+        {21, {"UP", "CRASH"}},
+        {26, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
+        {36, {"UP", "CRASH"}},
+        {39, {"UP", "DOWN"}},
     };
     long call = 1;
     for (const auto& outcome : outcomes) {
@@ -680,6 +689,47 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
         EXPECT_EQ(daemon.Log(), Line(daemon.Started, "UP") + Line(beat, "DOWN    "));
         break;
     }
+}
+
+// The log ends on a page boundary of a full disk when the minute moves from
+// 999 to 1000, which makes the closing line a byte longer: the old line
+// stays whole, which a SIGKILL then finds, and the failure is said once.
+TEST(Daemon, FullDiskDuringAGrowingRewriteKeepsTheOldLine)
+{
+    SmallDisk disk;
+    if (!disk.Mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    PlaceBinary(disk.Dir);
+    // 16:39:05 today, the heartbeats at 16:39:35, 16:40:05 and 16:40:35.
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    local.tm_hour = 16;
+    local.tm_min = 39;
+    local.tm_sec = 5;
+    local.tm_isdst = -1;
+    time_t start = mktime(&local);
+    std::string run = Line({local.tm_mday, 999}, "UP") + Line({local.tm_mday, 999}, "CRASH");
+    // Earlier runs, the last of which ended within its first 30 seconds.
+    std::string before;
+    while (before.size() < 3000)
+        before += Line({1, 600}, "UP") + Line({1, 1020}, "DOWN    ");
+    std::string last = Line({1, 600}, "UP") + Line({1, 600}, "CRASH") + Line({1, 3660}, "/ APDOWN");
+    before += last.insert(last.size() - 9, 4096 - before.size() - last.size() - run.size(), 'x');
+    WriteWholeFile(MonthLog(disk.Dir), before);
+    Heartbeats beats;
+    Daemon daemon(disk.Dir, {.Heartbeats = beats.DaemonEnd(), .Clock = start});
+    ASSERT_TRUE(beats.Asleep());
+    ASSERT_TRUE(beats.Beat());
+    ASSERT_EQ(daemon.Log(), before + run);
+    ASSERT_EQ(daemon.Log().size(), 4096u);
+    disk.Fill();
+    ASSERT_TRUE(beats.Beat());
+    ASSERT_TRUE(beats.Beat());
+    EXPECT_EQ(daemon.Stop(SIGKILL), -1);
+    EXPECT_EQ(daemon.Log(), before + run);
+    EXPECT_EQ(daemon.Printed(),
+              daemon.NoSchedule() + "verdimoor: cannot write " + daemon.LogName() + ": No space left on device\n");
 }
 
 // The day of the month and the minute of the day at t in a zone that many
