@@ -11,6 +11,7 @@
 #include <linux/capability.h>
 #include <sched.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -129,6 +130,48 @@ std::string MonthLog(const TempDir& dir)
     localtime_r(&now, &local);
     return dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
 }
+
+// A lock on path, taken by another user (nobody) and held until the test
+// ends, when its process is ended by its id: on the folder itself, or on a
+// file of its own that it creates at path.
+class LockedByNobody {
+public:
+    LockedByNobody(const std::string& path, bool create)
+    {
+        int ready[2];
+        if (pipe2(ready, O_CLOEXEC) != 0)
+            return;
+        Pid = fork();
+        if (Pid == 0) {
+            char held = 'n';
+            int fd = -1;
+            if (setgid(65534) == 0 && setuid(65534) == 0)
+                fd = create ? open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666) : open(path.c_str(), O_RDONLY);
+            if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
+                held = 'y';
+            if (write(ready[1], &held, 1) != 1)
+                _exit(1);
+            pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        char held = 'n';
+        Held = Pid > 0 && read(ready[0], &held, 1) == 1 && held == 'y';
+        close(ready[0]);
+    }
+    ~LockedByNobody()
+    {
+        if (Pid > 0) {
+            kill(Pid, SIGKILL);
+            waitpid(Pid, nullptr, 0);
+        }
+    }
+    LockedByNobody(const LockedByNobody&) = delete;
+    LockedByNobody& operator=(const LockedByNobody&) = delete;
+
+    pid_t Pid = -1;
+    bool Held = false;
+};
 
 // How a run of the daemon is started.
 struct DaemonSetup {
@@ -298,9 +341,11 @@ TEST(Daemon, SecondRunAppendsAndAShortenedLogIsPadded)
 }
 
 // One daemon a folder, whole lines, and the options: the options write
-// nothing; the new run's UP line starts a line of its own after an unfinished
-// one; a second daemon in the folder writes nothing and leaves the first's
-// run whole; and the first says the schedule it read.
+// nothing; another user who holds the folder locked, or a lock file of their
+// own in a folder anyone can write, keeps no daemon from starting, and the
+// lock file is the daemon's, 0600; the new run's UP line starts a line of its
+// own after an unfinished one; a second daemon in the folder writes nothing
+// and leaves the first's run whole; and the first says the schedule it read.
 TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
 {
     for (int attempt = 0; attempt < 3; attempt++) {
@@ -331,15 +376,28 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
             EXPECT_EQ(ReadWholeFile(MonthLog(dir)), cut);
         }
 
+        ASSERT_EQ(chmod(dir.Path().c_str(), 01777), 0);
+        LockedByNobody folder(dir.Path(), false);
+        LockedByNobody planted(dir.Path("verdimoor.lock"), true);
+        ASSERT_TRUE(folder.Held);
+        ASSERT_TRUE(planted.Held);
+        std::vector<std::string> locked = files;
+        locked.insert(std::upper_bound(locked.begin(), locked.end(), "verdimoor.lock"), "verdimoor.lock");
+        ASSERT_EQ(FolderEntries(dir), locked);
         Daemon first(dir);
         ASSERT_TRUE(first.LogEndsWith(" APDOWN\r\n"));
         std::string started = first.Log();
+        struct stat lock;
+        ASSERT_EQ(lstat(dir.Path("verdimoor.lock").c_str(), &lock), 0);
+        EXPECT_TRUE(S_ISREG(lock.st_mode));
+        EXPECT_EQ(lock.st_mode & 07777, 0600u);
+        EXPECT_EQ(lock.st_uid, geteuid());
         Daemon second(dir);
         EXPECT_EQ(second.Wait(), 1);
         EXPECT_EQ(second.Printed(),
                   "verdimoor: another verdimoor is running in " + dir.Path().substr(0, dir.Path().size() - 1) + "\n");
         EXPECT_EQ(first.Log(), started);
-        EXPECT_EQ(FolderEntries(dir), files);
+        EXPECT_EQ(FolderEntries(dir), locked);
         EXPECT_EQ(first.Stop(), 1);
         EXPECT_EQ(first.Printed(),
                   "verdimoor: no scheduled power-off: " + dir.Path("PowerOFF.txt") + " reads as 24:00\n");
@@ -379,7 +437,8 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
     EXPECT_EQ(notify.Receive(), "READY=1");
     EXPECT_EQ(daemon.Stop(), 1);
     EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
-    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n" + daemon.NoSchedule());
+    EXPECT_EQ(daemon.Printed(), "verdimoor: cannot lock " + dir.Path("verdimoor.lock") +
+                                    ": Permission denied\nverdimoor: " + failure + "\n" + daemon.NoSchedule());
 }
 
 TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
@@ -500,9 +559,10 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
     const Kinds same = {"open", "pwrite", "fstat", "fdatasync", "close"};
     const Kinds longer = {"open", "fallocate", "pwrite", "ftruncate", "fdatasync", "close"};
     Kinds calls = {
-        "open",                                                   // the folder, locked while the process lives
-        "open",  "open",      "open",      "fsync",     "close",  // the log is created, its folder flushed
-        "lseek", "pwrite",    "fdatasync", "close",               // the UP line
+        "open",  "fstat",                                                      // the lock file, in the folder, checked
+        "close",                                                               // the folder
+        "open",  "open",      "open",      "fsync",     "close",               // the log is created, its folder flushed
+        "lseek", "pwrite",    "fdatasync", "close",                            // the UP line
         "open",  "fallocate", "pwrite",    "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
         "open",                                                                // no PowerOFF.txt
         "open",  "lseek",     "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
@@ -525,13 +585,13 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         long Last;
         Kinds Left;
     } outcomes[] = {
-        {3, {"<missing>"}},
-        {8, {}},
-        {13, {"UP"}},
-        {21, {"UP", "CRASH"}},
-        {26, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
-        {36, {"UP", "CRASH"}},
-        {39, {"UP", "DOWN"}},
+        {5, {"<missing>"}},
+        {10, {}},
+        {15, {"UP"}},
+        {23, {"UP", "CRASH"}},
+        {28, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
+        {38, {"UP", "CRASH"}},
+        {41, {"UP", "DOWN"}},
     };
     long call = 1;
     for (const auto& outcome : outcomes) {
