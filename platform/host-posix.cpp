@@ -97,6 +97,16 @@ void WINAPI GetLocalTime(SYSTEMTIME* time)
     SystemTimeOf(local, now.tv_nsec / 1000000, time);
 }
 
+// UTC, which needs no zone.
+void WINAPI GetSystemTime(SYSTEMTIME* time)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm utc;
+    gmtime_r(&now.tv_sec, &utc);
+    SystemTimeOf(utc, now.tv_nsec / 1000000, time);
+}
+
 // Sleeps the full time: a signal that interrupts it does not cut it short.
 void WINAPI Sleep(DWORD milliseconds)
 {

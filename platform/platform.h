@@ -141,6 +141,7 @@ typedef struct {
 #define EWX_SHUTDOWN 1
 
 void WINAPI GetLocalTime(SYSTEMTIME* time);
+void WINAPI GetSystemTime(SYSTEMTIME* time);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 DWORD WINAPI GetLastError();

@@ -82,6 +82,9 @@ void ServiceInitialization()
     SetProgramPath(ErrLogPath, "%s%s", ProgramDir, "Err.log");
 
     GetLocalTime(&RunStart);
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    SeePowerOffClock(RunStart, utc);
     int day = RunStart.wDay;
     int minute = MinuteOfDay(RunStart);
 

@@ -103,6 +103,7 @@ void ResetService()
     PowerOffPath[0] = '\0';
     PowerOffHour = 0;
     PowerOffMinute = 0;
+    PowerOffClock = ScheduleClock{};
     ProgramDir[0] = '\0';
     ServiceStatus = SERVICE_STATUS{};
     StatusHandle = 0;

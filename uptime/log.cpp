@@ -21,11 +21,6 @@ WrittenLogEnd LogEnd = {-1, -1, 0, {}};
 // characters and two numbers of eleven characters each.
 static const int RecordLineSize = MAX_PATH + 64;
 
-int MinuteOfDay(const SYSTEMTIME& time)
-{
-    return time.wHour * 60 + time.wMinute;
-}
-
 // Reports a change between writes that work and writes that fail.
 static void NoteRecordWrite(bool written, DWORD error)
 {

@@ -44,7 +44,10 @@ struct WrittenLogEnd {
 extern WrittenLogEnd LogEnd;
 
 // The minute of the day of a local time, 0 to 1439.
-int MinuteOfDay(const SYSTEMTIME& time);
+inline int MinuteOfDay(const SYSTEMTIME& time)
+{
+    return time.wHour * 60 + time.wMinute;
+}
 
 // Writes one record to LogPath: appended at the end for offset 0 (the file is
 // created if missing; a last line without its end is first given one, an LF
