@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -88,7 +89,9 @@ static bool LockProgramFolder()
         } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
             error = errno;
             if (error == EWOULDBLOCK) {
-                fprintf(stderr, "verdimoor: another verdimoor is running in %s\n", folder);
+                char text[sizeof folder + 64];
+                snprintf(text, sizeof text, "another verdimoor is running in %s", folder);
+                SayOnStandardError(LOG_ERR, text);
                 close(fd);
                 close(dir);
                 return false;
@@ -105,7 +108,9 @@ static bool LockProgramFolder()
     }
     if (dir < 0 || error == 0)
         error = dir < 0 ? errno : EAGAIN;
-    fprintf(stderr, "verdimoor: cannot lock %s: %s\n", dir < 0 ? folder : lockPath, strerror(error));
+    char text[sizeof lockPath + 256];
+    snprintf(text, sizeof text, "cannot lock %s: %s", dir < 0 ? folder : lockPath, strerror(error));
+    SayOnStandardError(LOG_ERR, text);
     if (dir >= 0)
         close(dir);
     return true;

@@ -172,6 +172,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 // test double's.
 void SystemTimeOf(const struct tm& civil, long milliseconds, SYSTEMTIME* time);
 
+// Says "verdimoor: " and text as one line on standard error, the journal
+// under systemd, which then reads the syslog priority it starts with
+// (LOG_ERR, LOG_WARNING, LOG_INFO). The POSIX host's own.
+void SayOnStandardError(int priority, const char* text);
+
 #endif
 
 #include <cstddef>

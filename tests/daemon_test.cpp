@@ -187,6 +187,9 @@ struct DaemonSetup {
     // A folder that stands for /etc in a mount namespace of the daemon's own,
     // which ends with it.
     std::string Etc;
+    // JOURNAL_STREAM, as systemd sets it; "standard error" for the device
+    // and inode of the daemon's.
+    std::string JournalStream;
 };
 
 // One run of the daemon, copied into dir unless it is there; ended by its
@@ -206,6 +209,14 @@ public:
             int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
             dup2(fd, 1);
             dup2(fd, 2);
+            struct stat printed;
+            if (setup.JournalStream == "standard error" && fstat(fd, &printed) == 0)
+                setenv("JOURNAL_STREAM",
+                       (std::to_string(printed.st_dev) + ":" + std::to_string(printed.st_ino)).c_str(), 1);
+            else if (!setup.JournalStream.empty())
+                setenv("JOURNAL_STREAM", setup.JournalStream.c_str(), 1);
+            else
+                unsetenv("JOURNAL_STREAM");
             if (!setup.NotifySocket.empty())
                 setenv("NOTIFY_SOCKET", setup.NotifySocket.c_str(), 1);
             if (setup.Heartbeats >= 0)
@@ -425,21 +436,42 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
     }
 }
 
+// A read-only folder: the daemon runs and writes nothing, and says so. Where
+// JOURNAL_STREAM names its standard error, as systemd's journal does, each
+// line starts with its priority: errors, the schedule's warning, and the
+// start-up line; anywhere else the lines are as they are.
 TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
 {
-    TempDir dir;
-    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
-    PlaceBinary(dir);
-    ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
-    NotifySocket notify;
-    Daemon daemon(dir, {.AsNobody = true, .NotifySocket = notify.Path()});
-    std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
-    EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
-    EXPECT_EQ(notify.Receive(), "READY=1");
-    EXPECT_EQ(daemon.Stop(), 1);
-    EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
-    EXPECT_EQ(daemon.Printed(), "verdimoor: cannot lock " + dir.Path("verdimoor.lock") +
-                                    ": Permission denied\nverdimoor: " + failure + "\n" + daemon.NoSchedule());
+    const struct {
+        const char* Name;
+        std::string JournalStream;
+        std::string Error, Warning, Information;
+    } streams[] = {
+        {"a terminal", "", "", "", ""},
+        {"the journal", "standard error", "<3>", "<4>", "<6>"},
+        {"the journal's name passed on", "1:1", "", "", ""},
+    };
+    for (const auto& stream : streams) {
+        SCOPED_TRACE(stream.Name);
+        TempDir dir;
+        ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+        PlaceBinary(dir);
+        WriteWholeFile(dir.Path("PowerOFF.txt"), "24:00 x");
+        ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
+        NotifySocket notify;
+        Daemon daemon(dir, {.AsNobody = true, .NotifySocket = notify.Path(), .JournalStream = stream.JournalStream});
+        std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
+        EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
+        EXPECT_EQ(notify.Receive(), "READY=1");
+        EXPECT_EQ(daemon.Stop(), 1);
+        EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"PowerOFF.txt", "verdimoor"}));
+        std::string schedule = dir.Path("PowerOFF.txt");
+        EXPECT_EQ(daemon.Printed(), stream.Error + "verdimoor: cannot lock " + dir.Path("verdimoor.lock") +
+                                        ": Permission denied\n" + stream.Error + "verdimoor: " + failure + "\n" +
+                                        stream.Information + "verdimoor: no scheduled power-off: " + schedule +
+                                        " reads as 24:00\n" + stream.Warning + "verdimoor: " + schedule +
+                                        " has \"x\" after the time, read as 24:00\n");
+    }
 }
 
 TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
