@@ -57,6 +57,14 @@ TEST_F(LogTest, AppendStartsALineOfItsOwn)
     }
 }
 
+std::string CrLfs(int count)
+{
+    std::string stored;
+    for (int i = 0; i < count; i++)
+        stored += "\r\n";
+    return stored;
+}
+
 TEST_F(LogTest, EveryKindAsStored)
 {
     struct {
@@ -68,6 +76,9 @@ TEST_F(LogTest, EveryKindAsStored)
         {WriteLogRecord(0, ApdownFormat, 2, -55, "/x/PowerOFF.txt"), "2 -55 /x/PowerOFF.txt APDOWN\r\n"},
         {WriteLogRecord(0, DownFormat, 8, 1020), "8 1020 DOWN    \r\n"},
         {WriteLogRecord(0, PdownFormat, 8, 1350), "8 1350 PDOWN\r\n"},
+        // The longest path, all line feeds, each stored as CR LF.
+        {WriteLogRecord(0, ApdownFormat, 8, 3660, std::string(MAX_PATH - 1, '\n').c_str()),
+         "8 3660 " + CrLfs(MAX_PATH - 1) + " APDOWN\r\n"},
     };
     std::string whole;
     for (const auto& kind : kinds) {

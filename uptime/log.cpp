@@ -17,10 +17,6 @@ SYSTEMTIME RunStart;
 bool RecordWritesFailing;
 WrittenLogEnd LogEnd = {-1, -1, 0, {}};
 
-// Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
-// characters and two numbers of eleven characters each.
-static const int RecordLineSize = MAX_PATH + 64;
-
 // Reports a change between writes that work and writes that fail.
 static void NoteRecordWrite(bool written, DWORD error)
 {
@@ -64,8 +60,7 @@ static bool PutLogEndBack(FileId file, int64_t at, size_t count)
 // failure, said, is reported.
 static int32_t WriteLogLine(int32_t offset, const char* line, bool said)
 {
-    // Room for a line end before the record.
-    char stored[2 + StoredRecordSize];
+    char stored[StoredRecordSize];
 
     if (offset < 0 || LogPath[0] == '\0')
         return -1;

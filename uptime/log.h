@@ -26,10 +26,11 @@ extern SYSTEMTIME RunStart;
 // works after it are each reported once. Guarded like RecordOffset.
 extern bool RecordWritesFailing;
 
-// Room for the longest record as stored: the APDOWN line with a path of
-// MAX_PATH - 1 characters, two numbers of eleven characters each, and the
-// line ends before and in it.
-const int StoredRecordSize = MAX_PATH + 68;
+// Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
+// characters and two numbers of eleven characters each; and for it as stored,
+// with a line end before it and each LF (a path may hold them) as CR LF.
+const int RecordLineSize = MAX_PATH + 64;
+const int StoredRecordSize = 2 + 2 * RecordLineSize;
 
 // The log's end as this process last left it: its length, -1 when unknown,
 // and its bytes from At on (the run's closing line and what was appended
