@@ -232,6 +232,19 @@ enum ServiceEvent {
     EventPowerOffFailed = 5,
 };
 
+// How grave an event is: its type in the Windows event log, its priority in
+// the journal.
+enum ServiceEventLevel { EventInformation, EventWarning, EventError };
+
+inline ServiceEventLevel LevelOf(ServiceEvent event)
+{
+    if (event == EventScheduleText)
+        return EventWarning;
+    if (event == EventRecordWriteFailed || event == EventPowerOffFailed)
+        return EventError;
+    return EventInformation;
+}
+
 // Tells the administrator text, one line without its end, where the host has
 // a place for it. A failure to tell is ignored: the log comes first.
 void ReportServiceEvent(ServiceEvent event, const char* text);

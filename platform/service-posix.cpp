@@ -228,12 +228,8 @@ void SayOnStandardError(int priority, const char* text)
 // shows until writing works again.
 void ReportServiceEvent(ServiceEvent event, const char* text)
 {
-    int priority = LOG_INFO;
-    if (event == EventScheduleText)
-        priority = LOG_WARNING;
-    else if (event == EventRecordWriteFailed || event == EventPowerOffFailed)
-        priority = LOG_ERR;
-    SayOnStandardError(priority, text);
+    static const int Priorities[] = {LOG_INFO, LOG_WARNING, LOG_ERR};
+    SayOnStandardError(Priorities[LevelOf(event)], text);
     if (event == EventRecordWriteFailed || event == EventRecordWriteWorks) {
         char status[sizeof "STATUS=" - 1 + ServiceEventTextSize];
         // An empty status clears it.

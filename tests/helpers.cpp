@@ -98,7 +98,7 @@ void ResetService()
     RecordOffset = 0;
     RunStart = SYSTEMTIME{};
     RecordWritesFailing = false;
-    LogEnd = WrittenLogEnd{-1, -1, 0, {}};
+    LogEnd.Known = false;
     snprintf(ErrLogPath, sizeof ErrLogPath, "%s", "Err.log");
     PowerOffPath[0] = '\0';
     PowerOffHour = 0;

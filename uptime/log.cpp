@@ -15,7 +15,7 @@ char LogPath[MAX_PATH];
 int32_t RecordOffset;
 SYSTEMTIME RunStart;
 bool RecordWritesFailing;
-WrittenLogEnd LogEnd = {-1, -1, 0, {}};
+WrittenLogEnd LogEnd;
 
 // Reports a change between writes that work and writes that fail.
 static void NoteRecordWrite(bool written, DWORD error)
@@ -34,10 +34,11 @@ static void NoteRecordWrite(bool written, DWORD error)
 // known goes behind them, any other write starts them anew.
 static void KeepLogEnd(int64_t at, const char* bytes, size_t count, bool appended)
 {
-    if (!appended || LogEnd.At < 0 || LogEnd.Length != at || LogEnd.Count + count > sizeof LogEnd.Bytes) {
+    if (!appended || !LogEnd.Known || LogEnd.Length != at || LogEnd.Count + count > sizeof LogEnd.Bytes) {
         LogEnd.At = at;
         LogEnd.Count = 0;
     }
+    LogEnd.Known = true;
     memcpy(LogEnd.Bytes + LogEnd.Count, bytes, count);
     LogEnd.Count += count;
     LogEnd.Length = at + static_cast<int64_t>(count);
@@ -49,7 +50,7 @@ static void KeepLogEnd(int64_t at, const char* bytes, size_t count, bool appende
 static bool PutLogEndBack(FileId file, int64_t at, size_t count)
 {
     int64_t length = LogEnd.Length;
-    if (LogEnd.At < 0 || at < LogEnd.At || at > length)
+    if (!LogEnd.Known || at < LogEnd.At || at > length)
         return false;
     size_t kept = static_cast<size_t>(length - at) < count ? static_cast<size_t>(length - at) : count;
     return (kept == 0 || WriteFileBytesAt(file, at, LogEnd.Bytes + (at - LogEnd.At), kept)) &&
@@ -98,14 +99,14 @@ static int32_t WriteLogLine(int32_t offset, const char* line, bool said)
         // Not written at all, so that trying again adds no line and every
         // offset into the log stays a 32-bit one.
         error = ERROR_FILE_TOO_LARGE;
-    } else if (!append && (LogEnd.Length < 0 || end > LogEnd.Length) && !ReserveFileBytes(file, at, count)) {
+    } else if (!append && (!LogEnd.Known || end > LogEnd.Length) && !ReserveFileBytes(file, at, count)) {
         // The old line stays: a full disk would take the new one's last bytes.
         error = GetLastError();
     } else if (!WriteFileBytesAt(file, at, bytes, count)) {
         error = GetLastError();
         // A piece of a line would run into the next append's, or stand in
         // place of the run's closing line.
-        kept = append ? SetFileLength(file, at) && LogEnd.Length == at : PutLogEndBack(file, at, count);
+        kept = append ? SetFileLength(file, at) && LogEnd.Known && LogEnd.Length == at : PutLogEndBack(file, at, count);
     } else {
         written = true;
         // The line goes in before the length is set behind it, so that a
@@ -117,7 +118,7 @@ static int32_t WriteLogLine(int32_t offset, const char* line, bool said)
         // ext4 that alone costs a journal commit, every heartbeat. Whether it
         // is right is asked of the file only when this run left it so, in case
         // someone else wrote to it since.
-        if (!append && (end != LogEnd.Length || FileLength(file) != end))
+        if (!append && (!LogEnd.Known || end != LogEnd.Length || FileLength(file) != end))
             SetFileLength(file, end);
     }
     // The line is in the file whatever the flush says; its offset stays valid.
@@ -126,7 +127,7 @@ static int32_t WriteLogLine(int32_t offset, const char* line, bool said)
     if (written)
         KeepLogEnd(at, bytes, count, append);
     else if (!kept)
-        LogEnd = WrittenLogEnd{-1, -1, 0, {}};
+        LogEnd.Known = false;
     if (said)
         NoteRecordWrite(written, error);
     return written ? static_cast<int32_t>(end) : -1;

@@ -32,11 +32,12 @@ extern bool RecordWritesFailing;
 const int RecordLineSize = MAX_PATH + 64;
 const int StoredRecordSize = 2 + 2 * RecordLineSize;
 
-// The log's end as this process last left it: its length, -1 when unknown,
-// and its bytes from At on (the run's closing line and what was appended
-// after it; At is -1 when they are not known), which a rewrite that fails
-// part-way puts back. Guarded like RecordOffset.
+// The log's end as this process last left it, when Known: its length, and
+// its bytes from At on (the run's closing line and what was appended after
+// it), which a rewrite that fails part-way puts back. Guarded like
+// RecordOffset.
 struct WrittenLogEnd {
+    bool Known;
     int64_t Length;
     int64_t At;
     size_t Count;
