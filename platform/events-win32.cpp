@@ -15,11 +15,8 @@ static_assert(EventStarted == MessageStarted && EventScheduleText == MessageSche
 // takes the event asynchronously.
 void ReportServiceEvent(ServiceEvent event, const char* text)
 {
-    WORD type = EVENTLOG_INFORMATION_TYPE;
-    if (event == EventScheduleText)
-        type = EVENTLOG_WARNING_TYPE;
-    else if (event == EventRecordWriteFailed || event == EventPowerOffFailed)
-        type = EVENTLOG_ERROR_TYPE;
+    static const WORD Types[] = {EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE, EVENTLOG_ERROR_TYPE};
+    WORD type = Types[LevelOf(event)];
 
     // Paths are in the system's ANSI code page, as the rest of the service
     // has them.

@@ -104,6 +104,18 @@ bool SetFileLength(FileId file, int64_t length)
     return ftruncate(static_cast<int>(file), length) == 0;
 }
 
+// Only a full disk, a full quota or the file's size limit refuse: a file
+// system without fallocate (EOPNOTSUPP) has no room to set aside, and the
+// write that follows says what it finds.
+bool ReserveFileBytes(FileId file, int64_t offset, int64_t count)
+{
+    int result;
+    do
+        result = fallocate(static_cast<int>(file), FALLOC_FL_KEEP_SIZE, offset, count);
+    while (result != 0 && errno == EINTR);
+    return result == 0 || (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
+}
+
 int64_t FileLength(FileId file)
 {
     struct stat status;

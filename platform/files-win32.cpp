@@ -48,6 +48,20 @@ bool SetFileLength(FileId file, int64_t length)
     return SetFilePointerEx(Handle(file), at, nullptr, FILE_BEGIN) && SetEndOfFile(Handle(file));
 }
 
+// An allocation below the length would cut the file, so only a file that
+// grows is given one. Only a full disk or a file at its size limit refuse.
+bool ReserveFileBytes(FileId file, int64_t offset, int64_t count)
+{
+    LARGE_INTEGER length;
+    FILE_ALLOCATION_INFO allocation;
+    allocation.AllocationSize.QuadPart = offset + count;
+    if (!GetFileSizeEx(Handle(file), &length) || length.QuadPart >= allocation.AllocationSize.QuadPart ||
+        SetFileInformationByHandle(Handle(file), FileAllocationInfo, &allocation, sizeof allocation))
+        return true;
+    DWORD error = GetLastError();
+    return error != ERROR_DISK_FULL && error != ERROR_HANDLE_DISK_FULL && error != ERROR_FILE_TOO_LARGE;
+}
+
 int64_t FileLength(FileId file)
 {
     LARGE_INTEGER length;

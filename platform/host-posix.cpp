@@ -2,7 +2,6 @@
 // The service's operating-system operations on POSIX (Linux), apart from
 // files, the lock and the dispatcher: the clock in the zone in force, the
 // executable's path, the system's error texts and the power-off request.
-#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -10,6 +9,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <linux/capability.h>
+#include <poll.h>
 #include <sys/inotify.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -18,25 +18,21 @@
 #include "platform/platform.h"
 
 // The zone in force is /etc/localtime. The C library reads it once and looks
-// at it again only when tzset asks, at the cost of a system call each time,
-// which would be one more for every heartbeat. So /etc and the zone's file
-// are watched instead: a change raises SIGIO, and the next reading of the
-// clock asks. Where no watch can be set, every reading asks. A zone that TZ
-// names is the process's own and stays.
+// at it again only when tzset asks, at the cost of system calls each time,
+// which would be more for every heartbeat. So the heartbeat's sleep waits on
+// a watch of /etc and of the zone's file, and on the mount table, which poll
+// signals when the mounts change (a zone bound over /etc/localtime, as a
+// container's is): on a change the C library reads the zone again at once,
+// and a heartbeat pays nothing for it. Where no watch can be set, every
+// reading of the clock asks. A zone that TZ names is the process's own and
+// stays.
 static const char ZoneFolder[] = "/etc";
 static const char ZoneFile[] = "/etc/localtime";
+static const char MountTable[] = "/proc/self/mountinfo";
 static pthread_once_t ZoneWatchStarted = PTHREAD_ONCE_INIT;
 static int ZoneWatch = -1;
+static int MountWatch = -1;
 static bool ZoneUnwatched;
-// Changes signalled, and those the C library has been asked to read.
-static std::atomic<unsigned> ZoneChanges;
-static std::atomic<unsigned> ZoneChangesRead;
-static pthread_mutex_t ZoneGuard = PTHREAD_MUTEX_INITIALIZER;
-
-static void NoteZoneChange(int)
-{
-    ZoneChanges.fetch_add(1);
-}
 
 // The file that stands at /etc/localtime now, rewritten in place or removed.
 static void WatchZoneFile()
@@ -48,15 +44,13 @@ static void StartZoneWatch()
 {
     if (getenv("TZ") != nullptr)
         return;
-    struct sigaction action = {};
-    action.sa_handler = NoteZoneChange;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
     ZoneWatch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    // The table's file descriptor signals the mounts of this process's own
+    // namespace as they change after it is opened.
+    MountWatch = open(MountTable, O_RDONLY | O_CLOEXEC);
     // The zone's file is replaced in /etc (a new link renamed over it), or
     // created there: the folder is what must be watched.
-    ZoneUnwatched = ZoneWatch < 0 || sigaction(SIGIO, &action, nullptr) != 0 ||
-                    fcntl(ZoneWatch, F_SETOWN, getpid()) != 0 || fcntl(ZoneWatch, F_SETFL, O_ASYNC | O_NONBLOCK) != 0 ||
+    ZoneUnwatched = ZoneWatch < 0 || MountWatch < 0 ||
                     inotify_add_watch(ZoneWatch, ZoneFolder, IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO) < 0;
     if (!ZoneUnwatched)
         WatchZoneFile();
@@ -64,27 +58,23 @@ static void StartZoneWatch()
     tzset();
 }
 
-// Has the C library read the zone again if it may have changed.
+// Has the C library read the zone again where no watch tells of changes.
 static void FollowZone()
 {
     pthread_once(&ZoneWatchStarted, StartZoneWatch);
-    if (ZoneUnwatched) {
+    if (ZoneUnwatched)
         tzset();
-        return;
+}
+
+// After a change the watches signalled: the zone read again, and the file
+// that stands at /etc/localtime now watched.
+static void ReadZoneAgain()
+{
+    char events[4096];
+    while (read(ZoneWatch, events, sizeof events) > 0) {
     }
-    if (ZoneChanges.load() == ZoneChangesRead.load())
-        return;
-    pthread_mutex_lock(&ZoneGuard);
-    unsigned changes = ZoneChanges.load();
-    if (changes != ZoneChangesRead.load()) {
-        char events[4096];
-        while (read(ZoneWatch, events, sizeof events) > 0) {
-        }
-        WatchZoneFile();
-        tzset();
-        ZoneChangesRead.store(changes);
-    }
-    pthread_mutex_unlock(&ZoneGuard);
+    WatchZoneFile();
+    tzset();
 }
 
 void WINAPI GetLocalTime(SYSTEMTIME* time)
@@ -97,12 +87,39 @@ void WINAPI GetLocalTime(SYSTEMTIME* time)
     SystemTimeOf(local, now.tv_nsec / 1000000, time);
 }
 
-// Sleeps the full time: a signal that interrupts it does not cut it short.
+// UTC, which needs no zone.
+void WINAPI GetSystemTime(SYSTEMTIME* time)
+{
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    struct tm utc;
+    gmtime_r(&now.tv_sec, &utc);
+    SystemTimeOf(utc, now.tv_nsec / 1000000, time);
+}
+
+static int64_t MonotonicNanoseconds()
+{
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+// Sleeps the full time, waiting on the zone's watches: neither a change they
+// signal, which is read at once, nor a signal cuts it short.
 void WINAPI Sleep(DWORD milliseconds)
 {
-    struct timespec left = {static_cast<time_t>(milliseconds / 1000),
-                            static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    pthread_once(&ZoneWatchStarted, StartZoneWatch);
+    struct pollfd watches[] = {{ZoneWatch, POLLIN, 0}, {MountWatch, POLLPRI, 0}};
+    nfds_t count = ZoneUnwatched || ZoneWatch < 0 ? 0 : 2;
+    int64_t end = MonotonicNanoseconds() + static_cast<int64_t>(milliseconds) * 1000000;
+    for (int64_t left = milliseconds; left > 0; left = (end - MonotonicNanoseconds() + 999999) / 1000000) {
+        int ready = poll(watches, count, left < INT_MAX ? static_cast<int>(left) : INT_MAX);
+        if (ready == 0)
+            return;
+        if (ready > 0)
+            ReadZoneAgain();
+        else if (errno != EINTR)
+            count = 0;
     }
 }
 

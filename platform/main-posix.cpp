@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The POSIX process starts here: its two options, the lock that keeps a
+// The POSIX process starts here: its two options, the lock file that keeps a
 // second daemon out of its folder, and then the same entry as on Windows.
 #include <cerrno>
 #include <csignal>
@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -40,10 +42,23 @@ static int AnswerOptions(int argc, char** argv)
     return fputs(answer, stdout) < 0 || fflush(stdout) != 0 ? 1 : 0;
 }
 
-// Locks the executable's folder for the life of the process, so that a second
-// daemon started there writes nothing; the kernel drops the lock when the
-// process ends, however it ends. False when another process holds it. A
-// folder that cannot be locked otherwise is said, and the daemon runs.
+// The lock file's name in the program's folder.
+static const char LockName[] = "verdimoor.lock";
+
+// True for a lock file that no other user can open, nor can have opened
+// before: a regular file of this process's user, closed to everyone else.
+static bool OnlyOurs(const struct stat& file)
+{
+    return S_ISREG(file.st_mode) && file.st_uid == geteuid() && (file.st_mode & 077) == 0;
+}
+
+// Locks the lock file in the executable's folder for the life of the process,
+// so that a second daemon started there writes nothing; the kernel drops the
+// lock when the process ends, however it ends. The file is created 0600, and
+// one at its name that another user may hold (theirs, a link, a FIFO, one
+// others may open) is removed and made anew, so that no one else can keep the
+// daemon from starting. False when another process holds the lock. A lock
+// that cannot be had otherwise is said, and the daemon runs.
 static bool LockProgramFolder()
 {
     char folder[MAX_PATH];
@@ -53,17 +68,51 @@ static bool LockProgramFolder()
     if (separator == nullptr)
         return true;
     separator[separator == folder ? 1 : 0] = '\0';
-    // Kept open, and so locked, until the process ends.
-    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
-        return true;
-    if (fd >= 0 && errno == EWOULDBLOCK) {
-        fprintf(stderr, "verdimoor: another verdimoor is running in %s\n", folder);
-        return false;
+    char lockPath[MAX_PATH + sizeof LockName];
+    snprintf(lockPath, sizeof lockPath, "%s%s%s", folder, separator == folder ? "" : "/", LockName);
+
+    int error = 0;
+    int dir = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int attempt = 0; dir >= 0 && attempt < 3 && error == 0; attempt++) {
+        // Read-only, which is all a lock needs: a file open for writing would
+        // keep its file system from being remounted read-only.
+        int fd = openat(dir, LockName, O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+        struct stat file;
+        struct stat named;
+        if (fd < 0 && errno != ELOOP) {
+            error = errno;
+        } else if (fd >= 0 && fstat(fd, &file) != 0) {
+            error = errno;
+        } else if (fd < 0 || !OnlyOurs(file)) {
+            if (unlinkat(dir, LockName, 0) != 0 && errno != ENOENT)
+                error = errno;
+        } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            error = errno;
+            if (error == EWOULDBLOCK) {
+                char text[sizeof folder + 64];
+                snprintf(text, sizeof text, "another verdimoor is running in %s", folder);
+                SayOnStandardError(LOG_ERR, text);
+                close(fd);
+                close(dir);
+                return false;
+            }
+        } else if (fstatat(dir, LockName, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == file.st_dev &&
+                   named.st_ino == file.st_ino) {
+            // Kept open, and so locked, until the process ends.
+            close(dir);
+            return true;
+        }
+        // Another name given to the name since it was opened is tried anew.
+        if (fd >= 0)
+            close(fd);
     }
-    fprintf(stderr, "verdimoor: cannot lock %s: %s\n", folder, strerror(errno));
-    if (fd >= 0)
-        close(fd);
+    if (dir < 0 || error == 0)
+        error = dir < 0 ? errno : EAGAIN;
+    char text[sizeof lockPath + 256];
+    snprintf(text, sizeof text, "cannot lock %s: %s", dir < 0 ? folder : lockPath, strerror(error));
+    SayOnStandardError(LOG_ERR, text);
+    if (dir >= 0)
+        close(dir);
     return true;
 }
 

@@ -141,6 +141,7 @@ typedef struct {
 #define EWX_SHUTDOWN 1
 
 void WINAPI GetLocalTime(SYSTEMTIME* time);
+void WINAPI GetSystemTime(SYSTEMTIME* time);
 void WINAPI Sleep(DWORD milliseconds);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
 DWORD WINAPI GetLastError();
@@ -171,6 +172,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 // test double's.
 void SystemTimeOf(const struct tm& civil, long milliseconds, SYSTEMTIME* time);
 
+// Says "verdimoor: " and text as one line on standard error, the journal
+// under systemd, which then reads the syslog priority it starts with
+// (LOG_ERR, LOG_WARNING, LOG_INFO). The POSIX host's own.
+void SayOnStandardError(int priority, const char* text);
+
 #endif
 
 #include <cstddef>
@@ -195,6 +201,12 @@ int64_t SeekFileEnd(FileId file);
 bool WriteFileBytesAt(FileId file, int64_t offset, const void* bytes, size_t count);
 // Sets the length to exactly length, cutting what lies after it.
 bool SetFileLength(FileId file, int64_t length);
+// Sets room aside on the disk for count bytes at offset, keeping the length,
+// so that writing them then cannot fail for want of space. False, with the
+// last error, when there is no room: the disk or the quota is full, or the
+// file may grow no larger. True when the room is set aside, and where the
+// file system has no way to set it aside.
+bool ReserveFileBytes(FileId file, int64_t offset, int64_t count);
 // The length, or -1.
 int64_t FileLength(FileId file);
 // Reads up to size bytes; returns the number read, 0 at the end, -1 on error.
@@ -219,6 +231,19 @@ enum ServiceEvent {
     // The power-off could not be requested (error).
     EventPowerOffFailed = 5,
 };
+
+// How grave an event is: its type in the Windows event log, its priority in
+// the journal.
+enum ServiceEventLevel { EventInformation, EventWarning, EventError };
+
+inline ServiceEventLevel LevelOf(ServiceEvent event)
+{
+    if (event == EventScheduleText)
+        return EventWarning;
+    if (event == EventRecordWriteFailed || event == EventPowerOffFailed)
+        return EventError;
+    return EventInformation;
+}
 
 // Tells the administrator text, one line without its end, where the host has
 // a place for it. A failure to tell is ignored: the log comes first.

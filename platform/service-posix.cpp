@@ -2,15 +2,18 @@
 // The service manager on POSIX: the process is its own dispatcher, turning
 // stop signals into controls, and tells systemd its state when systemd
 // started it with Type=notify. What the service tells the administrator is
-// said on standard error.
+// said on standard error, with the journal's priorities where that is the
+// journal.
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/un.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
@@ -179,18 +182,54 @@ BOOL WINAPI SetServiceStatus(SERVICE_STATUS_HANDLE handle, SERVICE_STATUS* statu
     return TRUE;
 }
 
-// Standard error is the journal under systemd. A failed record write is also
-// the unit's status, which systemctl status shows until writing works again.
-void ReportServiceEvent(ServiceEvent event, const char* text)
+// Standard error is the journal when systemd names it in JOURNAL_STREAM, as
+// its device and inode: each line then starts with its priority, as
+// sd-daemon(3) has it. In a terminal, or passed on to another file, the
+// lines stay as they are. Decided once, at the first line.
+static pthread_once_t JournalChecked = PTHREAD_ONCE_INIT;
+static bool ToJournal;
+
+// The decimal number at text, up to end; false unless there is one.
+static bool ReadDecimal(const char* text, char end, unsigned long long* number)
 {
+    char* rest = nullptr;
+    errno = 0;
+    *number = strtoull(text, &rest, 10);
+    return text[0] >= '0' && text[0] <= '9' && errno == 0 && *rest == end;
+}
+
+static void CheckJournal()
+{
+    const char* stream = getenv("JOURNAL_STREAM");
+    const char* colon = stream == nullptr ? nullptr : strchr(stream, ':');
+    struct stat error;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    ToJournal = colon != nullptr && ReadDecimal(stream, ':', &device) && ReadDecimal(colon + 1, '\0', &inode) &&
+                fstat(STDERR_FILENO, &error) == 0 && device == error.st_dev && inode == error.st_ino;
+}
+
+void SayOnStandardError(int priority, const char* text)
+{
+    pthread_once(&JournalChecked, CheckJournal);
+    char level[] = {'<', static_cast<char>('0' + priority), '>'};
     // One write, so that the line reaches the journal whole.
     struct iovec line[] = {
+        {level, ToJournal ? sizeof level : 0},
         {const_cast<char*>("verdimoor: "), 11},
         {const_cast<char*>(text), strlen(text)},
         {const_cast<char*>("\n"), 1},
     };
-    while (writev(STDERR_FILENO, line, 3) < 0 && errno == EINTR) {
+    while (writev(STDERR_FILENO, line, 4) < 0 && errno == EINTR) {
     }
+}
+
+// A failed record write is also the unit's status, which systemctl status
+// shows until writing works again.
+void ReportServiceEvent(ServiceEvent event, const char* text)
+{
+    static const int Priorities[] = {LOG_INFO, LOG_WARNING, LOG_ERR};
+    SayOnStandardError(Priorities[LevelOf(event)], text);
     if (event == EventRecordWriteFailed || event == EventRecordWriteWorks) {
         char status[sizeof "STATUS=" - 1 + ServiceEventTextSize];
         // An empty status clears it.

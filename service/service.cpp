@@ -31,13 +31,15 @@ static void RequestPowerOff(bool due)
 
 // One heartbeat: the closing CRASH line with the current minute while the
 // service runs, after the run's UP line if start-up could not write it, and
-// PDOWN with the power-off request in the scheduled minute, whether or not a
-// stop came in meanwhile.
+// PDOWN with the power-off request in the scheduled minute (or the first one
+// after summer time skipped it), whether or not a stop came in meanwhile.
 static void Heartbeat()
 {
     Sleep(HeartbeatMilliseconds);
     SYSTEMTIME now;
+    SYSTEMTIME utc;
     GetLocalTime(&now);
+    GetSystemTime(&utc);
 
     AcquireSRWLockExclusive(&RecordLock);
     if (ServiceStatus.dwCurrentState == SERVICE_RUNNING) {
@@ -45,7 +47,7 @@ static void Heartbeat()
             WriteUpRecord();
         WriteLogRecord(RecordOffset, CrashFormat, now.wDay, MinuteOfDay(now));
     }
-    bool due = PowerOffDue(now.wHour, now.wMinute);
+    bool due = PowerOffDueAt(now, utc);
     if (due)
         WriteLogRecord(RecordOffset, PdownFormat, now.wDay, MinuteOfDay(now));
     ReleaseSRWLockExclusive(&RecordLock);

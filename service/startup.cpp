@@ -82,6 +82,9 @@ void ServiceInitialization()
     SetProgramPath(ErrLogPath, "%s%s", ProgramDir, "Err.log");
 
     GetLocalTime(&RunStart);
+    SYSTEMTIME utc;
+    GetSystemTime(&utc);
+    SeePowerOffClock(RunStart, utc);
     int day = RunStart.wDay;
     int minute = MinuteOfDay(RunStart);
 
@@ -97,5 +100,5 @@ void ServiceInitialization()
     // The announcement belongs to the run: without its UP line, or without
     // the schedule file's name, there is nothing to announce it with.
     if (RecordOffset > 0 && PowerOffPath[0] != '\0')
-        WriteLogRecord(0, ApdownFormat, day, ScheduledMinute(), PowerOffPath);
+        WriteApdownRecord(day, ScheduledMinute(), PowerOffPath);
 }

@@ -10,7 +10,11 @@
 // With VERDIMOOR_HEARTBEATS, the number of a socket it inherited, the test
 // paces the heartbeats instead: each sleep sends one byte on it and returns
 // once one comes back, and the daemon's clock moves on by the time it would
-// have slept. When the test's end closes, the daemon stops itself.
+// have slept. What the daemon's sleep waits on besides (the zone's watches)
+// still reaches it, and before the byte when both are there. When the test's
+// end closes, the daemon stops itself.
+// VERDIMOOR_CLOCK, seconds since the epoch, sets where the daemon's clock
+// starts.
 #include <atomic>
 #include <csignal>
 #include <cstdarg>
@@ -19,6 +23,7 @@
 #include <ctime>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -30,7 +35,10 @@ std::atomic<int> Sleeps;
 long KillAt;
 int CallsFile = -1;
 int Heartbeats = -1;
-std::atomic<time_t> Skipped;
+// What the daemon's clock is ahead of the real one, in milliseconds.
+std::atomic<long long> Ahead;
+// Whether the sleep under way has sent its byte. The service thread's.
+bool Sent;
 
 __attribute__((constructor)) void Start()
 {
@@ -42,6 +50,9 @@ __attribute__((constructor)) void Start()
             static_cast<int>(syscall(SYS_openat, AT_FDCWD, calls, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644));
     const char* heartbeats = getenv("VERDIMOOR_HEARTBEATS");
     Heartbeats = heartbeats == nullptr ? -1 : atoi(heartbeats);
+    const char* clock = getenv("VERDIMOOR_CLOCK");
+    if (clock != nullptr)
+        Ahead = (atoll(clock) - time(nullptr)) * 1000;
 }
 
 // Counts a call on entering it; the shim's own output bypasses the counted
@@ -97,6 +108,12 @@ ssize_t pwrite(int fd, const void* bytes, size_t count, off_t offset)
     return Next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, bytes, count, offset);
 }
 
+int fallocate(int fd, int mode, off_t offset, off_t length)
+{
+    Enter("fallocate");
+    return Next<int (*)(int, int, off_t, off_t)>("fallocate")(fd, mode, offset, length);
+}
+
 int ftruncate(int fd, off_t length)
 {
     Enter("ftruncate");
@@ -127,30 +144,48 @@ int close(int fd)
     return Next<int (*)(int)>("close")(fd);
 }
 
-int nanosleep(const struct timespec* time, struct timespec* left)
+int poll(struct pollfd* fds, nfds_t count, int timeout)
 {
-    if (Heartbeats >= 0) {
+    auto real = Next<int (*)(struct pollfd*, nfds_t, int)>("poll");
+    if (Heartbeats >= 0 && count < 8) {
         char beat = 0;
-        if (syscall(SYS_write, Heartbeats, &beat, 1) == 1 && syscall(SYS_read, Heartbeats, &beat, 1) == 1) {
-            Skipped += time->tv_sec;
+        if (!Sent)
+            Sent = syscall(SYS_write, Heartbeats, &beat, 1) == 1;
+        struct pollfd all[9];
+        memcpy(all, fds, count * sizeof *fds);
+        all[count] = {Heartbeats, POLLIN, 0};
+        int ready = Sent ? real(all, count + 1, -1) : -1;
+        int theirs = 0;
+        for (nfds_t i = 0; i < count; i++) {
+            fds[i].revents = all[i].revents;
+            theirs += all[i].revents != 0 ? 1 : 0;
+        }
+        if (ready > 0 && theirs > 0)
+            return theirs;
+        if (ready > 0 && syscall(SYS_read, Heartbeats, &beat, 1) == 1) {
+            Sent = false;
+            Ahead += timeout;
             return 0;
         }
         syscall(SYS_kill, getpid(), SIGTERM);
-        return Next<int (*)(const struct timespec*, struct timespec*)>("nanosleep")(time, left);
+        return real(fds, count, timeout);
     }
     int sleep = ++Sleeps;
     if (sleep <= 2)
         return 0;
     if (sleep == 3)
         syscall(SYS_kill, getpid(), SIGTERM);
-    return Next<int (*)(const struct timespec*, struct timespec*)>("nanosleep")(time, left);
+    return real(fds, count, timeout);
 }
 
 int clock_gettime(clockid_t clock, struct timespec* time)
 {
     int result = Next<int (*)(clockid_t, struct timespec*)>("clock_gettime")(clock, time);
-    if (result == 0 && clock == CLOCK_REALTIME)
-        time->tv_sec += Skipped;
+    if (result == 0 && clock == CLOCK_REALTIME) {
+        long long nanoseconds = time->tv_sec * 1000000000LL + time->tv_nsec + Ahead * 1000000LL;
+        time->tv_sec = static_cast<time_t>(nanoseconds / 1000000000);
+        time->tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+    }
     return result;
 }
 }

@@ -8,9 +8,11 @@
 #include <ctime>
 #include <fcntl.h>
 #include <filesystem>
+#include <functional>
 #include <linux/capability.h>
 #include <sched.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -109,12 +111,15 @@ private:
 };
 
 // In the process about to become the daemon: the shim, which paces its
-// heartbeats through the socket heartbeats.
-void PaceHeartbeats([[maybe_unused]] int heartbeats)
+// heartbeats through the socket heartbeats, and starts its clock at clock
+// unless that is 0.
+void PaceHeartbeats([[maybe_unused]] int heartbeats, [[maybe_unused]] time_t clock)
 {
 #ifdef VERDIMOOR_CRASH_SHIM
     setenv("LD_PRELOAD", VERDIMOOR_CRASH_SHIM, 1);
     setenv("VERDIMOOR_HEARTBEATS", std::to_string(dup(heartbeats)).c_str(), 1);
+    if (clock != 0)
+        setenv("VERDIMOOR_CLOCK", std::to_string(clock).c_str(), 1);
 #endif
 }
 
@@ -127,16 +132,64 @@ std::string MonthLog(const TempDir& dir)
     return dir.Path(std::to_string(local.tm_year + 1900) + "_" + std::to_string(local.tm_mon + 1) + ".log");
 }
 
+// A lock on path, taken by another user (nobody) and held until the test
+// ends, when its process is ended by its id: on the folder itself, or on a
+// file of its own that it creates at path.
+class LockedByNobody {
+public:
+    LockedByNobody(const std::string& path, bool create)
+    {
+        int ready[2];
+        if (pipe2(ready, O_CLOEXEC) != 0)
+            return;
+        Pid = fork();
+        if (Pid == 0) {
+            char held = 'n';
+            int fd = -1;
+            if (setgid(65534) == 0 && setuid(65534) == 0)
+                fd = create ? open(path.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666) : open(path.c_str(), O_RDONLY);
+            if (fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0)
+                held = 'y';
+            if (write(ready[1], &held, 1) != 1)
+                _exit(1);
+            pause();
+            _exit(0);
+        }
+        close(ready[1]);
+        char held = 'n';
+        Held = Pid > 0 && read(ready[0], &held, 1) == 1 && held == 'y';
+        close(ready[0]);
+    }
+    ~LockedByNobody()
+    {
+        if (Pid > 0) {
+            kill(Pid, SIGKILL);
+            waitpid(Pid, nullptr, 0);
+        }
+    }
+    LockedByNobody(const LockedByNobody&) = delete;
+    LockedByNobody& operator=(const LockedByNobody&) = delete;
+
+    pid_t Pid = -1;
+    bool Held = false;
+};
+
 // How a run of the daemon is started.
 struct DaemonSetup {
     bool AsNobody = false;
     std::string NotifySocket;
     // A socket through which the preloaded shim paces its heartbeats.
     int Heartbeats = -1;
+    // Where the paced daemon's clock starts, in seconds since the epoch; 0
+    // for now.
+    time_t Clock = 0;
     std::vector<std::string> Options;
     // A folder that stands for /etc in a mount namespace of the daemon's own,
     // which ends with it.
     std::string Etc;
+    // JOURNAL_STREAM, as systemd sets it; "standard error" for the device
+    // and inode of the daemon's.
+    std::string JournalStream;
 };
 
 // One run of the daemon, copied into dir unless it is there; ended by its
@@ -156,10 +209,18 @@ public:
             int fd = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
             dup2(fd, 1);
             dup2(fd, 2);
+            struct stat printed;
+            if (setup.JournalStream == "standard error" && fstat(fd, &printed) == 0)
+                setenv("JOURNAL_STREAM",
+                       (std::to_string(printed.st_dev) + ":" + std::to_string(printed.st_ino)).c_str(), 1);
+            else if (!setup.JournalStream.empty())
+                setenv("JOURNAL_STREAM", setup.JournalStream.c_str(), 1);
+            else
+                unsetenv("JOURNAL_STREAM");
             if (!setup.NotifySocket.empty())
                 setenv("NOTIFY_SOCKET", setup.NotifySocket.c_str(), 1);
             if (setup.Heartbeats >= 0)
-                PaceHeartbeats(setup.Heartbeats);
+                PaceHeartbeats(setup.Heartbeats, setup.Clock);
             if (!setup.Etc.empty() &&
                 (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                  mount(setup.Etc.c_str(), "/etc", nullptr, MS_BIND, nullptr) != 0))
@@ -292,9 +353,11 @@ TEST(Daemon, SecondRunAppendsAndAShortenedLogIsPadded)
 }
 
 // One daemon a folder, whole lines, and the options: the options write
-// nothing; the new run's UP line starts a line of its own after an unfinished
-// one; a second daemon in the folder writes nothing and leaves the first's
-// run whole; and the first says the schedule it read.
+// nothing; another user who holds the folder locked, or a lock file of their
+// own in a folder anyone can write, keeps no daemon from starting, and the
+// lock file is the daemon's, 0600; the new run's UP line starts a line of its
+// own after an unfinished one; a second daemon in the folder writes nothing
+// and leaves the first's run whole; and the first says the schedule it read.
 TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
 {
     for (int attempt = 0; attempt < 3; attempt++) {
@@ -325,15 +388,28 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
             EXPECT_EQ(ReadWholeFile(MonthLog(dir)), cut);
         }
 
+        ASSERT_EQ(chmod(dir.Path().c_str(), 01777), 0);
+        LockedByNobody folder(dir.Path(), false);
+        LockedByNobody planted(dir.Path("verdimoor.lock"), true);
+        ASSERT_TRUE(folder.Held);
+        ASSERT_TRUE(planted.Held);
+        std::vector<std::string> locked = files;
+        locked.insert(std::upper_bound(locked.begin(), locked.end(), "verdimoor.lock"), "verdimoor.lock");
+        ASSERT_EQ(FolderEntries(dir), locked);
         Daemon first(dir);
         ASSERT_TRUE(first.LogEndsWith(" APDOWN\r\n"));
         std::string started = first.Log();
+        struct stat lock;
+        ASSERT_EQ(lstat(dir.Path("verdimoor.lock").c_str(), &lock), 0);
+        EXPECT_TRUE(S_ISREG(lock.st_mode));
+        EXPECT_EQ(lock.st_mode & 07777, 0600u);
+        EXPECT_EQ(lock.st_uid, geteuid());
         Daemon second(dir);
         EXPECT_EQ(second.Wait(), 1);
         EXPECT_EQ(second.Printed(),
                   "verdimoor: another verdimoor is running in " + dir.Path().substr(0, dir.Path().size() - 1) + "\n");
         EXPECT_EQ(first.Log(), started);
-        EXPECT_EQ(FolderEntries(dir), files);
+        EXPECT_EQ(FolderEntries(dir), locked);
         EXPECT_EQ(first.Stop(), 1);
         EXPECT_EQ(first.Printed(),
                   "verdimoor: no scheduled power-off: " + dir.Path("PowerOFF.txt") + " reads as 24:00\n");
@@ -360,20 +436,42 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
     }
 }
 
+// A read-only folder: the daemon runs and writes nothing, and says so. Where
+// JOURNAL_STREAM names its standard error, as systemd's journal does, each
+// line starts with its priority: errors, the schedule's warning, and the
+// start-up line; anywhere else the lines are as they are.
 TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
 {
-    TempDir dir;
-    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
-    PlaceBinary(dir);
-    ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
-    NotifySocket notify;
-    Daemon daemon(dir, {.AsNobody = true, .NotifySocket = notify.Path()});
-    std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
-    EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
-    EXPECT_EQ(notify.Receive(), "READY=1");
-    EXPECT_EQ(daemon.Stop(), 1);
-    EXPECT_EQ(FolderEntries(dir), std::vector<std::string>{"verdimoor"});
-    EXPECT_EQ(daemon.Printed(), "verdimoor: " + failure + "\n" + daemon.NoSchedule());
+    const struct {
+        const char* Name;
+        std::string JournalStream;
+        std::string Error, Warning, Information;
+    } streams[] = {
+        {"a terminal", "", "", "", ""},
+        {"the journal", "standard error", "<3>", "<4>", "<6>"},
+        {"the journal's name passed on", "1:1", "", "", ""},
+    };
+    for (const auto& stream : streams) {
+        SCOPED_TRACE(stream.Name);
+        TempDir dir;
+        ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+        PlaceBinary(dir);
+        WriteWholeFile(dir.Path("PowerOFF.txt"), "24:00 x");
+        ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
+        NotifySocket notify;
+        Daemon daemon(dir, {.AsNobody = true, .NotifySocket = notify.Path(), .JournalStream = stream.JournalStream});
+        std::string failure = "cannot write " + daemon.LogName() + ": Permission denied";
+        EXPECT_EQ(notify.Receive(), "STATUS=" + failure);
+        EXPECT_EQ(notify.Receive(), "READY=1");
+        EXPECT_EQ(daemon.Stop(), 1);
+        EXPECT_EQ(FolderEntries(dir), (std::vector<std::string>{"PowerOFF.txt", "verdimoor"}));
+        std::string schedule = dir.Path("PowerOFF.txt");
+        EXPECT_EQ(daemon.Printed(), stream.Error + "verdimoor: cannot lock " + dir.Path("verdimoor.lock") +
+                                        ": Permission denied\n" + stream.Error + "verdimoor: " + failure + "\n" +
+                                        stream.Information + "verdimoor: no scheduled power-off: " + schedule +
+                                        " reads as 24:00\n" + stream.Warning + "verdimoor: " + schedule +
+                                        " has \"x\" after the time, read as 24:00\n");
+    }
 }
 
 TEST(Daemon, TellsSystemdWhenReadyAndWhenStopping)
@@ -485,22 +583,31 @@ std::vector<std::string> RecordKinds(const CrashRun& run)
 TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
 {
     using Kinds = std::vector<std::string>;
-    // Five calls a heartbeat and five for the DOWN line, none of which reads
-    // the log; only an append to a log that is not empty reads its last byte.
-    // A record that leaves the log as long as the last one did only asks its
-    // length, for setting it would cost the disk a journal commit.
+    // Five calls a heartbeat, none of which reads the log; only an append to
+    // a log that is not empty reads its last byte. A record that leaves the
+    // log as long as the last one did only asks its length, for setting it
+    // would cost the disk a journal commit; one that makes it longer first
+    // sets its room aside.
     const Kinds cut = {"open", "pwrite", "ftruncate", "fdatasync", "close"};
     const Kinds same = {"open", "pwrite", "fstat", "fdatasync", "close"};
+    const Kinds longer = {"open", "fallocate", "pwrite", "ftruncate", "fdatasync", "close"};
     Kinds calls = {
-        "open",                                                // the folder, locked while the process lives
-        "open",  "open",   "open",      "fsync",     "close",  // the log is created, its folder flushed
-        "lseek", "pwrite", "fdatasync", "close",               // the UP line
-        "open",  "pwrite", "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
-        "open",                                                // no PowerOFF.txt
-        "open",  "lseek",  "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
+        "open",  "fstat",                                                      // the lock file, in the folder, checked
+        "close",                                                               // the folder
+        "open",  "open",      "open",      "fsync",     "close",               // the log is created, its folder flushed
+        "lseek", "pwrite",    "fdatasync", "close",                            // the UP line
+        "open",  "fallocate", "pwrite",    "ftruncate", "fdatasync", "close",  // the CRASH line at the saved offset
+        "open",                                                                // no PowerOFF.txt
+        "open",  "lseek",     "pread",     "pwrite",    "fdatasync", "close",  // the APDOWN line, after a whole line
     };
-    // The first heartbeat drops the APDOWN line, the second keeps the length.
-    for (const Kinds* record : {&cut, &same, &cut})
+    // Unless TZ names the zone, the first reading of the clock opens the
+    // mount table, which the heartbeat's sleep waits on.
+    const long zone = getenv("TZ") == nullptr ? 1 : 0;
+    if (zone != 0)
+        calls.insert(calls.begin() + 3, "open");
+    // The first heartbeat drops the APDOWN line, the second keeps the length,
+    // and the DOWN line is longer than the CRASH line.
+    for (const Kinds* record : {&cut, &same, &longer})
         calls.insert(calls.end(), record->begin(), record->end());
 
     TempDir traced;
@@ -516,13 +623,13 @@ TEST(Daemon, KilledAtAnyCallOfARecordWriteKeepsAClosingLine)
         long Last;
         Kinds Left;
     } outcomes[] = {
-        {3, {"<missing>"}},
-        {8, {}},
-        {12, {"UP"}},
-        {20, {"UP", "CRASH"}},
-        {25, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
-        {34, {"UP", "CRASH"}},
-        {37, {"UP", "DOWN"}},
+        {zone + 5, {"<missing>"}},
+        {zone + 10, {}},
+        {zone + 15, {"UP"}},
+        {zone + 23, {"UP", "CRASH"}},
+        {zone + 28, {"UP", "CRASH", "APDOWN"}},  // the first heartbeat's line is in, the cut not yet
+        {zone + 38, {"UP", "CRASH"}},
+        {zone + 41, {"UP", "DOWN"}},
     };
     long call = 1;
     for (const auto& outcome : outcomes) {
@@ -682,6 +789,47 @@ TEST(Daemon, ReadOnlyDiskForTenHeartbeatsIsSaidOnce)
     }
 }
 
+// The log ends on a page boundary of a full disk when the minute moves from
+// 999 to 1000, which makes the closing line a byte longer: the old line
+// stays whole, which a SIGKILL then finds, and the failure is said once.
+TEST(Daemon, FullDiskDuringAGrowingRewriteKeepsTheOldLine)
+{
+    SmallDisk disk;
+    if (!disk.Mounted)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    PlaceBinary(disk.Dir);
+    // 16:39:05 today, the heartbeats at 16:39:35, 16:40:05 and 16:40:35.
+    time_t now = time(nullptr);
+    struct tm local;
+    localtime_r(&now, &local);
+    local.tm_hour = 16;
+    local.tm_min = 39;
+    local.tm_sec = 5;
+    local.tm_isdst = -1;
+    time_t start = mktime(&local);
+    std::string run = Line({local.tm_mday, 999}, "UP") + Line({local.tm_mday, 999}, "CRASH");
+    // Earlier runs, the last of which ended within its first 30 seconds.
+    std::string before;
+    while (before.size() < 3000)
+        before += Line({1, 600}, "UP") + Line({1, 1020}, "DOWN    ");
+    std::string last = Line({1, 600}, "UP") + Line({1, 600}, "CRASH") + Line({1, 3660}, "/ APDOWN");
+    before += last.insert(last.size() - 9, 4096 - before.size() - last.size() - run.size(), 'x');
+    WriteWholeFile(MonthLog(disk.Dir), before);
+    Heartbeats beats;
+    Daemon daemon(disk.Dir, {.Heartbeats = beats.DaemonEnd(), .Clock = start});
+    ASSERT_TRUE(beats.Asleep());
+    ASSERT_TRUE(beats.Beat());
+    ASSERT_EQ(daemon.Log(), before + run);
+    ASSERT_EQ(daemon.Log().size(), 4096u);
+    disk.Fill();
+    ASSERT_TRUE(beats.Beat());
+    ASSERT_TRUE(beats.Beat());
+    EXPECT_EQ(daemon.Stop(SIGKILL), -1);
+    EXPECT_EQ(daemon.Log(), before + run);
+    EXPECT_EQ(daemon.Printed(),
+              daemon.NoSchedule() + "verdimoor: cannot write " + daemon.LogName() + ": No space left on device\n");
+}
+
 // The day of the month and the minute of the day at t in a zone that many
 // minutes east of UTC.
 std::pair<int, int> ZoneTime(time_t t, int east)
@@ -692,34 +840,36 @@ std::pair<int, int> ZoneTime(time_t t, int east)
     return {civil.tm_mday, civil.tm_hour * 60 + civil.tm_min};
 }
 
-// Waits a second at most for process pid to take the SIGIO pending for it.
-bool SigioTaken(pid_t pid)
+// Binds source over target in the mount namespace of process pid, from a
+// child process of its own that enters it; true when it did.
+bool BindInNamespaceOf(pid_t pid, const std::string& source, const std::string& target)
 {
-    for (int i = 0; i < 100; i++) {
-        std::string status = ReadWholeFile("/proc/" + std::to_string(pid) + "/status");
-        size_t at = status.find("ShdPnd:\t");
-        if (at != std::string::npos && (std::stoull(status.substr(at + 8, 16), nullptr, 16) & 1ull << (SIGIO - 1)) == 0)
-            return true;
-        std::this_thread::sleep_for(10ms);
+    pid_t child = fork();
+    if (child == 0) {
+        int ns = open(("/proc/" + std::to_string(pid) + "/ns/mnt").c_str(), O_RDONLY | O_CLOEXEC);
+        _exit(ns >= 0 && setns(ns, CLONE_NEWNS) == 0 &&
+                      mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0
+                  ? 0
+                  : 1);
     }
-    return false;
+    int status = 0;
+    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 // The zone followed as it changes, without a restart: the start in UTC; then
 // /etc/localtime replaced as timedatectl replaces it, by a new link renamed
-// over it (Tokyo); then the file it names rewritten in place (Kolkata). The
+// over it (Tokyo); then the file it names rewritten in place (Kolkata); then
+// a zone's file bound over it, as a container's zone is (Kathmandu). The
 // heartbeat after each change, and the DOWN line, carry the new zone's
 // minute. A folder of the test's stands for /etc in a mount namespace of the
-// daemon's own.
+// daemon's own, which the bind mount enters and which ends with it.
 TEST(Daemon, FollowsTheZoneAsItChanges)
 {
-    const int tokyo = 9 * 60;
-    const int kolkata = 5 * 60 + 30;
     for (int attempt = 0; attempt < 3; attempt++) {
         TempDir dir;
         TempDir etc;
         TempDir zones;
-        for (const char* zone : {"UTC", "Asia/Tokyo", "Asia/Kolkata"}) {
+        for (const char* zone : {"UTC", "Asia/Tokyo", "Asia/Kolkata", "Asia/Kathmandu"}) {
             std::string copy = zones.Path(std::filesystem::path(zone).filename());
             WriteWholeFile(copy, ReadWholeFile(std::string("/usr/share/zoneinfo/") + zone));
             // A rewrite within the same second must still look new.
@@ -731,21 +881,35 @@ TEST(Daemon, FollowsTheZoneAsItChanges)
         time_t start = time(nullptr);
         Daemon daemon(dir, {.Heartbeats = beats.DaemonEnd(), .Etc = etc.Path()});
         ASSERT_TRUE(beats.Asleep());
+        const struct {
+            const char* How;
+            int East;  // the new zone's minutes east of UTC
+            std::function<bool()> Change;
+        } changes[] = {
+            {"a new link renamed over it", 9 * 60,
+             [&] {
+                 return symlink(zones.Path("Tokyo").c_str(), etc.Path(".localtime.new").c_str()) == 0 &&
+                        rename(etc.Path(".localtime.new").c_str(), etc.Path("localtime").c_str()) == 0;
+             }},
+            {"the file it names rewritten in place", 5 * 60 + 30,
+             [&] {
+                 WriteWholeFile(zones.Path("Tokyo"), ReadWholeFile(zones.Path("Kolkata")));
+                 return true;
+             }},
+            {"a file bound over it", 5 * 60 + 45,
+             [&] { return BindInNamespaceOf(daemon.Pid, zones.Path("Kathmandu"), "/etc/localtime"); }},
+        };
         struct tm utc;
         gmtime_r(&start, &utc);
         std::string log = dir.Path(std::to_string(utc.tm_year + 1900) + "_" + std::to_string(utc.tm_mon + 1) + ".log");
         std::string started = ReadWholeFile(log);
-
-        ASSERT_EQ(symlink(zones.Path("Tokyo").c_str(), etc.Path(".localtime.new").c_str()), 0);
-        ASSERT_EQ(rename(etc.Path(".localtime.new").c_str(), etc.Path("localtime").c_str()), 0);
-        ASSERT_TRUE(SigioTaken(daemon.Pid));
-        ASSERT_TRUE(beats.Beat());
-        std::string inTokyo = ReadWholeFile(log);
-
-        WriteWholeFile(zones.Path("Tokyo"), ReadWholeFile(zones.Path("Kolkata")));
-        ASSERT_TRUE(SigioTaken(daemon.Pid));
-        ASSERT_TRUE(beats.Beat());
-        std::string inKolkata = ReadWholeFile(log);
+        std::vector<std::string> beaten;
+        for (const auto& change : changes) {
+            SCOPED_TRACE(change.How);
+            ASSERT_TRUE(change.Change());
+            ASSERT_TRUE(beats.Beat());
+            beaten.push_back(ReadWholeFile(log));
+        }
         EXPECT_EQ(daemon.Stop(), 1);
         time_t end = time(nullptr);
         if (ZoneTime(start, 0) != ZoneTime(end, 0))
@@ -754,9 +918,13 @@ TEST(Daemon, FollowsTheZoneAsItChanges)
         std::string up = Line(ZoneTime(start, 0), "UP");
         EXPECT_EQ(started, up + Line(ZoneTime(start, 0), "CRASH") +
                                Line({ZoneTime(start, 0).first, 3660}, dir.Path("PowerOFF.txt") + " APDOWN"));
-        EXPECT_EQ(inTokyo, up + Line(ZoneTime(start + 30, tokyo), "CRASH"));
-        EXPECT_EQ(inKolkata, up + Line(ZoneTime(start + 60, kolkata), "CRASH"));
-        EXPECT_EQ(ReadWholeFile(log), up + Line(ZoneTime(start + 60, kolkata), "DOWN    "));
+        time_t beat = start;
+        for (size_t i = 0; i < beaten.size(); i++) {
+            SCOPED_TRACE(changes[i].How);
+            beat += 30;
+            EXPECT_EQ(beaten[i], up + Line(ZoneTime(beat, changes[i].East), "CRASH"));
+        }
+        EXPECT_EQ(ReadWholeFile(log), up + Line(ZoneTime(beat, changes[2].East), "DOWN    "));
         break;
     }
 }

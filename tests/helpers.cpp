@@ -98,10 +98,12 @@ void ResetService()
     RecordOffset = 0;
     RunStart = SYSTEMTIME{};
     RecordWritesFailing = false;
+    LogEnd.Known = false;
     snprintf(ErrLogPath, sizeof ErrLogPath, "%s", "Err.log");
     PowerOffPath[0] = '\0';
     PowerOffHour = 0;
     PowerOffMinute = 0;
+    PowerOffClock = ScheduleClock{};
     ProgramDir[0] = '\0';
     ServiceStatus = SERVICE_STATUS{};
     StatusHandle = 0;

@@ -45,7 +45,8 @@ TEST_F(LogTest, AppendStartsALineOfItsOwn)
         {"whole", "9 1020 DOWN    \r\n", "9 1020 DOWN    \r\n10 126 UP\r\n"},
         {"line feed alone", "9 1020 DOWN    \n", "9 1020 DOWN    \n10 126 UP\r\n"},
         {"unfinished", "9 1020 DOWN    ", "9 1020 DOWN    \r\n10 126 UP\r\n"},
-        {"cut after CR", "9 10\r", "9 10\r\r\n10 126 UP\r\n"},
+        {"cut after CR", "9 10\r", "9 10\r\n10 126 UP\r\n"},
+        {"CR alone", "\r", "\r\n10 126 UP\r\n"},
         {"zero bytes", std::string("8 600 UP\r\n\0\0", 12), std::string("8 600 UP\r\n\0\0\r\n10 126 UP\r\n", 25)},
     };
     for (const auto& c : cases) {
@@ -54,6 +55,14 @@ TEST_F(LogTest, AppendStartsALineOfItsOwn)
         EXPECT_EQ(WriteLogRecord(0, UpFormat, 10, 126), static_cast<int32_t>(c.After.size()));
         EXPECT_EQ(ReadWholeFile(Log), c.After);
     }
+}
+
+std::string CrLfs(int count)
+{
+    std::string stored;
+    for (int i = 0; i < count; i++)
+        stored += "\r\n";
+    return stored;
 }
 
 TEST_F(LogTest, EveryKindAsStored)
@@ -67,6 +76,9 @@ TEST_F(LogTest, EveryKindAsStored)
         {WriteLogRecord(0, ApdownFormat, 2, -55, "/x/PowerOFF.txt"), "2 -55 /x/PowerOFF.txt APDOWN\r\n"},
         {WriteLogRecord(0, DownFormat, 8, 1020), "8 1020 DOWN    \r\n"},
         {WriteLogRecord(0, PdownFormat, 8, 1350), "8 1350 PDOWN\r\n"},
+        // The longest path, all line feeds, each stored as CR LF.
+        {WriteLogRecord(0, ApdownFormat, 8, 3660, std::string(MAX_PATH - 1, '\n').c_str()),
+         "8 3660 " + CrLfs(MAX_PATH - 1) + " APDOWN\r\n"},
     };
     std::string whole;
     for (const auto& kind : kinds) {
@@ -161,6 +173,47 @@ TEST_F(LogTest, FailedAppendAddsNothing)
     EXPECT_EQ(FakeEvents(),
               (std::vector<std::string>{"3 cannot write " + Log + ": Message " + std::to_string(EFBIG) + ".",
                                         "4 can write " + Log + " again"}));
+}
+
+// A rewrite that fails keeps the run's closing line as it was: one cut short
+// by the file's size limit puts the old bytes back, one that would end past
+// the 32-bit range writes nothing. Each failure is said once, and so is the
+// write that works after it; an APDOWN line with no room left is not said.
+TEST_F(LogTest, FailedRewriteKeepsTheOldLine)
+{
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    RecordOffset = WriteLogRecord(0, UpFormat, 8, 600);
+    WriteLogRecord(RecordOffset, CrashFormat, 8, 999);
+    const std::string before = "8 600 UP\r\n8 999 CRASH\r\n";
+    struct rlimit limit = {before.size(), saved.rlim_max};
+    signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    int32_t cutShort = WriteLogRecord(RecordOffset, CrashFormat, 8, 1000);
+    int32_t again = WriteLogRecord(RecordOffset, DownFormat, 8, 1000);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, SIG_DFL);
+    EXPECT_EQ(cutShort, -1);
+    EXPECT_EQ(again, -1);
+    EXPECT_EQ(ReadWholeFile(Log), before);
+    EXPECT_EQ(WriteLogRecord(RecordOffset, CrashFormat, 8, 1001), 24);
+    EXPECT_EQ(ReadWholeFile(Log), "8 600 UP\r\n8 1001 CRASH\r\n");
+
+    // The CRASH line ends right at the 32-bit limit, the longer DOWN line
+    // would pass it, and so would the APDOWN line after the CRASH line.
+    ASSERT_EQ(truncate(Log.c_str(), INT32_MAX - 26), 0);
+    RecordOffset = WriteLogRecord(0, UpFormat, 8, 600);
+    ASSERT_EQ(RecordOffset, INT32_MAX - 14);
+    EXPECT_EQ(WriteLogRecord(RecordOffset, CrashFormat, 8, 999), INT32_MAX - 1);
+    WriteApdownRecord(8, 3660, "/x/PowerOFF.txt");
+    EXPECT_EQ(WriteLogRecord(RecordOffset, DownFormat, 8, 999), -1);
+    struct stat status;
+    ASSERT_EQ(stat(Log.c_str(), &status), 0);
+    EXPECT_EQ(status.st_size, INT32_MAX - 1);
+    EXPECT_EQ(WriteLogRecord(RecordOffset, CrashFormat, 8, 999), INT32_MAX - 1);
+    std::string failed = "3 cannot write " + Log + ": Message " + std::to_string(EFBIG) + ".";
+    std::string works = "4 can write " + Log + " again";
+    EXPECT_EQ(FakeEvents(), (std::vector<std::string>{failed, works, failed, works}));
 }
 
 TEST_F(LogTest, NoLogNameWritesNothing)

@@ -141,6 +141,155 @@ TEST_F(ServiceMainTest, ScheduledMinuteWritesPdownOnEachTickAndShutdownTurnsItIn
     EXPECT_EQ(FakeShutdownRequests(), 2);
 }
 
+// The scheduled minute as the clock changes, in real zones: the PDOWN lines
+// the ticks leave, and a power-off request with each. A minute that summer
+// time skips fires in the first minute after the gap, at every tick of it,
+// as cron has it; one that the change back shows twice fires in its first
+// pass alone. A clock set by hand keeps the zone's offset: set on, it fires
+// nothing it passed over; set back, it fires again.
+TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
+{
+    const std::vector<std::string> none;
+    const struct {
+        const char* Name;
+        const char* Zone;
+        int Year, Month, Day, Hour, Minute;  // the start, local
+        const char* Schedule;
+        uint64_t SetAt;  // when the clock is set by hand, if ever
+        int64_t SetBy;   // seconds
+        uint64_t Stop;   // when the service is stopped
+        std::vector<std::string> Pdown;
+    } cases[] = {
+        {"skipped", "Europe/Berlin", 2027, 3, 28, 1, 58, "2:30", 0, 0, 5 * Minute, {"28 180 PDOWN", "28 180 PDOWN"}},
+        {"skipped first",
+         "Europe/Berlin",
+         2027,
+         3,
+         28,
+         1,
+         58,
+         "2:00",
+         0,
+         0,
+         5 * Minute,
+         {"28 180 PDOWN", "28 180 PDOWN"}},
+        {"skipped last",
+         "Europe/Berlin",
+         2027,
+         3,
+         28,
+         1,
+         58,
+         "2:59",
+         0,
+         0,
+         5 * Minute,
+         {"28 180 PDOWN", "28 180 PDOWN"}},
+        {"after the gap",
+         "Europe/Berlin",
+         2027,
+         3,
+         28,
+         1,
+         58,
+         "3:00",
+         0,
+         0,
+         5 * Minute,
+         {"28 180 PDOWN", "28 180 PDOWN"}},
+        {"before the gap",
+         "Europe/Berlin",
+         2027,
+         3,
+         28,
+         1,
+         58,
+         "1:59",
+         0,
+         0,
+         5 * Minute,
+         {"28 119 PDOWN", "28 119 PDOWN"}},
+        {"not on the day", "Europe/Berlin", 2027, 3, 27, 1, 58, "2:30", 0, 0, 5 * Minute, none},
+        {"a gap past midnight",
+         "America/Santiago",
+         2027,
+         9,
+         4,
+         23,
+         58,
+         "0:30",
+         0,
+         0,
+         5 * Minute,
+         {"5 60 PDOWN", "5 60 PDOWN"}},
+        {"a gap up to midnight",
+         "America/Nuuk",
+         2027,
+         3,
+         27,
+         22,
+         58,
+         "23:30",
+         0,
+         0,
+         5 * Minute,
+         {"28 0 PDOWN", "28 0 PDOWN"}},
+        {"a half-hour gap",
+         "Australia/Lord_Howe",
+         2027,
+         10,
+         3,
+         1,
+         58,
+         "2:15",
+         0,
+         0,
+         5 * Minute,
+         {"3 150 PDOWN", "3 150 PDOWN"}},
+        {"repeated", "Europe/Berlin", 2027, 10, 31, 2, 28, "2:30", 0, 0, 65 * Minute, {"31 150 PDOWN", "31 150 PDOWN"}},
+        {"set on by hand", "Europe/Berlin", 2027, 6, 1, 1, 58, "2:30", 90 * Second + 2, 3600, 5 * Minute, none},
+        {"set back by hand",
+         "Europe/Berlin",
+         2027,
+         6,
+         1,
+         2,
+         28,
+         "2:30",
+         150 * Second + 2,
+         -300,
+         10 * Minute,
+         {"1 150 PDOWN", "1 150 PDOWN", "1 150 PDOWN", "1 150 PDOWN"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        ResetService();
+        InZone zone(c.Zone);
+        FakeUseLocalZone();
+        WriteWholeFile(Dir.Path("PowerOFF.txt"), c.Schedule);
+        std::string log = Dir.Path(std::to_string(c.Year) + "_" + std::to_string(c.Month) + ".log");
+        unlink(log.c_str());
+        std::vector<std::string> pdown;
+        for (uint64_t tick = 30 * Second; tick < c.Stop; tick += 30 * Second) {
+            FakeAtMoment(tick + 1, [&log, &pdown] {
+                std::string lines = ReadWholeFile(log);
+                size_t start = lines.rfind("\r\n", lines.size() - 3);
+                std::string last = lines.substr(start + 2, lines.size() - start - 4);
+                if (last.find("PDOWN") != std::string::npos)
+                    pdown.push_back(last);
+            });
+        }
+        if (c.SetAt != 0)
+            FakeAtMoment(c.SetAt, [&c] { FakeStepClock(c.SetBy); });
+        FakeScheduleControl(c.Stop, SERVICE_CONTROL_STOP);
+        FakeSetModulePath(Dir.Path("verdimoor").c_str());
+        FakeSetLocalTime(c.Year, c.Month, c.Day, c.Hour, c.Minute);
+        ServiceMain(0, nullptr);
+        EXPECT_EQ(pdown, c.Pdown);
+        EXPECT_EQ(FakeShutdownRequests(), static_cast<int>(c.Pdown.size()));
+    }
+}
+
 // A power-off that cannot be requested is said once in its minute, however
 // many ticks fall into it, and again in the next day's.
 TEST_F(ServiceMainTest, PowerOffThatCannotBeRequestedIsSaidOnceAMinute)

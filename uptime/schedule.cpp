@@ -6,12 +6,14 @@
 
 #include <cstdio>
 
+#include "uptime/log.h"
 #include "uptime/text.h"
 
 char PowerOffPath[MAX_PATH];
 int32_t PowerOffHour;
 int32_t PowerOffMinute;
 ScheduleReading PowerOffReading;
+ScheduleClock PowerOffClock;
 
 // The most digits of an hour that are looked at for the ':' of a time: an
 // hour written longer is read as "%i" reads it, ':' or not.
@@ -219,6 +221,79 @@ void LoadPowerOffSchedule()
 bool PowerOffDue(int hour, int minute)
 {
     return hour == PowerOffHour && minute == PowerOffMinute;
+}
+
+// The days from 1970-01-01 to a civil date.
+static int64_t DaysFromCivil(int year, int month, int day)
+{
+    int64_t y = month <= 2 ? year - 1 : year;
+    int64_t era = (y >= 0 ? y : y - 399) / 400;
+    int64_t yearOfEra = y - era * 400;
+    int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+static int64_t MinutesOf(const SYSTEMTIME& time)
+{
+    return DaysFromCivil(time.wYear, time.wMonth, time.wDay) * 1440 + MinuteOfDay(time);
+}
+
+// Local time minus UTC, to the nearest minute: the two readings may lie a
+// moment apart.
+static int32_t ZoneOffset(const SYSTEMTIME& local, const SYSTEMTIME& utc)
+{
+    int64_t apart = (MinutesOf(local) - MinutesOf(utc)) * 60000 + (local.wSecond - utc.wSecond) * 1000 +
+                    (local.wMilliseconds - utc.wMilliseconds);
+    int64_t rounded = apart + 30000;
+    return static_cast<int32_t>(rounded >= 0 ? rounded / 60000 : -((-rounded + 59999) / 60000));
+}
+
+void SeePowerOffClock(const SYSTEMTIME& local, const SYSTEMTIME& utc)
+{
+    PowerOffClock.Seen = true;
+    PowerOffClock.Minute = MinutesOf(local);
+    PowerOffClock.Offset = ZoneOffset(local, utc);
+}
+
+bool PowerOffDueAt(const SYSTEMTIME& local, const SYSTEMTIME& utc)
+{
+    ScheduleClock& seen = PowerOffClock;
+    int64_t minute = MinutesOf(local);
+    int32_t offset = ZoneOffset(local, utc);
+    int64_t day = DaysFromCivil(local.wYear, local.wMonth, local.wDay);
+    bool due = false;
+    if (OnTheClock(PowerOffHour, PowerOffMinute)) {
+        // A second pass of the minute on the same day, with a smaller offset,
+        // is the hour that the change back to standard time shows twice.
+        if (PowerOffDue(local.wHour, local.wMinute)) {
+            due = !seen.Fired || seen.FiredDay != day || offset >= seen.FiredOffset;
+            if (due) {
+                seen.Fired = true;
+                seen.FiredDay = day;
+                seen.FiredOffset = offset;
+            }
+        }
+        // With the offset grown since a reading in the same UTC minute or the
+        // one before, every local minute between the two was skipped by the
+        // change, none passed over by the heartbeats. A gap may end past
+        // midnight.
+        int64_t passed = (minute - offset) - (seen.Minute - seen.Offset);
+        if (seen.Seen && offset > seen.Offset && passed <= 1) {
+            int64_t scheduled = PowerOffHour * 60 + PowerOffMinute;
+            const int64_t days[] = {day, day - 1};
+            for (int64_t on : days) {
+                int64_t at = on * 1440 + scheduled;
+                if (seen.Minute < at && at < minute) {
+                    seen.SkippedDue = true;
+                    seen.SkippedDueMinute = minute;
+                }
+            }
+        }
+        due = due || (seen.SkippedDue && seen.SkippedDueMinute == minute);
+    }
+    SeePowerOffClock(local, utc);
+    return due;
 }
 
 bool OnTheClock(int32_t hour, int32_t minute)

@@ -52,6 +52,39 @@ void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute, ScheduleReadi
 // True when the local hour and minute are exactly the scheduled ones.
 bool PowerOffDue(int hour, int minute);
 
+// What the heartbeats saw of the clock, for a scheduled minute that a change
+// of the zone's offset skips or shows twice. Minutes are counted on the local
+// clock from 1970-01-01 00:00, offsets east of UTC. The service thread's.
+struct ScheduleClock {
+    // The last reading: its local minute and the zone's offset then.
+    bool Seen;
+    int64_t Minute;
+    int32_t Offset;
+    // The local minute in which a scheduled minute skipped just before is due.
+    bool SkippedDue;
+    int64_t SkippedDueMinute;
+    // The local day on which the scheduled minute last fired, and the offset
+    // then.
+    bool Fired;
+    int64_t FiredDay;
+    int32_t FiredOffset;
+};
+extern ScheduleClock PowerOffClock;
+
+// Takes the clock that start-up read, the local time and UTC together, for
+// the first heartbeat to compare with.
+void SeePowerOffClock(const SYSTEMTIME& local, const SYSTEMTIME& utc);
+
+// Whether the power-off is due at a heartbeat that read the local time and
+// UTC together, taken as the heartbeat after the last one seen: in the
+// scheduled minute, but not in its second pass when the change back to
+// standard time shows it twice; and, as cron has it, in the first minute
+// after a change forward of the zone's offset (summer time's) that skipped
+// it, at every tick of that minute. A clock set on by hand or by time sync
+// keeps the offset, and fires nothing it passed over; so do heartbeats more
+// than a minute apart.
+bool PowerOffDueAt(const SYSTEMTIME& local, const SYSTEMTIME& utc);
+
 // True when a clock shows the hour and minute: a time it never shows is
 // never due.
 bool OnTheClock(int32_t hour, int32_t minute);

@@ -43,6 +43,12 @@ extern DWORD FakePlatformId;
 void FakeReset();
 
 void FakeSetLocalTime(int year, int month, int day, int hour, int minute, int second = 0);
+// Has the virtual clock set and read in the process's time zone (TZ, see
+// InZone) rather than in UTC, until the next reset.
+void FakeUseLocalZone();
+// Sets the virtual clock on by seconds, back when negative, as a hand or time
+// sync sets a clock: no time passes.
+void FakeStepClock(int64_t seconds);
 // Virtual milliseconds since the clock was set.
 uint64_t FakeElapsedMilliseconds();
 // Virtual time slept since the reset, in calls to Sleep.

@@ -26,6 +26,7 @@ std::mutex Guard;
 std::condition_variable StatusReported;
 time_t ClockBase;
 uint64_t Elapsed;
+bool InLocalZone;
 int Sleeps;
 unsigned RealSleepMicroseconds;
 std::string ModulePath;
@@ -61,6 +62,7 @@ void FakeReset()
     FakePlatformId = VER_PLATFORM_WIN32_NT;
     ClockBase = 0;
     Elapsed = 0;
+    InLocalZone = false;
     Sleeps = 0;
     RealSleepMicroseconds = 0;
     ModulePath.clear();
@@ -83,9 +85,22 @@ void FakeSetLocalTime(int year, int month, int day, int hour, int minute, int se
     start.tm_hour = hour;
     start.tm_min = minute;
     start.tm_sec = second;
+    start.tm_isdst = -1;
     std::lock_guard<std::mutex> hold(Guard);
-    ClockBase = timegm(&start);
+    ClockBase = InLocalZone ? mktime(&start) : timegm(&start);
     Elapsed = 0;
+}
+
+void FakeUseLocalZone()
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    InLocalZone = true;
+}
+
+void FakeStepClock(int64_t seconds)
+{
+    std::lock_guard<std::mutex> hold(Guard);
+    ClockBase += static_cast<time_t>(seconds);
 }
 
 uint64_t FakeElapsedMilliseconds()
@@ -175,14 +190,32 @@ void FakeJoinServiceThread()
         ServiceThread.join();
 }
 
+// The virtual clock is set and read in UTC, whatever the machine's zone,
+// unless a test asks for the process's zone.
 void WINAPI GetLocalTime(SYSTEMTIME* time)
+{
+    time_t now;
+    bool inZone;
+    {
+        std::lock_guard<std::mutex> hold(Guard);
+        now = ClockBase + static_cast<time_t>(Elapsed / 1000);
+        inZone = InLocalZone;
+    }
+    struct tm civil;
+    if (inZone)
+        localtime_r(&now, &civil);
+    else
+        gmtime_r(&now, &civil);
+    SystemTimeOf(civil, 0, time);
+}
+
+void WINAPI GetSystemTime(SYSTEMTIME* time)
 {
     time_t now;
     {
         std::lock_guard<std::mutex> hold(Guard);
         now = ClockBase + static_cast<time_t>(Elapsed / 1000);
     }
-    // The virtual clock is set and read in UTC, whatever the machine's zone.
     struct tm civil;
     gmtime_r(&now, &civil);
     SystemTimeOf(civil, 0, time);

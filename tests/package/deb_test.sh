@@ -73,6 +73,7 @@ mount -t tmpfs none /run
 mkdir -p $opt
 printf '1 2 UP\r\n' >$opt/2026_12.log
 printf 'Error: x\r\r\n' >$opt/Err.log
+install -m 0600 /dev/null $opt/verdimoor.lock
 printf '22 30\r\n' >$opt/PowerOFF.txt
 for step in "\$@"; do $work/control/\$step; done
 ls $opt
@@ -90,9 +91,11 @@ grep -E 'enable|start' "$work/calls" | grep -q metrics && fail "postinst enables
 grep -qE '^(deb-systemd-invoke|systemctl)' "$work/calls" && fail "starts units without systemd: $(cat "$work/calls")" ||
     pass "nothing started where systemd does not run"
 left=$(scripts "prerm remove" "postrm remove" | tr '\n' ' ')
-[ "$left" = "2026_12.log Err.log PowerOFF.txt " ] && pass "remove keeps the logs" || fail "after remove: $left"
+[ "$left" = "2026_12.log Err.log PowerOFF.txt verdimoor.lock " ] && pass "remove keeps the logs" ||
+    fail "after remove: $left"
 left=$(scripts "prerm remove" "postrm remove" "postrm purge" | tr '\n' ' ')
-[ "$left" = "PowerOFF.txt " ] && pass "purge deletes the logs, keeps PowerOFF.txt" || fail "after purge: $left"
+[ "$left" = "PowerOFF.txt " ] && pass "purge deletes the logs and the lock file, keeps PowerOFF.txt" ||
+    fail "after purge: $left"
 
 # The extracted daemon, without the capability to shut down and without a
 # schedule: the start lines, then DOWN when SIGTERM stops it.
