@@ -146,7 +146,8 @@ TEST_F(ServiceMainTest, ScheduledMinuteWritesPdownOnEachTickAndShutdownTurnsItIn
 // time skips fires in the first minute after the gap, at every tick of it,
 // as cron has it; one that the change back shows twice fires in its first
 // pass alone. A clock set by hand keeps the zone's offset: set on, it fires
-// nothing it passed over; set back, it fires again.
+// nothing it passed over; set back, it fires again. An offset moved on by
+// more than summer time ever moves it is a new zone, and fires nothing.
 TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
 {
     const std::vector<std::string> none;
@@ -155,12 +156,25 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
         const char* Zone;
         int Year, Month, Day, Hour, Minute;  // the start, local
         const char* Schedule;
-        uint64_t SetAt;  // when the clock is set by hand, if ever
-        int64_t SetBy;   // seconds
-        uint64_t Stop;   // when the service is stopped
+        uint64_t SetAt;        // when the clock is set by hand, if ever
+        int64_t SetBy;         // seconds
+        const char* SwitchTo;  // or the zone then switched to
+        uint64_t Stop;         // when the service is stopped
         std::vector<std::string> Pdown;
     } cases[] = {
-        {"skipped", "Europe/Berlin", 2027, 3, 28, 1, 58, "2:30", 0, 0, 5 * Minute, {"28 180 PDOWN", "28 180 PDOWN"}},
+        {"skipped",
+         "Europe/Berlin",
+         2027,
+         3,
+         28,
+         1,
+         58,
+         "2:30",
+         0,
+         0,
+         nullptr,
+         5 * Minute,
+         {"28 180 PDOWN", "28 180 PDOWN"}},
         {"skipped first",
          "Europe/Berlin",
          2027,
@@ -171,6 +185,7 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "2:00",
          0,
          0,
+         nullptr,
          5 * Minute,
          {"28 180 PDOWN", "28 180 PDOWN"}},
         {"skipped last",
@@ -183,6 +198,7 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "2:59",
          0,
          0,
+         nullptr,
          5 * Minute,
          {"28 180 PDOWN", "28 180 PDOWN"}},
         {"after the gap",
@@ -195,6 +211,7 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "3:00",
          0,
          0,
+         nullptr,
          5 * Minute,
          {"28 180 PDOWN", "28 180 PDOWN"}},
         {"before the gap",
@@ -207,9 +224,10 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "1:59",
          0,
          0,
+         nullptr,
          5 * Minute,
          {"28 119 PDOWN", "28 119 PDOWN"}},
-        {"not on the day", "Europe/Berlin", 2027, 3, 27, 1, 58, "2:30", 0, 0, 5 * Minute, none},
+        {"not on the day", "Europe/Berlin", 2027, 3, 27, 1, 58, "2:30", 0, 0, nullptr, 5 * Minute, none},
         {"a gap past midnight",
          "America/Santiago",
          2027,
@@ -220,6 +238,7 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "0:30",
          0,
          0,
+         nullptr,
          5 * Minute,
          {"5 60 PDOWN", "5 60 PDOWN"}},
         {"a gap up to midnight",
@@ -232,6 +251,7 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "23:30",
          0,
          0,
+         nullptr,
          5 * Minute,
          {"28 0 PDOWN", "28 0 PDOWN"}},
         {"a half-hour gap",
@@ -244,10 +264,24 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "2:15",
          0,
          0,
+         nullptr,
          5 * Minute,
          {"3 150 PDOWN", "3 150 PDOWN"}},
-        {"repeated", "Europe/Berlin", 2027, 10, 31, 2, 28, "2:30", 0, 0, 65 * Minute, {"31 150 PDOWN", "31 150 PDOWN"}},
-        {"set on by hand", "Europe/Berlin", 2027, 6, 1, 1, 58, "2:30", 90 * Second + 2, 3600, 5 * Minute, none},
+        {"repeated",
+         "Europe/Berlin",
+         2027,
+         10,
+         31,
+         2,
+         28,
+         "2:30",
+         0,
+         0,
+         nullptr,
+         65 * Minute,
+         {"31 150 PDOWN", "31 150 PDOWN"}},
+        {"set on by hand", "Europe/Berlin", 2027, 6, 1, 1, 58, "2:30", 90 * Second + 2, 3600, nullptr, 5 * Minute,
+         none},
         {"set back by hand",
          "Europe/Berlin",
          2027,
@@ -258,8 +292,10 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
          "2:30",
          150 * Second + 2,
          -300,
+         nullptr,
          10 * Minute,
          {"1 150 PDOWN", "1 150 PDOWN", "1 150 PDOWN", "1 150 PDOWN"}},
+        {"zone switched on", "UTC", 2027, 6, 1, 9, 58, "15:00", 90 * Second + 2, 0, "Asia/Tokyo", 5 * Minute, none},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -280,7 +316,13 @@ TEST_F(ServiceMainTest, ScheduledMinuteAsTheClockChanges)
             });
         }
         if (c.SetAt != 0)
-            FakeAtMoment(c.SetAt, [&c] { FakeStepClock(c.SetBy); });
+            FakeAtMoment(c.SetAt, [&c] {
+                if (c.SwitchTo != nullptr) {
+                    setenv("TZ", c.SwitchTo, 1);
+                    tzset();
+                }
+                FakeStepClock(c.SetBy);
+            });
         FakeScheduleControl(c.Stop, SERVICE_CONTROL_STOP);
         FakeSetModulePath(Dir.Path("verdimoor").c_str());
         FakeSetLocalTime(c.Year, c.Month, c.Day, c.Hour, c.Minute);

@@ -239,6 +239,11 @@ static int64_t MinutesOf(const SYSTEMTIME& time)
     return DaysFromCivil(time.wYear, time.wMonth, time.wDay) * 1440 + MinuteOfDay(time);
 }
 
+// The most a change to summer time moves the clock on, in minutes, as cron
+// takes it: an offset moved further is a zone switched by the administrator,
+// whose skipped hours fire nothing.
+static const int32_t LongestClockChange = 3 * 60;
+
 // Local time minus UTC, to the nearest minute: the two readings may lie a
 // moment apart.
 static int32_t ZoneOffset(const SYSTEMTIME& local, const SYSTEMTIME& utc)
@@ -279,7 +284,7 @@ bool PowerOffDueAt(const SYSTEMTIME& local, const SYSTEMTIME& utc)
         // change, none passed over by the heartbeats. A gap may end past
         // midnight.
         int64_t passed = (minute - offset) - (seen.Minute - seen.Offset);
-        if (seen.Seen && offset > seen.Offset && passed <= 1) {
+        if (seen.Seen && offset > seen.Offset && offset - seen.Offset <= LongestClockChange && passed <= 1) {
             int64_t scheduled = PowerOffHour * 60 + PowerOffMinute;
             const int64_t days[] = {day, day - 1};
             for (int64_t on : days) {

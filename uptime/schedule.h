@@ -82,7 +82,8 @@ void SeePowerOffClock(const SYSTEMTIME& local, const SYSTEMTIME& utc);
 // after a change forward of the zone's offset (summer time's) that skipped
 // it, at every tick of that minute. A clock set on by hand or by time sync
 // keeps the offset, and fires nothing it passed over; so do heartbeats more
-// than a minute apart.
+// than a minute apart, and an offset moved on further than summer time
+// moves it, a zone switched.
 bool PowerOffDueAt(const SYSTEMTIME& local, const SYSTEMTIME& utc);
 
 // True when a clock shows the hour and minute: a time it never shows is
