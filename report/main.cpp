@@ -77,34 +77,25 @@ public:
         Svg = options.SvgFile;
         Html = options.HtmlFile;
         Printed = options.Output == OutputKind::None ? "" : options.OutputFile.empty() ? "-" : options.OutputFile;
-        bool pictures = !Svg.empty() || (!Html.empty() && !options.Fleet);
         if (!Svg.empty() && !SvgFile.Open(Svg, error))
             return Failed(Svg, error);
         if (!Html.empty() && !HtmlFile.Open(Html, error))
             return Failed(Html, error);
-        if (pictures) {
-            const std::string& name = !Svg.empty() ? Svg : Html;
-            if (!Body.Open(!Svg.empty() ? SvgFile : HtmlFile, error))
-                return Failed(name, error);
+        if (!Printed.empty() && !PrintedFile.Open(Printed, error))
+            return Failed(Printed, error);
+        if (!Svg.empty() || (!Html.empty() && !options.Fleet)) {
+            Body.Open(!Svg.empty() ? SvgFile : HtmlFile);
             Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute);
         }
         if (!Html.empty() && !options.Fleet) {
-            if (!Text.Open(HtmlFile, error))
-                return Failed(Html, error);
+            Text.Open(HtmlFile);
             Page.emplace(Text.Stream());
         }
-        if (!Printed.empty()) {
-            if (!PrintedFile.Open(Printed, error))
-                return Failed(Printed, error);
-            Waits = !Svg.empty() || !Html.empty();
-            if (Waits) {
-                if (!Waiting.Open(PrintedFile, error))
-                    return Failed(Printed, error);
-                Printer = PrinterFor(options.Output, Waiting.Stream(), machines);
-            } else {
-                Printer = PrinterFor(options.Output, PrintedFile.Stream(), machines);
-            }
-        }
+        Waits = !Printed.empty() && (!Svg.empty() || !Html.empty());
+        if (Waits)
+            Waiting.Open(PrintedFile);
+        if (!Printed.empty())
+            Printer = PrinterFor(options.Output, Waits ? Waiting.Stream() : PrintedFile.Stream(), machines);
         return true;
     }
 

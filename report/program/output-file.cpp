@@ -9,6 +9,7 @@
 #include "report/program/output-file.h"
 
 #include <exception>
+#include <functional>
 #include <streambuf>
 #include <vector>
 
@@ -18,11 +19,14 @@
 namespace report {
 
 // A stream's bytes, written to a file or to standard output a block at a
-// time, and read back from a file; the first error stops it.
+// time, and read back from a file; the first error stops it. With open, the
+// file is opened only once the block is full: what fits in it stays there.
 class FileBuffer : public std::streambuf {
 public:
     // file is unused for standard output.
-    FileBuffer(std::intptr_t file, bool standardOutput) : File(file), StandardOutput(standardOutput), Block(1 << 16)
+    FileBuffer(std::intptr_t file, bool standardOutput, size_t block = 1 << 16,
+               std::function<bool(std::intptr_t&)> open = nullptr)
+        : File(file), StandardOutput(standardOutput), Block(block), Open(std::move(open))
     {
         setp(Block.data(), Block.data() + Block.size());
     }
@@ -31,6 +35,10 @@ public:
 protected:
     int_type overflow(int_type c) override
     {
+        if (InMemory() && !Open(File)) {
+            Problem = "cannot be created";
+            return traits_type::eof();
+        }
         if (!Drain())
             return traits_type::eof();
         if (!traits_type::eq_int_type(c, traits_type::eof())) {
@@ -39,11 +47,11 @@ protected:
         }
         return traits_type::not_eof(c);
     }
-    int sync() override { return Drain() ? 0 : -1; }
+    int sync() override { return InMemory() || Drain() ? 0 : -1; }
 
     int_type underflow() override
     {
-        if (!Drain())
+        if (InMemory() || !Drain())
             return traits_type::eof();
         Input.resize(Block.size());
         size_t read = 0;
@@ -55,7 +63,13 @@ protected:
     // Only back to the start, for a scratch file read again.
     pos_type seekpos(pos_type position, std::ios_base::openmode) override
     {
-        if (position != pos_type(0) || !Drain() || !RewindFile(File, Problem))
+        if (position != pos_type(0))
+            return pos_type(off_type(-1));
+        if (InMemory()) {
+            setg(Block.data(), Block.data(), pptr());
+            return position;
+        }
+        if (!Drain() || !RewindFile(File, Problem))
             return pos_type(off_type(-1));
         setg(nullptr, nullptr, nullptr);
         return position;
@@ -66,6 +80,8 @@ protected:
     }
 
 private:
+    bool InMemory() const { return Open && File < 0; }
+
     bool Drain()
     {
         if (!Problem.empty())
@@ -83,6 +99,7 @@ private:
     std::intptr_t File;
     bool StandardOutput;
     std::vector<char> Block;
+    std::function<bool(std::intptr_t&)> Open;
     std::vector<char> Input;
     std::string Problem;
 };
@@ -126,17 +143,24 @@ ScratchFile::~ScratchFile()
         CloseFile(File);
 }
 
-bool ScratchFile::Open(const OutputFile& beside, std::string& error)
+bool ScratchFile::Open(const OutputFile& beside)
 {
-    if (!OpenScratchFile(beside.Target, File, error))
-        return false;
-    Buffer = std::make_unique<FileBuffer>(File, false);
+    // A megabyte is kept in memory, so that an ordinary picture needs no file.
+    OutputTarget target = beside.Target;
+    Buffer = std::make_unique<FileBuffer>(-1, false, 1 << 20, [this, target](std::intptr_t& file) {
+        if (!OpenScratchFile(target, File, OpenError))
+            return false;
+        file = File;
+        return true;
+    });
     Io.rdbuf(Buffer.get());
     return true;
 }
 
 std::string ScratchFile::Error() const
 {
+    if (!OpenError.empty())
+        return OpenError;
     if (Buffer && !Buffer->Error().empty())
         return "cannot write a temporary file: " + Buffer->Error();
     return "";

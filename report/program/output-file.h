@@ -56,15 +56,17 @@ public:
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;
 
-    // Beside the output when that is a new file; false, with what failed.
-    bool Open(const OutputFile& beside, std::string& error);
+    // Beside the output when that is a new file, once it holds more than
+    // memory keeps. Returns true.
+    bool Open(const OutputFile& beside);
     std::iostream& Stream() { return Io; }
     // The first write or read that failed ("cannot write a temporary file:
-    // reason"), or "".
+    // reason", "cannot create a temporary file in FOLDER: reason"), or "".
     std::string Error() const;
 
 private:
     std::intptr_t File = -1;
+    std::string OpenError;
     std::unique_ptr<FileBuffer> Buffer;
     std::iostream Io{nullptr};
 };

@@ -256,7 +256,9 @@ std::string TemporaryName(const std::string& name)
     std::random_device random;
     char suffix[32];
     std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", random(), random());
-    return "." + name.substr(0, NAME_MAX - 1 - std::strlen(suffix)) + suffix;
+    std::string temporary(1, '.');
+    temporary.append(name, 0, NAME_MAX - 1 - std::strlen(suffix));
+    return temporary + suffix;
 }
 
 // A new file in the folder with no name yet, or, where the file system
