@@ -10,8 +10,8 @@
 
 #include <exception>
 #include <functional>
+#include <memory>
 #include <streambuf>
-#include <vector>
 
 #include "report/core/utf8.h"
 #include "report/program/folders.h"
@@ -26,9 +26,9 @@ public:
     // file is unused for standard output.
     FileBuffer(std::intptr_t file, bool standardOutput, size_t block = 1 << 16,
                std::function<bool(std::intptr_t&)> open = nullptr)
-        : File(file), StandardOutput(standardOutput), Block(block), Open(std::move(open))
+        : File(file), StandardOutput(standardOutput), Block(new char[block]), Size(block), Open(std::move(open))
     {
-        setp(Block.data(), Block.data() + Block.size());
+        setp(Block.get(), Block.get() + Size);
     }
     const std::string& Error() const { return Problem; }
 
@@ -53,11 +53,12 @@ protected:
     {
         if (InMemory() || !Drain())
             return traits_type::eof();
-        Input.resize(Block.size());
+        if (!Input)
+            Input.reset(new char[InputSize]);
         size_t read = 0;
-        if (!ReadFromFile(File, Input.data(), Input.size(), read, Problem) || read == 0)
+        if (!ReadFromFile(File, Input.get(), InputSize, read, Problem) || read == 0)
             return traits_type::eof();
-        setg(Input.data(), Input.data(), Input.data() + read);
+        setg(Input.get(), Input.get(), Input.get() + read);
         return traits_type::to_int_type(Input[0]);
     }
     // Only back to the start, for a scratch file read again.
@@ -66,7 +67,7 @@ protected:
         if (position != pos_type(0))
             return pos_type(off_type(-1));
         if (InMemory()) {
-            setg(Block.data(), Block.data(), pptr());
+            setg(Block.get(), Block.get(), pptr());
             return position;
         }
         if (!Drain() || !RewindFile(File, Problem))
@@ -87,7 +88,7 @@ private:
         if (!Problem.empty())
             return false;
         std::string_view bytes(pbase(), static_cast<size_t>(pptr() - pbase()));
-        setp(Block.data(), Block.data() + Block.size());
+        setp(Block.get(), Block.get() + Size);
         if (bytes.empty())
             return true;
         bool written = StandardOutput ? WriteToStandardOutput(bytes, Problem) : WriteToFile(File, bytes, Problem);
@@ -98,9 +99,12 @@ private:
 
     std::intptr_t File;
     bool StandardOutput;
-    std::vector<char> Block;
+    // Left uninitialized: memory holds what was written, not the room for it.
+    std::unique_ptr<char[]> Block;
+    size_t Size;
     std::function<bool(std::intptr_t&)> Open;
-    std::vector<char> Input;
+    static constexpr size_t InputSize = 1 << 16;
+    std::unique_ptr<char[]> Input;
     std::string Problem;
 };
 
