@@ -130,6 +130,7 @@ void Read(const Options& options, const MachineList& machines, const Selection& 
         machine.Name = folder.Name;
         if (pageDays && folder.Problem.empty()) {
             machine.Days = DaysOf(machine.Runs, machine.Schedule, *selected.Since, *selected.Until, options.Now);
+            machine.Days.shrink_to_fit();
             std::vector<Run>().swap(machine.Runs);
         }
         each(machine);

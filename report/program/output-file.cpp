@@ -147,7 +147,7 @@ ScratchFile::~ScratchFile()
         CloseFile(File);
 }
 
-bool ScratchFile::Open(const OutputFile& beside)
+void ScratchFile::Open(const OutputFile& beside)
 {
     // A megabyte is kept in memory, so that an ordinary picture needs no file.
     OutputTarget target = beside.Target;
@@ -158,7 +158,6 @@ bool ScratchFile::Open(const OutputFile& beside)
         return true;
     });
     Io.rdbuf(Buffer.get());
-    return true;
 }
 
 std::string ScratchFile::Error() const

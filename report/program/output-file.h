@@ -57,8 +57,8 @@ public:
     ScratchFile& operator=(const ScratchFile&) = delete;
 
     // Beside the output when that is a new file, once it holds more than
-    // memory keeps. Returns true.
-    bool Open(const OutputFile& beside);
+    // memory keeps.
+    void Open(const OutputFile& beside);
     std::iostream& Stream() { return Io; }
     // The first write or read that failed ("cannot write a temporary file:
     // reason", "cannot create a temporary file in FOLDER: reason"), or "".
