@@ -271,6 +271,7 @@ TEST(ReportProgram, HostileInputs)
         {"--csv --output fifo =1+2 && cat <&" + std::to_string(fifo), 0, row},
         {"--csv --output link =1+2 && cat target", 0, row},
         {"--csv --output - =1+2", 0, row},
+        {"--csv --output /dev/stdout =1+2", 0, row},
         {"--csv --output new.csv =1+2 && cat new.csv", 0, row},
         {"--openmetrics --output share/verdimoor.prom =1+2", 1,
          "verdimoor-report: error: 'share/verdimoor.prom': a symbolic link of user 65534, not followed"},
