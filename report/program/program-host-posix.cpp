@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
+#include <vector>
 
 #include "platform/platform.h"
 #include "report/core/utf8.h"
@@ -155,13 +156,13 @@ std::string Shown(const std::filesystem::path& path)
 }
 
 // Where an output's name leads: its folder, open, the last part's name in
-// it, and what stands at that name now, if anything. Links are followed, at
-// most 40 as the system follows them, each only when the caller or root
-// owns it: in a folder that others may write, anyone else's link may have
-// been planted there to make the caller write elsewhere. A link in /proc
-// (/dev/stdout's) names a file the process has open; it is left to the
-// system to follow. Each name is looked up from the folder already open, so
-// that no folder is looked up twice.
+// it, and what stands at that name now, if anything. The name is walked a
+// part at a time, each from the folder before it open, so that what a part
+// means is looked up once. Links are followed, at most 40 as the system
+// follows them, each only when the caller or root owns it: in a folder
+// others may write, anyone else's link may have been planted there to make
+// the caller write elsewhere. A link in /proc (/dev/stdout's) names a file
+// the process has open; it is left to the system to follow.
 struct Place {
     int Folder = -1;
     std::filesystem::path FolderPath;  // as the errors show it
@@ -185,68 +186,100 @@ struct Place {
         Folder = -1;
         return folder;
     }
+    // Moves into a folder that was opened, or fails.
+    bool Enter(int opened, const std::filesystem::path& shown, std::string& error)
+    {
+        if (opened < 0) {
+            error = "cannot open the folder " + WithoutControls(shown.native()) + ": " + std::strerror(errno);
+            return false;
+        }
+        if (Folder >= 0)
+            close(Folder);
+        Folder = opened;
+        FolderPath = shown;
+        return true;
+    }
 };
+
+// Adds a path's parts to those still to walk, which are kept last first.
+void Push(std::vector<std::string>& parts, const std::filesystem::path& path)
+{
+    std::vector<std::string> added;
+    for (const std::filesystem::path& part : path.relative_path())
+        added.push_back(part.native());
+    // "dir/" names the folder itself.
+    if (added.empty() || added.back().empty())
+        added.push_back(".");
+    parts.insert(parts.end(), added.rbegin(), added.rend());
+}
 
 bool FindPlace(const std::filesystem::path& name, Place& place, std::string& error)
 {
-    std::filesystem::path path = name;
-    int base = AT_FDCWD;  // the folder a relative path starts from, open
-    for (int links = 0;; links++) {
-        std::filesystem::path folder = path.parent_path();
-        std::string last = path.filename();
-        if (last.empty() || last == "." || last == "..") {
+    std::vector<std::string> parts;
+    Push(parts, name);
+    std::filesystem::path start = name.is_absolute() ? "/" : ".";
+    if (!place.Enter(open(start.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC), start, error))
+        return false;
+    for (int links = 0; !parts.empty();) {
+        std::string part = parts.back();
+        parts.pop_back();
+        bool last = parts.empty();
+        std::filesystem::path shown = place.FolderPath == "." ? std::filesystem::path(part) : place.FolderPath / part;
+        if (!last && (part.empty() || part == "."))
+            continue;
+        if (last && (part == "." || part == "..")) {
             error = "cannot write: " + Reason(EISDIR);
             return false;
         }
-        int opened = openat(base, folder.empty() ? "." : folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-        if (opened < 0) {
-            error = "cannot open the folder " + Shown(folder.empty() ? "." : folder) + ": " + Reason();
-            return false;
-        }
-        if (place.Folder >= 0)
-            close(place.Folder);
-        place.Folder = opened;
-        // Shown as the caller would find it: the name given, or a link's text
-        // from the folder of the link.
-        if (base == AT_FDCWD)
-            place.FolderPath = folder.empty() ? "." : folder;
-        else if (!folder.empty())
-            place.FolderPath = place.FolderPath == "." ? folder : place.FolderPath / folder;
-        place.Name = last;
-        if (fstatat(place.Folder, last.c_str(), &place.Status, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT) {
-                error = "cannot write: " + Reason();
+        if (fstatat(place.Folder, part.c_str(), &place.Status, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (!last || errno != ENOENT) {
+                error = (last ? "cannot write: " : "cannot open the folder " + Shown(shown) + ": ") + Reason();
                 return false;
             }
+            place.Name = part;
             place.Exists = false;
             return true;
         }
-        place.Exists = true;
-        if (!S_ISLNK(place.Status.st_mode))
-            return true;
+        if (!S_ISLNK(place.Status.st_mode)) {
+            if (last) {
+                place.Name = part;
+                place.Exists = true;
+                return true;
+            }
+            if (!place.Enter(openat(place.Folder, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), shown,
+                             error))
+                return false;
+            continue;
+        }
         if (place.Status.st_uid != geteuid() && place.Status.st_uid != 0) {
-            error = (path == name ? std::string() : "'" + Shown(place.FolderPath / last) + "' is ") +
-                    "a symbolic link of user " + std::to_string(place.Status.st_uid) + ", not followed";
+            error = (last && links == 0 ? std::string() : "'" + Shown(shown) + "' is ") + "a symbolic link of user " +
+                    std::to_string(place.Status.st_uid) + ", not followed";
             return false;
         }
         struct statfs system;
         if (fstatfs(place.Folder, &system) == 0 && system.f_type == PROC_SUPER_MAGIC) {
-            place.InProc = true;
-            return true;
-        }
-        if (links == 40) {
-            error = "cannot write: " + Reason(ELOOP);
-            return false;
+            if (last) {
+                place.Name = part;
+                place.Exists = place.InProc = true;
+                return true;
+            }
+            if (!place.Enter(openat(place.Folder, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC), shown, error))
+                return false;
+            continue;
         }
         char text[PATH_MAX];
-        ssize_t length = readlinkat(place.Folder, last.c_str(), text, sizeof text);
-        if (length < 0 || static_cast<size_t>(length) >= sizeof text) {
-            error = "cannot write: " + Reason(length < 0 ? errno : ENAMETOOLONG);
+        ssize_t length = readlinkat(place.Folder, part.c_str(), text, sizeof text);
+        if (++links > 40 || length < 0 || static_cast<size_t>(length) >= sizeof text) {
+            error = "cannot write: " + Reason(links > 40 ? ELOOP : length < 0 ? errno : ENAMETOOLONG);
             return false;
         }
-        path = std::string(text, static_cast<size_t>(length));
-        base = path.is_absolute() ? AT_FDCWD : place.Folder;
+        std::filesystem::path target(std::string(text, static_cast<size_t>(length)));
+        Push(parts, target);
+        if (target.is_absolute() && !place.Enter(open("/", O_PATH | O_DIRECTORY | O_CLOEXEC), "/", error))
+            return false;
     }
+    error = "cannot write: " + Reason(ENOENT);
+    return false;
 }
 
 // ".NAME.0123456789abcdef.tmp", a name no collector reads, that fits the

@@ -232,15 +232,16 @@ TEST(ReportProgram, HostileInputs)
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
     }
     // Outputs where others may write: a sticky folder open to all, with
-    // nobody's links to a file only root may read and to a device, and root's
-    // link to one of them; a folder others may not write, with a file they
+    // nobody's links to a file only root may read, to a device and to a
+    // folder, and root's link to one of them; a folder others may not write, with a file they
     // may; a FIFO no one reads; a folder reached through a link.
     WriteWholeFile(dir.Path("shadow"), "secret\n");
     chmod(dir.Path("shadow").c_str(), 0600);
     chmod(dir.Path("target").c_str(), 0640);
     mkdir(dir.Path("share").c_str(), 0755);
     chmod(dir.Path("share").c_str(), 01777);
-    for (const char* planted : {"ln -s ../shadow share/verdimoor.prom", "ln -s ../full share/device"})
+    for (const char* planted :
+         {"ln -s ../shadow share/verdimoor.prom", "ln -s ../full share/device", "ln -s .. share/up"})
         ASSERT_EQ(
             std::system(("cd '" + dir.Path() + "' && setpriv --reuid=nobody --regid=nogroup --clear-groups " + planted)
                             .c_str()),
@@ -279,6 +280,9 @@ TEST(ReportProgram, HostileInputs)
          "verdimoor-report: error: 'share/device': a symbolic link of user 65534, not followed"},
         {"--output chain =1+2", 1,
          "verdimoor-report: error: 'chain': 'share/verdimoor.prom' is a symbolic link of user 65534, not followed"},
+        {"--output share/up/shadow =1+2", 1,
+         "verdimoor-report: error: 'share/up/shadow': 'share/up' is a symbolic link of user 65534, not followed"},
+        {"--csv --output two/dl/y.csv =1+2 && cat two/d/y.csv", 0, row},
         {"--output wdir/out.txt =1+2", 1,
          "verdimoor-report: error: 'wdir/out.txt': cannot create a temporary file in wdir: Permission denied", nobody},
         {"--output lonely =1+2", 1, "verdimoor-report: error: 'lonely': cannot write: nothing reads the FIFO",
