@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // verdimoor-report: runs, availability and crashes, read from the logs of
-// one or more machines' folders. It parses its options, reads every folder,
-// then prints through one printer.
-#include <functional>
+// one or more machines' folders. It parses its options and lists the
+// machines, then reads them one at a time, handing each to the printers of
+// the outputs asked for, and puts the outputs in place at the end.
 #include <iostream>
+#include <optional>
 
 #include "report/core/utf8.h"
 #include "report/print/print.h"
@@ -16,51 +17,141 @@ namespace {
 
 using namespace report;
 
-// Writes an output ("-": standard output); false, with a line on standard
-// error, on failure.
-bool Write(const std::string& name, const std::function<void(std::ostream&)>& print)
+// "verdimoor-report: error: 'FILE': error", or "standard output: error".
+bool Failed(const std::string& name, const std::string& error)
 {
-    std::string error;
-    if (WriteOutput(name, print, error))
-        return true;
     std::cerr << "verdimoor-report: error: ";
     if (name == "-")
         std::cerr << "standard output";
     else
         std::cerr << '\'' << WithoutControls(name) << '\'';
-    std::cerr << ": cannot write: " << error << '\n';
+    std::cerr << ": " << error << '\n';
     return false;
 }
 
-void PrintOutput(std::ostream& out, OutputKind kind, const std::vector<MachineReport>& machines)
+// The printed outputs that answer for every machine before they print one:
+// the fleet's, and the metrics, whose families each hold every machine.
+// They keep the machines, which hold no runs for them.
+class Collected final : public MachinePrinter {
+public:
+    Collected(std::ostream& out, OutputKind kind) : Out(out), Kind(kind) {}
+    void Print(const MachineReport& machine) override { Machines.push_back(machine); }
+    void Finish() override
+    {
+        switch (Kind) {
+        case OutputKind::OpenMetrics: PrintOpenMetrics(Out, Machines); break;
+        case OutputKind::Fleet: PrintFleetText(Out, Machines); break;
+        case OutputKind::FleetCsv: PrintFleetCsv(Out, Machines); break;
+        case OutputKind::FleetJson: PrintFleetJson(Out, Machines); break;
+        default: break;
+        }
+    }
+
+private:
+    std::ostream& Out;
+    OutputKind Kind;
+    std::vector<MachineReport> Machines;
+};
+
+std::unique_ptr<MachinePrinter> PrinterFor(OutputKind kind, std::ostream& out, const MachineList& machines)
 {
     switch (kind) {
-    case OutputKind::Summary: PrintText(out, machines, false); break;
-    case OutputKind::Table: PrintText(out, machines, true); break;
-    case OutputKind::Json: PrintJson(out, machines); break;
-    case OutputKind::Csv: PrintCsv(out, machines); break;
-    case OutputKind::OpenMetrics: PrintOpenMetrics(out, machines); break;
-    case OutputKind::Fleet: PrintFleetText(out, machines); break;
-    case OutputKind::FleetCsv: PrintFleetCsv(out, machines); break;
-    case OutputKind::FleetJson: PrintFleetJson(out, machines); break;
-    case OutputKind::None: break;
+    case OutputKind::Summary: return TextPrinter(out, false);
+    case OutputKind::Table: return TextPrinter(out, true);
+    case OutputKind::Json: return JsonPrinter(out);
+    case OutputKind::Csv: return CsvPrinter(out, machines.AnyScheduleKnown);
+    default: return std::make_unique<Collected>(out, kind);
     }
 }
 
-// A metrics file that would count less than the logs hold: counters must
-// never drop because a log was locked or unreadable.
-bool PartialMetrics(const Options& options, const std::vector<MachineReport>& machines)
-{
-    if (options.Output != OutputKind::OpenMetrics || options.OutputFile.empty())
-        return false;
-    for (const MachineReport& machine : machines)
-        if (machine.Incomplete || !machine.Problem.empty()) {
-            Fail(options.OutputFile,
-                 "left as it was: '" + WithoutControls(machine.Folder) + "' could not be read whole");
-            return true;
+// The outputs asked for, open from the start: the picture and the page,
+// each put together at the end from what the machines left in scratch
+// files, and the printed output. With a picture or a page, the printed
+// output waits in a scratch file too, so that the files come out whole and
+// in order, as each would alone.
+class Outputs {
+public:
+    bool Open(const Options& options, const MachineList& machines)
+    {
+        std::string error;
+        Svg = options.SvgFile;
+        Html = options.HtmlFile;
+        Printed = options.Output == OutputKind::None ? "" : options.OutputFile.empty() ? "-" : options.OutputFile;
+        if (!Svg.empty() && !SvgFile.Open(Svg, error))
+            return Failed(Svg, error);
+        if (!Html.empty() && !HtmlFile.Open(Html, error))
+            return Failed(Html, error);
+        if (!Printed.empty() && !PrintedFile.Open(Printed, error))
+            return Failed(Printed, error);
+        if (!Svg.empty() || (!Html.empty() && !options.Fleet)) {
+            Body.Open(!Svg.empty() ? SvgFile : HtmlFile);
+            Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute);
         }
-    return false;
-}
+        if (!Html.empty() && !options.Fleet) {
+            Text.Open(HtmlFile);
+            Page.emplace(Text.Stream());
+        }
+        Waits = !Printed.empty() && (!Svg.empty() || !Html.empty());
+        if (Waits)
+            Waiting.Open(PrintedFile);
+        if (!Printed.empty())
+            Printer = PrinterFor(options.Output, Waits ? Waiting.Stream() : PrintedFile.Stream(), machines);
+        return true;
+    }
+
+    void Print(const MachineReport& machine)
+    {
+        if (Picture)
+            Picture->Draw(machine);
+        if (Page)
+            Page->Add(machine);
+        if (Printer)
+            Printer->Print(machine);
+    }
+
+    // The fleet's page, when asked for, from its machines.
+    bool Finish(const std::vector<MachineReport>& fleetPage)
+    {
+        if (!Svg.empty()) {
+            Picture->WriteTo(SvgFile.Stream(), true);
+            if (!Commit(SvgFile, Svg, {&Body}))
+                return false;
+        }
+        if (!Html.empty()) {
+            if (Page)
+                Page->WriteTo(HtmlFile.Stream(), *Picture);
+            else
+                PrintFleetHtml(HtmlFile.Stream(), fleetPage);
+            if (!Commit(HtmlFile, Html, {&Body, &Text}))
+                return false;
+        }
+        if (Printer) {
+            Printer->Finish();
+            if (Waits)
+                CopyFromStart(Waiting.Stream(), PrintedFile.Stream());
+            return Commit(PrintedFile, Printed, {&Waiting});
+        }
+        return true;
+    }
+
+private:
+    static bool Commit(OutputFile& file, const std::string& name, std::initializer_list<const ScratchFile*> parts)
+    {
+        std::string error;
+        for (const ScratchFile* part : parts)
+            if (!part->Error().empty())
+                return Failed(name, part->Error());
+        return file.Commit(error) || Failed(name, error);
+    }
+
+    std::string Svg, Html, Printed;
+    OutputFile SvgFile, HtmlFile, PrintedFile;
+    ScratchFile Body, Text, Waiting;
+    std::optional<SvgPicture> Picture;
+    std::optional<HtmlPage> Page;
+    std::unique_ptr<MachinePrinter> Printer;
+    bool Waits = false;
+};
 
 }  // namespace
 
@@ -72,37 +163,40 @@ int main(int argc, char** argv)
     Options options;
     if (std::optional<int> done = ParseOptions(argc, argv, options))
         return *done;
-    std::vector<MachineReport> machines;
-    std::vector<MachineReport> page;
+    MachineList machines;
     try {
-        std::vector<MachineFolder> folders = ListMachines(options);
-        if (PrintsSelection(options))
-            machines = ReadMachines(options, folders);
-        if (PrintsFleetPage(options))
-            page = ReadFleetPage(options, folders, PrintsSelection(options));
+        machines = ListMachines(options);
     } catch (const FolderError& e) {
         return Fail(e.Folder, e.what());
     }
-    if (PartialMetrics(options, machines))
-        return 2;
-
-    const Selection& selected = options.Selected;
-    if (!options.SvgFile.empty() &&
-        !Write(options.SvgFile, [&](std::ostream& out) { PrintSvg(out, machines, selected); }))
+    Outputs outputs;
+    if (!outputs.Open(options, machines))
         return 1;
-    auto html = [&](std::ostream& out) {
-        options.Fleet ? PrintFleetHtml(out, page) : PrintHtml(out, machines, selected);
-    };
-    if (!options.HtmlFile.empty() && !Write(options.HtmlFile, html))
+    bool unread = false;                 // a fleet's machine whose folder could not be read
+    std::optional<std::string> partial;  // the first machine not read whole
+    std::vector<MachineReport> page;
+    try {
+        if (PrintsSelection(options))
+            ReadMachines(options, machines, [&](MachineReport& machine) {
+                unread = unread || !machine.Problem.empty();
+                if (!partial && (machine.Incomplete || !machine.Problem.empty()))
+                    partial = machine.Folder;
+                outputs.Print(machine);
+            });
+        if (PrintsFleetPage(options))
+            page = ReadFleetPage(options, machines, PrintsSelection(options));
+    } catch (const std::exception& e) {
+        std::cerr << "verdimoor-report: error: " << e.what() << '\n';
         return 1;
-    if (options.Output != OutputKind::None &&
-        !Write(options.OutputFile.empty() ? "-" : options.OutputFile,
-               [&](std::ostream& out) { PrintOutput(out, options.Output, machines); }))
+    }
+    // A metrics file that would count less than the logs hold: counters must
+    // never drop because a log was locked or unreadable.
+    if (partial && options.Output == OutputKind::OpenMetrics && !options.OutputFile.empty())
+        return Fail(options.OutputFile, "left as it was: '" + WithoutControls(*partial) + "' could not be read whole");
+    if (!outputs.Finish(page))
         return 1;
     // A fleet's machines that could not be read were printed as such.
-    for (const std::vector<MachineReport>* printed : {&machines, &page})
-        for (const MachineReport& machine : *printed)
-            if (!machine.Problem.empty())
-                return 2;
-    return 0;
+    for (const MachineReport& machine : page)
+        unread = unread || !machine.Problem.empty();
+    return unread ? 2 : 0;
 }

@@ -38,26 +38,50 @@ std::string ShortestDecimal(double value)
 
 }  // namespace
 
+namespace {
+
 // With a schedule in any folder, two more columns: the power-offs each run
 // missed and its minutes past the schedule, empty for a folder without one.
+class CsvStream final : public MachinePrinter {
+public:
+    CsvStream(std::ostream& out, bool scheduled) : Out(out), Scheduled(scheduled)
+    {
+        Out << "folder,start,end,minutes,ended,file,line" << (Scheduled ? ",missed,minutes_past_schedule" : "") << '\n';
+    }
+    void Print(const MachineReport& machine) override
+    {
+        std::string folder = CsvField(machine.Folder);
+        for (const Run& run : machine.Runs) {
+            Out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
+                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line;
+            if (machine.Schedule.Known)
+                Out << ',' << run.Missed << ',' << run.MinutesPastSchedule;
+            else if (Scheduled)
+                Out << ",,";
+            Out << '\n';
+        }
+    }
+
+private:
+    std::ostream& Out;
+    bool Scheduled;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> CsvPrinter(std::ostream& out, bool scheduled)
+{
+    return std::make_unique<CsvStream>(out, scheduled);
+}
+
 void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     bool scheduled = false;
     for (const MachineReport& machine : machines)
         scheduled = scheduled || machine.Schedule.Known;
-    out << "folder,start,end,minutes,ended,file,line" << (scheduled ? ",missed,minutes_past_schedule" : "") << '\n';
-    for (const MachineReport& machine : machines) {
-        std::string folder = CsvField(machine.Folder);
-        for (const Run& run : machine.Runs) {
-            out << folder << ',' << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
-                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line;
-            if (machine.Schedule.Known)
-                out << ',' << run.Missed << ',' << run.MinutesPastSchedule;
-            else if (scheduled)
-                out << ",,";
-            out << '\n';
-        }
-    }
+    CsvStream printer(out, scheduled);
+    for (const MachineReport& machine : machines)
+        printer.Print(machine);
 }
 
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)

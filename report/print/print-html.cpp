@@ -30,23 +30,52 @@ void Head(std::ostream& out, const std::string& title, const char* style)
 
 }  // namespace
 
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected)
+HtmlPage::HtmlPage(std::iostream& text) : Text(text), Table(TextPrinter(Chunk, true)) {}
+
+HtmlPage::~HtmlPage() = default;
+
+void HtmlPage::Add(const MachineReport& machine)
 {
-    // The summary and the table as the text output prints them, in a
-    // fixed-width font.
-    std::ostringstream text;
-    PrintText(text, machines, true);
+    // The summary and the table as the text output prints them.
+    if (Machines++ == 0)
+        FirstFolder = machine.Folder;
+    Chunk.str("");
+    Table->Print(machine);
+    Text << XmlEscape(Chunk.str());
+}
+
+void HtmlPage::WriteTo(std::ostream& out, SvgPicture& picture)
+{
     std::string title = "Verdimoor uptime";
-    if (machines.size() == 1)
-        title += ": " + machines.front().Folder;
+    if (Machines == 1)
+        title += ": " + FirstFolder;
     Head(out, title,
          "body { margin: 1em auto; max-width: 960px; padding: 0 8px; color: #000; background: #fff;"
          " font-family: \"DejaVu Sans\", Verdana, Arial, sans-serif; }\n"
          "svg { display: block; width: 100%; height: auto; }\n"
          "pre { font-family: \"DejaVu Sans Mono\", Consolas, monospace; font-size: 12px;"
          " overflow-x: auto; }\n");
-    PrintSvg(out, machines, selected, false);
-    out << "<pre>" << XmlEscape(text.str()) << "</pre>\n</body>\n</html>\n";
+    picture.WriteTo(out, false);
+    // In a fixed-width font.
+    out << "<pre>";
+    CopyFromStart(Text, out);
+    out << "</pre>\n</body>\n</html>\n";
+}
+
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected)
+{
+    bool scheduled = false;
+    for (const MachineReport& machine : machines)
+        scheduled = scheduled || machine.Schedule.Minute;
+    std::stringstream body;
+    std::stringstream text;
+    SvgPicture picture(body, selected, scheduled);
+    HtmlPage page(text);
+    for (const MachineReport& machine : machines) {
+        picture.Draw(machine);
+        page.Add(machine);
+    }
+    page.WriteTo(out, picture);
 }
 
 namespace {

@@ -55,17 +55,58 @@ void Dump(std::ostream& out, Json list)
     out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
 }
 
-}  // namespace
-
-void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
+void Indent(std::ostream& out, int spaces)
 {
-    Json list = Json::array();
-    for (const MachineReport& machine : machines) {
-        Json entry;
-        entry["folder"] = machine.Folder;
-        entry["summary"] = SummaryJson(machine);
-        Json runs = Json::array();
-        for (const Run& run : machine.Runs) {
+    static constexpr std::string_view Spaces = "                ";
+    out << Spaces.substr(0, static_cast<size_t>(spaces));
+}
+
+// A value as Dump writes it where its first line starts indent spaces in:
+// its other lines are indented by as much more.
+void Put(std::ostream& out, const Json& value, int indent)
+{
+    std::string text = value.dump(2, ' ', false, Json::error_handler_t::replace);
+    size_t from = 0;
+    for (size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
+        out.write(text.data() + from, static_cast<std::streamsize>(at + 1 - from));
+        Indent(out, indent);
+    }
+    out.write(text.data() + from, static_cast<std::streamsize>(text.size() - from));
+}
+
+// A list written an element at a time, as Dump writes it there.
+template <typename Item, typename ToJson>
+void PutList(std::ostream& out, const std::vector<Item>& items, int indent, ToJson toJson)
+{
+    if (items.empty()) {
+        out << "[]";
+        return;
+    }
+    out << "[\n";
+    for (size_t i = 0; i < items.size(); i++) {
+        if (i > 0)
+            out << ",\n";
+        Indent(out, indent + 2);
+        Put(out, toJson(items[i]), indent + 2);
+    }
+    out << '\n';
+    Indent(out, indent);
+    out << ']';
+}
+
+// Each machine's entry written as it comes, a run at a time, rather than
+// the document built whole: as Dump would write it.
+class JsonStream final : public MachinePrinter {
+public:
+    explicit JsonStream(std::ostream& out) : Out(out) {}
+    void Print(const MachineReport& machine) override
+    {
+        Out << (Printed++ > 0 ? ",\n" : "{\n  \"machines\": [\n") << "    {\n      \"folder\": ";
+        Put(Out, machine.Folder, 6);
+        Out << ",\n      \"summary\": ";
+        Put(Out, SummaryJson(machine), 6);
+        Out << ",\n      \"runs\": ";
+        PutList(Out, machine.Runs, 6, [&](const Run& run) {
             Json row = {{"start", FormatMoment(run.Start)},
                         {"end", FormatMoment(run.End)},
                         {"minutes", run.Minutes},
@@ -76,16 +117,34 @@ void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
                 row["missed"] = run.Missed;
                 row["minutes_past_schedule"] = run.MinutesPastSchedule;
             }
-            runs.push_back(std::move(row));
-        }
-        entry["runs"] = std::move(runs);
-        Json warnings = Json::array();
-        for (const Warning& warning : machine.Warnings)
-            warnings.push_back({{"file", warning.File}, {"line", warning.Line}, {"problem", warning.Problem}});
-        entry["warnings"] = std::move(warnings);
-        list.push_back(std::move(entry));
+            return row;
+        });
+        Out << ",\n      \"warnings\": ";
+        PutList(Out, machine.Warnings, 6, [](const Warning& warning) {
+            return Json{{"file", warning.File}, {"line", warning.Line}, {"problem", warning.Problem}};
+        });
+        Out << "\n    }";
     }
-    Dump(out, std::move(list));
+    void Finish() override { Out << (Printed > 0 ? "\n  ]\n}\n" : "{\n  \"machines\": []\n}\n"); }
+
+private:
+    std::ostream& Out;
+    size_t Printed = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> JsonPrinter(std::ostream& out)
+{
+    return std::make_unique<JsonStream>(out);
+}
+
+void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
+{
+    JsonStream printer(out);
+    for (const MachineReport& machine : machines)
+        printer.Print(machine);
+    printer.Finish();
 }
 
 void PrintFleetJson(std::ostream& out, const std::vector<MachineReport>& machines)

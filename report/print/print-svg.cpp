@@ -11,6 +11,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "report/core/days.h"
 #include "report/core/text-forms.h"
@@ -166,9 +167,10 @@ MonthTotals TotalsOf(const std::vector<Run>& runs, year_month month)
     return totals;
 }
 
+// Draws at y, which it moves down past what it drew.
 class Page {
 public:
-    explicit Page(std::ostream& out) : out_(out) {}
+    Page(std::ostream& out, int& y) : out_(out), y_(y) {}
 
     void Text(double x, double y, const std::string& text, const char* attributes = "")
     {
@@ -291,8 +293,6 @@ public:
         y_ += 30;
     }
 
-    int Height() const { return y_ + 12; }
-
 private:
     static std::string Availability(int64_t up, int64_t down)
     {
@@ -346,67 +346,92 @@ private:
     }
 
     std::ostream& out_;
-    int y_ = 0;
+    int& y_;
 };
 
 }  // namespace
 
-void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected, bool standalone)
+SvgPicture::SvgPicture(std::iostream& body, const Selection& selected, bool scheduled)
+    : Body(body), Scheduled(scheduled)
 {
     // The selection bounds the months drawn.
-    std::optional<year_month> firstBound;
-    std::optional<year_month> lastBound;
     if (selected.Since) {
         year_month_day since{*selected.Since};
-        firstBound = since.year() / since.month();
+        FirstBound = since.year() / since.month();
     }
     if (selected.Until) {
         year_month_day until{*selected.Until};
-        lastBound = until.year() / until.month();
+        LastBound = until.year() / until.month();
     }
+}
+
+void SvgPicture::Draw(const MachineReport& machine)
+{
+    Page page(Body, Y);
+    page.Heading(machine);
+    if (!Legend) {
+        page.Legend(Scheduled);
+        Legend = true;
+    }
+    if (machine.Runs.empty()) {
+        page.NoRuns();
+        return;
+    }
+    // The months that hold runs, the newest MostMonths of them, and a row
+    // for each stretch of months between them without any.
+    std::vector<year_month> drawn = MonthsOfRuns(machine.Runs, FirstBound, LastBound);
+    if (drawn.size() > MostMonths) {
+        size_t older = drawn.size() - MostMonths;
+        drawn.erase(drawn.begin(), drawn.begin() + static_cast<ptrdiff_t>(older));
+        page.Note(FormatCount(static_cast<int64_t>(older), "older month", "older months") +
+                  " with runs left out: the newest " + std::to_string(MostMonths) + " are drawn.");
+    }
+    auto segments = drawn.empty() ? std::map<local_days, std::vector<Segment>>{}
+                                  : SegmentsByDay(machine.Runs, local_days{drawn.front() / 1},
+                                                  local_days{(drawn.back() + months{1}) / 1});
+    for (size_t i = 0; i < drawn.size(); i++) {
+        if (i > 0 && drawn[i] != drawn[i - 1] + months{1})
+            page.Gap(drawn[i - 1] + months{1}, drawn[i] - months{1});
+        page.Month(machine.Runs, drawn[i], segments, machine.Schedule.Minute);
+    }
+}
+
+void SvgPicture::WriteTo(std::ostream& out, bool standalone)
+{
+    int height = Y + 12;
+    if (standalone)
+        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << PageWidth << "\" height=\"" << height
+        << "\" viewBox=\"0 0 " << PageWidth << " " << height
+        << "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\" fill=\"#000000\">\n"
+        << "<title>Verdimoor uptime</title>\n"
+        << "<rect width=\"" << PageWidth << "\" height=\"" << height << "\" fill=\"#FFFFFF\"/>\n";
+    CopyFromStart(Body, out);
+    out << "</svg>\n";
+}
+
+void CopyFromStart(std::iostream& from, std::ostream& out)
+{
+    from.flush();
+    from.seekg(0);
+    char block[1 << 16];
+    while (from) {
+        from.read(block, sizeof block);
+        out.write(block, from.gcount());
+    }
+    from.clear();
+}
+
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected, bool standalone)
+{
     bool scheduled = false;
     for (const MachineReport& machine : machines)
         scheduled = scheduled || machine.Schedule.Minute;
-    std::ostringstream body;
-    Page page(body);
-    bool legend = false;
-    for (const MachineReport& machine : machines) {
-        page.Heading(machine);
-        if (!legend) {
-            page.Legend(scheduled);
-            legend = true;
-        }
-        if (machine.Runs.empty()) {
-            page.NoRuns();
-            continue;
-        }
-        // The months that hold runs, the newest MostMonths of them, and a row
-        // for each stretch of months between them without any.
-        std::vector<year_month> drawn = MonthsOfRuns(machine.Runs, firstBound, lastBound);
-        if (drawn.size() > MostMonths) {
-            size_t older = drawn.size() - MostMonths;
-            drawn.erase(drawn.begin(), drawn.begin() + static_cast<ptrdiff_t>(older));
-            page.Note(FormatCount(static_cast<int64_t>(older), "older month", "older months") +
-                      " with runs left out: the newest " + std::to_string(MostMonths) + " are drawn.");
-        }
-        auto segments = drawn.empty() ? std::map<local_days, std::vector<Segment>>{}
-                                      : SegmentsByDay(machine.Runs, local_days{drawn.front() / 1},
-                                                      local_days{(drawn.back() + months{1}) / 1});
-        for (size_t i = 0; i < drawn.size(); i++) {
-            if (i > 0 && drawn[i] != drawn[i - 1] + months{1})
-                page.Gap(drawn[i - 1] + months{1}, drawn[i] - months{1});
-            page.Month(machine.Runs, drawn[i], segments, machine.Schedule.Minute);
-        }
-    }
-
-    if (standalone)
-        out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << PageWidth << "\" height=\"" << page.Height()
-        << "\" viewBox=\"0 0 " << PageWidth << " " << page.Height()
-        << "\" font-family=\"DejaVu Sans, Verdana, Arial, sans-serif\" fill=\"#000000\">\n"
-        << "<title>Verdimoor uptime</title>\n"
-        << "<rect width=\"" << PageWidth << "\" height=\"" << page.Height() << "\" fill=\"#FFFFFF\"/>\n"
-        << body.str() << "</svg>\n";
+    std::stringstream body;
+    SvgPicture picture(body, selected, scheduled);
+    for (const MachineReport& machine : machines)
+        picture.Draw(machine);
+    picture.WriteTo(out, standalone);
 }
 
 }  // namespace report

@@ -92,15 +92,39 @@ void PrintTable(std::ostream& out, const MachineReport& machine)
 
 }  // namespace
 
+namespace {
+
+// A blank line between machines.
+class TextStream final : public MachinePrinter {
+public:
+    TextStream(std::ostream& out, bool table) : Out(out), Table(table) {}
+    void Print(const MachineReport& machine) override
+    {
+        if (Printed++ > 0)
+            Out << '\n';
+        PrintSummary(Out, machine);
+        if (Table)
+            PrintTable(Out, machine);
+    }
+
+private:
+    std::ostream& Out;
+    bool Table;
+    size_t Printed = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> TextPrinter(std::ostream& out, bool table)
+{
+    return std::make_unique<TextStream>(out, table);
+}
+
 void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bool table)
 {
-    for (size_t i = 0; i < machines.size(); i++) {
-        if (i > 0)
-            out << '\n';
-        PrintSummary(out, machines[i]);
-        if (table)
-            PrintTable(out, machines[i]);
-    }
+    TextStream printer(out, table);
+    for (const MachineReport& machine : machines)
+        printer.Print(machine);
 }
 
 namespace {

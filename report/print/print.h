@@ -4,12 +4,71 @@
 // how it was read or asked for.
 #pragma once
 
-#include <ostream>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <sstream>
 #include <vector>
 
 #include "report/core/model.h"
 
 namespace report {
+
+// A printer fed the machines one at a time, as they are read, so that
+// memory holds one machine's runs whatever the number of machines. Each
+// writes what its function below writes of the same machines.
+class MachinePrinter {
+public:
+    virtual ~MachinePrinter() = default;
+    virtual void Print(const MachineReport& machine) = 0;
+    // After the last machine.
+    virtual void Finish() {}
+};
+std::unique_ptr<MachinePrinter> TextPrinter(std::ostream& out, bool table);
+std::unique_ptr<MachinePrinter> JsonPrinter(std::ostream& out);
+// scheduled: whether any machine's schedule is known, which adds columns.
+std::unique_ptr<MachinePrinter> CsvPrinter(std::ostream& out, bool scheduled);
+
+// The picture, drawn into body machine by machine. Its size, known only
+// once every machine is drawn, heads the document, which WriteTo writes
+// with body read again from its start; so any number of machines takes the
+// memory of one.
+class SvgPicture {
+public:
+    // scheduled: whether any machine has a scheduled minute, which the legend shows.
+    SvgPicture(std::iostream& body, const Selection& selected, bool scheduled);
+    void Draw(const MachineReport& machine);
+    // Standalone adds the XML prolog; a page embeds the document without it.
+    void WriteTo(std::ostream& out, bool standalone);
+
+private:
+    std::iostream& Body;
+    std::optional<std::chrono::year_month> FirstBound;
+    std::optional<std::chrono::year_month> LastBound;
+    bool Scheduled;
+    bool Legend = false;
+    int Y = 0;
+};
+
+// A machine's page: the picture, then the summary and the table, whose text
+// is kept in text machine by machine until WriteTo writes the page.
+class HtmlPage {
+public:
+    explicit HtmlPage(std::iostream& text);
+    ~HtmlPage();
+    void Add(const MachineReport& machine);
+    void WriteTo(std::ostream& out, SvgPicture& picture);
+
+private:
+    std::iostream& Text;
+    std::ostringstream Chunk;  // one machine's text, escaped into Text
+    std::unique_ptr<MachinePrinter> Table;
+    size_t Machines = 0;
+    std::string FirstFolder;
+};
+
+// Writes what from holds, read again from its start, to out.
+void CopyFromStart(std::iostream& from, std::ostream& out);
 
 // The short summary for people; with table, one row per run after it.
 void PrintText(std::ostream& out, const std::vector<MachineReport>& machines, bool table);

@@ -88,32 +88,20 @@ void BufferWarnings()
     (void)buffered;
 }
 
-// The folder's schedule: --schedule's, else its PowerOFF.txt's, with a
-// warning when that cannot be read, and then unread set.
-PowerOffSchedule ScheduleOf(const Options& options, const MachineFolder& folder,
-                            const std::function<void(const Warning&)>& warn, bool& unread)
-{
-    if (options.Schedule)
-        return *options.Schedule;
-    std::string problem;
-    PowerOffSchedule schedule = ReadFolderSchedule(folder.Path, problem);
-    unread = !problem.empty();
-    if (unread && warn)
-        warn({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
-    return schedule;
-}
-
 // A machine read over the selection; an unreadable PowerOFF.txt leaves it
 // incomplete, as an unreadable log does.
-MachineReport ReadOne(const Options& options, const MachineFolder& folder, const Selection& selected, bool warn)
+MachineReport ReadOne(const Options& options, const MachineList& machines, size_t index, const Selection& selected,
+                      bool warn)
 {
+    const MachineFolder& folder = machines.Folders[index];
     std::function<void(const Warning&)> printer = warn ? WarningPrinter(folder.Path) : nullptr;
-    bool unread = false;
-    PowerOffSchedule schedule = ScheduleOf(options, folder, printer, unread);
+    const std::string& problem = machines.ScheduleProblems[index];
+    if (!problem.empty() && printer)
+        printer({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
     MachineReport machine = ReadMachine(folder.Path, folder.Logs,
-                                        {selected, schedule, options.Now, options.NowInstant, options.RunningWithin,
-                                         KeepsRuns(options), KeepsWarnings(options), printer});
-    machine.Incomplete |= unread;
+                                        {selected, machines.Schedules[index], options.Now, options.NowInstant,
+                                         options.RunningWithin, KeepsRuns(options), KeepsWarnings(options), printer});
+    machine.Incomplete |= !problem.empty();
     return machine;
 }
 
@@ -130,36 +118,46 @@ MachineReport UnreadMachine(const MachineFolder& folder, bool warn)
     return machine;
 }
 
-// Each machine read over the selection; with pageDays, its runs given up for
-// its days as soon as it is read, so that memory does not grow with the fleet.
-std::vector<MachineReport> Read(const Options& options, const std::vector<MachineFolder>& folders,
-                                const Selection& selected, bool warn, bool pageDays)
+// Each machine read over the selection and handed to each; with pageDays,
+// its runs given up for its days as soon as it is read, so that memory does
+// not grow with the fleet.
+void Read(const Options& options, const MachineList& machines, const Selection& selected, bool warn, bool pageDays,
+          const std::function<void(MachineReport&)>& each)
 {
     BufferWarnings();
-    std::vector<MachineReport> machines;
-    for (const MachineFolder& folder : folders) {
-        if (!folder.Problem.empty()) {
-            machines.push_back(UnreadMachine(folder, warn));
-            continue;
-        }
-        MachineReport& machine = machines.emplace_back(ReadOne(options, folder, selected, warn));
+    for (size_t i = 0; i < machines.Folders.size(); i++) {
+        const MachineFolder& folder = machines.Folders[i];
+        MachineReport machine =
+            folder.Problem.empty() ? ReadOne(options, machines, i, selected, warn) : UnreadMachine(folder, warn);
         machine.Name = folder.Name;
-        if (pageDays) {
+        if (pageDays && folder.Problem.empty()) {
             machine.Days = DaysOf(machine.Runs, machine.Schedule, *selected.Since, *selected.Until, options.Now);
+            machine.Days.shrink_to_fit();
             std::vector<Run>().swap(machine.Runs);
         }
+        each(machine);
     }
-    return machines;
 }
 
 }  // namespace
 
-std::vector<MachineFolder> ListMachines(const Options& options)
+MachineList ListMachines(const Options& options)
 {
     BufferWarnings();
-    return MachineFolders(
+    MachineList machines;
+    machines.Folders = MachineFolders(
         options.Folders, options.Fleet, options.MachineNames,
         [](const std::filesystem::path& folder, const Warning& warning) { WarningPrinter(folder)(warning); });
+    for (const MachineFolder& folder : machines.Folders) {
+        std::string& problem = machines.ScheduleProblems.emplace_back();
+        PowerOffSchedule schedule = options.Schedule         ? *options.Schedule
+                                    : folder.Problem.empty() ? ReadFolderSchedule(folder.Path, problem)
+                                                             : PowerOffSchedule{};
+        machines.Schedules.push_back(schedule);
+        machines.AnyScheduleKnown = machines.AnyScheduleKnown || schedule.Known;
+        machines.AnyScheduledMinute = machines.AnyScheduledMinute || schedule.Minute;
+    }
+    return machines;
 }
 
 bool PrintsSelection(const Options& options)
@@ -173,15 +171,17 @@ bool PrintsFleetPage(const Options& options)
     return options.Fleet && !options.HtmlFile.empty();
 }
 
-std::vector<MachineReport> ReadMachines(const Options& options, const std::vector<MachineFolder>& folders)
+void ReadMachines(const Options& options, const MachineList& machines, const std::function<void(MachineReport&)>& print)
 {
-    return Read(options, folders, options.Selected, true, false);
+    Read(options, machines, options.Selected, true, false, print);
 }
 
-std::vector<MachineReport> ReadFleetPage(const Options& options, const std::vector<MachineFolder>& folders,
-                                         bool printed)
+std::vector<MachineReport> ReadFleetPage(const Options& options, const MachineList& machines, bool printed)
 {
-    return Read(options, folders, FleetPeriod(options, folders), !printed, true);
+    std::vector<MachineReport> page;
+    Read(options, machines, FleetPeriod(options, machines.Folders), !printed, true,
+         [&](MachineReport& machine) { page.push_back(std::move(machine)); });
+    return page;
 }
 
 }  // namespace report

@@ -3,6 +3,8 @@
 // take.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "report/core/model.h"
@@ -11,23 +13,36 @@
 
 namespace report {
 
-// The machines' folders and their logs, every one listed before a line is
-// read or printed: a folder that cannot be read fails the program before any
-// output, or, for a fleet, is a machine with a Problem. Throws FolderError.
-std::vector<MachineFolder> ListMachines(const Options& options);
+// The machines the command line names. Every one's folder and logs are
+// listed before a line is read or printed: a folder that cannot be read
+// fails the program before any output, or, for a fleet, is a machine with a
+// Problem. Every one's schedule is read before a machine is printed too,
+// for the outputs whose columns or legend answer for all of them.
+struct MachineList {
+    std::vector<MachineFolder> Folders;
+    // Each folder's: --schedule's, else its PowerOFF.txt's, and why that
+    // could not be read, which is said when its machine is read.
+    std::vector<PowerOffSchedule> Schedules;
+    std::vector<std::string> ScheduleProblems;
+    bool AnyScheduleKnown = false;
+    bool AnyScheduledMinute = false;
+};
+// Throws FolderError.
+MachineList ListMachines(const Options& options);
 
 // Whether the outputs asked for print the machines over the selection; the
 // fleet's page alone covers the days it shows.
 bool PrintsSelection(const Options& options);
 bool PrintsFleetPage(const Options& options);
 
-// The machines' runs over the selection, their warnings and the folders
-// that cannot be read on standard error as they are found.
-std::vector<MachineReport> ReadMachines(const Options& options, const std::vector<MachineFolder>& folders);
+// Reads the machines over the selection, handing each to print before the
+// next is read, so that memory holds the runs of one; their warnings and
+// the folders that cannot be read on standard error as they are found.
+void ReadMachines(const Options& options, const MachineList& machines,
+                  const std::function<void(MachineReport&)>& print);
 // The machines over the days the fleet's page shows, with each one's days
 // rather than its runs; on standard error only when printed is false, for
 // the other outputs have said it.
-std::vector<MachineReport> ReadFleetPage(const Options& options, const std::vector<MachineFolder>& folders,
-                                         bool printed);
+std::vector<MachineReport> ReadFleetPage(const Options& options, const MachineList& machines, bool printed);
 
 }  // namespace report

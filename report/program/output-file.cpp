@@ -1,46 +1,44 @@
 // SPDX-License-Identifier: Apache-2.0
 // Writing an output: the printer's bytes streamed in blocks to standard
-// output, into a file as it is, or to a temporary file renamed over the
-// output.
+// output, into a file as it is, or to a new file put in the output's place;
+// and scratch files, written and read back in blocks.
 //
-// The temporary file sits in the target's own folder, so that the rename
-// stays within one file system, and its name does not end in ".prom", so
-// that a collector passing by ignores it.
+// The new file sits in the target's own folder, so that the rename stays
+// within one file system; where it has a name before it is whole, the name
+// does not end in ".prom", so that a collector passing by ignores it.
 #include "report/program/output-file.h"
 
-#include <algorithm>
-#include <cstdint>
-#include <cstdio>
 #include <exception>
-#include <random>
+#include <functional>
+#include <memory>
 #include <streambuf>
-#include <system_error>
-#include <vector>
 
 #include "report/core/utf8.h"
 #include "report/program/folders.h"
-#include "report/program/program-host.h"
 
 namespace report {
 
-namespace {
-
-namespace fs = std::filesystem;
-
 // A stream's bytes, written to a file or to standard output a block at a
-// time; the first error stops it.
-class WrittenBuffer : public std::streambuf {
+// time, and read back from a file; the first error stops it. With open, the
+// file is opened only once the block is full: what fits in it stays there.
+class FileBuffer : public std::streambuf {
 public:
     // file is unused for standard output.
-    WrittenBuffer(std::intptr_t file, bool standardOutput) : File(file), StandardOutput(standardOutput), Block(1 << 16)
+    FileBuffer(std::intptr_t file, bool standardOutput, size_t block = 1 << 16,
+               std::function<bool(std::intptr_t&)> open = nullptr)
+        : File(file), StandardOutput(standardOutput), Block(new char[block]), Size(block), Open(std::move(open))
     {
-        setp(Block.data(), Block.data() + Block.size());
+        setp(Block.get(), Block.get() + Size);
     }
     const std::string& Error() const { return Problem; }
 
 protected:
     int_type overflow(int_type c) override
     {
+        if (InMemory() && !Open(File)) {
+            Problem = "cannot be created";
+            return traits_type::eof();
+        }
         if (!Drain())
             return traits_type::eof();
         if (!traits_type::eq_int_type(c, traits_type::eof())) {
@@ -49,15 +47,50 @@ protected:
         }
         return traits_type::not_eof(c);
     }
-    int sync() override { return Drain() ? 0 : -1; }
+    int sync() override { return InMemory() || Drain() ? 0 : -1; }
+
+    int_type underflow() override
+    {
+        if (InMemory() || !Drain())
+            return traits_type::eof();
+        if (!Input)
+            Input.reset(new char[InputSize]);
+        size_t read = 0;
+        if (!ReadFromFile(File, Input.get(), InputSize, read, Problem) || read == 0)
+            return traits_type::eof();
+        setg(Input.get(), Input.get(), Input.get() + read);
+        return traits_type::to_int_type(Input[0]);
+    }
+    // Only back to the start, for a scratch file read again.
+    pos_type seekpos(pos_type position, std::ios_base::openmode) override
+    {
+        if (position != pos_type(0))
+            return pos_type(off_type(-1));
+        if (InMemory()) {
+            setg(Block.get(), Block.get(), pptr());
+            return position;
+        }
+        if (!Drain() || !RewindFile(File, Problem))
+            return pos_type(off_type(-1));
+        setg(nullptr, nullptr, nullptr);
+        return position;
+    }
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode which) override
+    {
+        return direction == std::ios_base::beg ? seekpos(pos_type(offset), which) : pos_type(off_type(-1));
+    }
 
 private:
+    bool InMemory() const { return Open && File < 0; }
+
     bool Drain()
     {
         if (!Problem.empty())
             return false;
         std::string_view bytes(pbase(), static_cast<size_t>(pptr() - pbase()));
-        setp(Block.data(), Block.data() + Block.size());
+        setp(Block.get(), Block.get() + Size);
+        if (bytes.empty())
+            return true;
         bool written = StandardOutput ? WriteToStandardOutput(bytes, Problem) : WriteToFile(File, bytes, Problem);
         if (!written && Problem.empty())
             Problem = "cannot write";
@@ -66,92 +99,100 @@ private:
 
     std::intptr_t File;
     bool StandardOutput;
-    std::vector<char> Block;
+    // Left uninitialized: memory holds what was written, not the room for it.
+    std::unique_ptr<char[]> Block;
+    size_t Size;
+    std::function<bool(std::intptr_t&)> Open;
+    static constexpr size_t InputSize = 1 << 16;
+    std::unique_ptr<char[]> Input;
     std::string Problem;
 };
 
-// Prints to the file, or to standard output; false, with the reason, on
-// failure. An exception from the printer, out of memory, is a failure too,
-// so that the caller removes what it began.
-bool Print(std::intptr_t file, bool standardOutput, const std::function<void(std::ostream&)>& print, std::string& error)
+OutputFile::OutputFile() = default;
+
+OutputFile::~OutputFile()
 {
-    WrittenBuffer buffer(file, standardOutput);
-    std::ostream out(&buffer);
-    try {
-        print(out);
-        out.flush();
-    } catch (const std::exception& e) {
-        error = e.what();
+    if (Opened && !Standard)
+        AbandonOutput(Target);
+}
+
+bool OutputFile::Open(const std::string& name, std::string& error)
+{
+    PrepareOutputs();
+    Standard = name == "-";
+    if (!Standard && !OpenOutput(PathOf(name), Target, error))
         return false;
-    }
-    if (!buffer.Error().empty() || !out) {
-        error = buffer.Error().empty() ? "cannot write" : buffer.Error();
-        return false;
-    }
+    Opened = true;
+    Buffer = std::make_unique<FileBuffer>(Target.File, Standard);
+    Out.rdbuf(Buffer.get());
     return true;
 }
 
-// ".verdimoor.prom.0123456789abcdef.tmp" beside the file.
-fs::path TemporaryBeside(const fs::path& file)
+bool OutputFile::Commit(std::string& error)
 {
-    std::random_device random;
-    char suffix[32];
-    std::snprintf(suffix, sizeof suffix, ".%08x%08x.tmp", random(), random());
-    // Built from UTF-8 pieces: a narrow string would pass through the code page on Windows.
-    std::u8string name(1, u8'.');
-    name += file.filename().u8string();
-    name.append(suffix, suffix + std::char_traits<char>::length(suffix));
-    return file.parent_path() / name;
+    Out.flush();
+    if (!Buffer->Error().empty() || !Out) {
+        error = "cannot write: " + (Buffer->Error().empty() ? std::string("an error of the printer") : Buffer->Error());
+        return false;
+    }
+    Opened = false;
+    return Standard || CommitOutput(Target, error);
 }
 
-// A temporary file, removed unless it became the output.
-struct Temporary {
-    fs::path Path;
-    bool Created = false;
-    bool Renamed = false;
-    ~Temporary()
-    {
-        std::error_code ignored;
-        if (Created && !Renamed)
-            fs::remove(Path, ignored);
-        KeepOnInterrupt();
-    }
-};
+ScratchFile::ScratchFile() = default;
 
-}  // namespace
+ScratchFile::~ScratchFile()
+{
+    if (File >= 0)
+        CloseFile(File);
+}
+
+void ScratchFile::Open(const OutputFile& beside)
+{
+    // A megabyte is kept in memory, so that an ordinary picture needs no file.
+    OutputTarget target = beside.Target;
+    Buffer = std::make_unique<FileBuffer>(-1, false, 1 << 20, [this, target](std::intptr_t& file) {
+        if (!OpenScratchFile(target, File, OpenError))
+            return false;
+        file = File;
+        return true;
+    });
+    Io.rdbuf(Buffer.get());
+}
+
+std::string ScratchFile::Error() const
+{
+    if (!OpenError.empty())
+        return OpenError;
+    if (Buffer && !Buffer->Error().empty())
+        return "cannot write a temporary file: " + Buffer->Error();
+    return "";
+}
 
 bool WriteOutput(const std::string& name, const std::function<void(std::ostream&)>& print, std::string& error)
 {
-    if (name == "-")
-        return Print(0, true, print, error);
-    OutputTarget target = ResolveOutput(PathOf(name));
-    std::intptr_t file;
-    std::string ignored;
-    if (target.WriteInto) {
-        if (!OpenToWriteInto(target.File, file, error))
-            return false;
-        bool printed = Print(file, false, print, error);
-        return CloseWrittenFile(file, false, printed ? error : ignored) && printed;
+    OutputFile output;
+    if (!output.Open(name, error))
+        return false;
+    // An exception from the printer, out of memory, is a failure too, so
+    // that what began is removed.
+    try {
+        print(output.Stream());
+    } catch (const std::exception& e) {
+        error = std::string("cannot write: ") + e.what();
+        return false;
     }
-    Temporary temporary{TemporaryBeside(target.File)};
-    if (!CreateNewFile(temporary.Path, file, error))
-        return false;
-    temporary.Created = true;
-    bool printed = Print(file, false, print, error);
-    if (!CloseWrittenFile(file, true, printed ? error : ignored) || !printed)
-        return false;
-    temporary.Renamed = RenameOver(temporary.Path, target.File, error);
-    return temporary.Renamed;
+    return output.Commit(error);
 }
 
 bool SameOutput(const std::string& first, const std::string& second)
 {
     if (first == "-" || second == "-")
         return first == second;
-    fs::path a = ResolveOutput(PathOf(first)).File;
-    fs::path b = ResolveOutput(PathOf(second)).File;
-    std::error_code error;
-    return fs::equivalent(a, b, error) || ComparedPath(a) == ComparedPath(b);
+    std::string a = OutputPlace(PathOf(first));
+    std::string b = OutputPlace(PathOf(second));
+    // Where it cannot be told, as the names read.
+    return !a.empty() && !b.empty() ? a == b : ComparedPath(PathOf(first)) == ComparedPath(PathOf(second));
 }
 
 }  // namespace report

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the program asks of the host: its arguments and folder, the machine's
-// name, the files it writes, and the temporary file it removes
+// name, the files it writes, and the temporary files it removes
 // when it is interrupted. program-host-posix.cpp and program-host-win32.cpp
 // provide it; the other rooms never call it.
 #pragma once
@@ -25,29 +25,50 @@ extern const bool FileNamesIgnoreCase;
 // The machine's name, or "" when the system does not tell it.
 std::string HostName();
 
-// What an output's name stands for: an existing file that is not a regular
-// one (a device, a FIFO, a terminal), to be written into as it is; else the
-// file at the end of its symbolic links, to be replaced in one step.
+// An output being written: an existing device, FIFO or terminal written
+// into as it is, or a new file that takes the output's name once it is
+// whole. File is a FileId of platform/platform.h; the rest is the host's.
 struct OutputTarget {
+    std::intptr_t File = -1;
     bool WriteInto = false;
-    std::filesystem::path File;
+    std::intptr_t Folder = -1;        // where the new file goes
+    std::string FolderShown;          // as the errors name it
+    std::filesystem::path Name;       // the output's own name there
+    std::filesystem::path Temporary;  // the new file's name while it is written, when it has one
 };
-OutputTarget ResolveOutput(const std::filesystem::path& file);
 
-// The files the program writes, as FileIds of platform/platform.h; false,
-// with the system's message, on failure. A new file must not exist yet; it
-// is removed if the program is interrupted (Ctrl-C, SIGTERM) before
-// KeepOnInterrupt.
-bool CreateNewFile(const std::filesystem::path& path, std::intptr_t& file, std::string& error);
-bool OpenToWriteInto(const std::filesystem::path& path, std::intptr_t& file, std::string& error);
-void KeepOnInterrupt();
+// Done once before the first output is opened: a signal that ends the
+// program removes the new files first, and a write past the file size limit
+// is an error rather than the end of the program.
+void PrepareOutputs();
+
+// Opens what an output's name leads to. A symbolic link is followed only
+// when the caller or root owns it; a FIFO that no one reads is an error at
+// once. A new file is created 0644, less the umask; one that replaces a
+// file takes that file's mode. False, with what failed ("cannot create a
+// temporary file in FOLDER: reason"), on failure.
+bool OpenOutput(const std::filesystem::path& name, OutputTarget& output, std::string& error);
+// Closes the output; a new file is first flushed to stable storage and
+// renamed over the output's name in one step: a reader sees the old file or
+// the new one. False, with what failed, leaving nothing behind.
+bool CommitOutput(OutputTarget& output, std::string& error);
+// Closes the output and removes its new file.
+void AbandonOutput(OutputTarget& output);
+// Where an output's name leads, as a text that two names of one file share,
+// whether the file exists yet or not; "" when it cannot be told.
+std::string OutputPlace(const std::filesystem::path& name);
+
+// A file for the program's own use, with no name that leads to it: beside
+// the output when that is a new file, else in the system's folder for
+// temporary files. It is gone when it is closed or the program ends.
+bool OpenScratchFile(const OutputTarget& beside, std::intptr_t& file, std::string& error);
+// Reads up to size bytes; read is 0 at the end.
+bool ReadFromFile(std::intptr_t file, char* bytes, size_t size, size_t& read, std::string& error);
+bool RewindFile(std::intptr_t file, std::string& error);
+void CloseFile(std::intptr_t file);
+
 bool WriteToFile(std::intptr_t file, std::string_view bytes, std::string& error);
-// Flushes the file to stable storage first when sync is set.
-bool CloseWrittenFile(std::intptr_t file, bool sync, std::string& error);
 // Standard output, on Windows with the console's line ends, CR LF.
 bool WriteToStandardOutput(std::string_view bytes, std::string& error);
-
-// Renames from over to in one step: a reader sees the old file or the new one.
-bool RenameOver(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error);
 
 }  // namespace report

@@ -57,6 +57,13 @@ class Outputs(unittest.TestCase):
         for name, text in LOGS.items():
             with open(os.path.join(cls.logs, name), "w", newline="") as log:
                 log.write(text)
+        # A second machine with a run in each of 200 months: its picture is
+        # larger than the program keeps in memory while it waits.
+        cls.long = os.path.join(WORK, "long")
+        os.makedirs(cls.long)
+        for month in range(200):
+            with open(os.path.join(cls.long, f"{2000 + month // 12}_{month % 12 + 1}.log"), "w", newline="") as log:
+                log.write("2 600 UP\r\n2 700 DOWN    \r\n")
 
     def render(self, *selection):
         svg = os.path.join(WORK, "picture.svg")
@@ -111,10 +118,22 @@ class Outputs(unittest.TestCase):
 
     def test_page_is_well_formed(self):
         page = os.path.join(WORK, "page.html")
-        run(self.logs, "--now", NOW, "--html", page)
-        # Well-formed XML, and HTML whose only complaint is the inline SVG's
-        # element names, which libxml2's HTML 4 parser does not know.
-        subprocess.run(["xmllint", "--noout", page], check=True)
+        for folders in ([self.logs], [self.logs, self.long]):
+            with self.subTest(folders=folders):
+                run(*folders, "--now", NOW, "--html", page)
+                # Well-formed XML, and HTML whose only complaint is the inline
+                # SVG's element names, which libxml2's HTML 4 parser does not know.
+                subprocess.run(["xmllint", "--noout", page], check=True)
+                html = subprocess.run(["xmllint", "--html", "--noout", page], capture_output=True, text=True)
+                self.assertEqual(html.returncode, 0)
+                complaints = [line for line in html.stderr.splitlines() if "parser error" in line and not any(
+                    f"Tag {tag} invalid" in line for tag in ("svg", "title", "rect", "text", "line", "path"))]
+                self.assertEqual(complaints, [])
+                with open(page, encoding="utf-8") as f:
+                    text = f.read()
+                self.assertIn("2026-11-30 20:00", text)  # the table of runs
+                self.assertNotIn("<script", text)
+        self.assertIn("2016-08-02 10:00", text)  # the long machine's last run, after its 200 months' picture
         # So are the picture and both pages of a folder whose name holds
         # U+FFFF, which XML does not allow.
         strange = os.path.join(WORK, "alpha\uffff")
@@ -123,15 +142,21 @@ class Outputs(unittest.TestCase):
             with self.subTest(output=output):
                 subprocess.run(["xmllint", "--noout", "-"], check=True, text=True,
                                input=run(strange, "--now", NOW, *output))
-        html = subprocess.run(["xmllint", "--html", "--noout", page], capture_output=True, text=True)
-        self.assertEqual(html.returncode, 0)
-        complaints = [line for line in html.stderr.splitlines() if "parser error" in line
-                      and not any(f"Tag {tag} invalid" in line for tag in ("svg", "title", "rect", "text", "line", "path"))]
-        self.assertEqual(complaints, [])
-        with open(page, encoding="utf-8") as f:
-            text = f.read()
-        self.assertIn("2026-11-30 20:00", text)  # the table of runs
-        self.assertNotIn("<script", text)
+
+    def test_outputs_of_one_run_are_those_of_each_alone(self):
+        # The picture and the page wait for every machine, and the printed
+        # output waits for them; the long machine's picture waits in a file.
+        folders = [self.logs, self.long, "--now", NOW]
+        paths = {kind: os.path.join(WORK, f"all.{kind}") for kind in ("svg", "html", "json")}
+        run(*folders, "--svg", paths["svg"], "--html", paths["html"], "--json", "--output", paths["json"])
+        for kind, path in paths.items():
+            with self.subTest(kind=kind):
+                alone = run(*folders, "--json") if kind == "json" else run(*folders, f"--{kind}", "-")
+                if kind != "json":
+                    self.assertGreater(len(alone), 1 << 20)
+                with open(path, encoding="utf-8") as f:
+                    self.assertEqual(f.read(), alone)
+        self.assertEqual([f for f in os.listdir(WORK) if f.startswith(".")], [])
 
     def test_metrics_equal_the_json_summary(self):
         output = os.path.join(WORK, "verdimoor.prom")

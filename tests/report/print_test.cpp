@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
-// The printers: the metrics text, and the escaping that keeps the picture
-// and the metrics well-formed.
+// The printers: the metrics text, the JSON written in parts, and the
+// escaping that keeps the picture and the metrics well-formed.
 #include <sstream>
+
+#include <nlohmann/json.hpp>
 
 #include "report/core/text-forms.h"
 #include "report/print/print.h"
@@ -78,6 +80,30 @@ verdimoor_last_pdown_timestamp_seconds{machine="host \"a\"\\b"} 1796144400
 verdimoor_log_warnings{machine="host \"a\"\\b"} 2
 verdimoor_log_warnings{machine="empty"} 0
 )");
+}
+
+// The JSON, written a machine and a run at a time, is the document as
+// nlohmann-json indents it whole, for no machine, one, or several.
+TEST(Json, WrittenInPartsAsTheWholeDocument)
+{
+    InZone utc("UTC");
+    report::MachineReport quiet;
+    quiet.Folder = "quiet";
+    report::MachineReport busy;
+    busy.Folder = "b\xFFsy";  // not UTF-8
+    busy.Schedule = {true, 1350};
+    busy.Totals.Runs = 2, busy.Totals.Availability = 0.1;
+    busy.Runs = {{At("2026-12-01T08:00"), At("2026-12-01T09:00"), 60, report::RunEnd::Down, "2026_12.log", 1},
+                 {At("2026-12-02T08:00"), At("2026-12-02T08:00"), 0, report::RunEnd::Unknown, "2026_12.log", 3}};
+    busy.Warnings = {{"2026_12.log", 2, "damaged line"}};
+    const std::vector<std::vector<report::MachineReport>> cases = {{}, {quiet}, {busy}, {quiet, busy, quiet}};
+    for (const auto& machines : cases) {
+        std::ostringstream out;
+        report::PrintJson(out, machines);
+        nlohmann::ordered_json document = nlohmann::ordered_json::parse(out.str());
+        EXPECT_EQ(out.str(), document.dump(2) + "\n");
+        EXPECT_EQ(document["machines"].size(), machines.size());
+    }
 }
 
 TEST(XmlEscape, KeepsTheDocumentWellFormed)

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -253,20 +254,44 @@ TEST(ReportProgram, HostileInputs)
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
     }
+    // Outputs where others may write: a sticky folder open to all, with
+    // nobody's links to a file only root may read, to a device and to a
+    // folder, and root's link to one of them; a folder others may not write, with a file they
+    // may; a FIFO no one reads; a folder reached through a link.
+    WriteWholeFile(dir.Path("shadow"), "secret\n");
+    chmod(dir.Path("shadow").c_str(), 0600);
+    chmod(dir.Path("target").c_str(), 0640);
+    mkdir(dir.Path("share").c_str(), 0755);
+    chmod(dir.Path("share").c_str(), 01777);
+    for (const char* planted :
+         {"ln -s ../shadow share/verdimoor.prom", "ln -s ../full share/device", "ln -s .. share/up"})
+        ASSERT_EQ(
+            std::system(("cd '" + dir.Path() + "' && setpriv --reuid=nobody --regid=nogroup --clear-groups " + planted)
+                            .c_str()),
+            0);
+    std::filesystem::create_symlink("share/verdimoor.prom", dir.Path("chain"));
+    mkdir(dir.Path("wdir").c_str(), 0755);
+    WriteWholeFile(dir.Path("wdir/out.txt"), "");
+    chmod(dir.Path("wdir/out.txt").c_str(), 0666);
+    ASSERT_EQ(mkfifo(dir.Path("lonely").c_str(), 0666), 0);
+    for (const char* folder : {"two", "two/d"})
+        mkdir(dir.Path(folder).c_str(), 0755);
+    std::filesystem::create_symlink("d", dir.Path("two/dl"));
     const std::string row = "'=1+2,2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1";
+    const std::string nobody = "setpriv --reuid=nobody --regid=nogroup --clear-groups";
     const struct {
         std::string Arguments;
         int Code;
         std::string Line;
-        bool AsNobody = false;
+        std::string RunAs = "";
     } cases[] = {
         {"--fleet fleet fleet fleet/siteA", 0,
          "3 machines: 0 crashes, 0 missed power-offs, 0.0 hours past the schedule"},
-        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,", true},
-        {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", true},
+        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,", nobody},
+        {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
         {"--openmetrics fleet/siteA/lab-01 fleet/siteB/lab-01", 0, "verdimoor_running{machine=\"siteB/lab-01\"} 0"},
-        {"secret", 0, "secret/2026_1.log: cannot be opened: Permission denied", true},
-        {"secret", 0, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", true},
+        {"secret", 0, "secret/2026_1.log: cannot be opened: Permission denied", nobody},
+        {"secret", 0, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", nobody},
         {"planted", 0, "planted/2026_12.log: cannot be opened: a symbolic link, not followed"},
         {"planted", 0, "planted/2026_11.log: cannot be opened: not a regular file"},
         {"planted", 0,
@@ -277,9 +302,28 @@ TEST(ReportProgram, HostileInputs)
         {"--csv --output fifo =1+2 && cat <&" + std::to_string(fifo), 0, row},
         {"--csv --output link =1+2 && cat target", 0, row},
         {"--csv --output - =1+2", 0, row},
+        {"--csv --output /dev/stdout =1+2", 0, row},
+        {"--csv --output new.csv =1+2 && cat new.csv", 0, row},
+        {"--openmetrics --output share/verdimoor.prom =1+2", 1,
+         "verdimoor-report: error: 'share/verdimoor.prom': a symbolic link of user 65534, not followed"},
+        {"--output share/device =1+2", 1,
+         "verdimoor-report: error: 'share/device': a symbolic link of user 65534, not followed"},
+        {"--output chain =1+2", 1,
+         "verdimoor-report: error: 'chain': 'share/verdimoor.prom' is a symbolic link of user 65534, not followed"},
+        {"--output share/up/shadow =1+2", 1,
+         "verdimoor-report: error: 'share/up/shadow': 'share/up' is a symbolic link of user 65534, not followed"},
+        {"--csv --output two/dl/y.csv =1+2 && cat two/d/y.csv", 0, row},
+        {"--output wdir/out.txt =1+2", 1,
+         "verdimoor-report: error: 'wdir/out.txt': cannot create a temporary file in wdir: Permission denied", nobody},
+        {"--output lonely =1+2", 1, "verdimoor-report: error: 'lonely': cannot write: nothing reads the FIFO",
+         "timeout 20"},
+        {"--csv --output big.csv months", 1, "verdimoor-report: error: 'big.csv': cannot write: File too large",
+         "ulimit -f 1;"},
         {"--output full =1+2", 1, "verdimoor-report: error: 'full': cannot write: No space left on device"},
         {"=1+2 >/dev/full", 1, "verdimoor-report: error: standard output: cannot write: No space left on device"},
         {"--svg x.svg --html ./x.svg =1+2", 2, "verdimoor-report: error: './x.svg': --svg and --html name one file"},
+        {"--svg two/d/x.svg --html two/dl/x.svg =1+2", 2,
+         "verdimoor-report: error: 'two/dl/x.svg': --svg and --html name one file"},
         {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
         {"--svg - far", 0,
          "<text x=\"12.0\" y=\"1238.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
@@ -300,8 +344,7 @@ TEST(ReportProgram, HostileInputs)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments);
-        Result result = RunReport(dir, c.Arguments, REPORT_BINARY,
-                                  c.AsNobody ? "setpriv --reuid=nobody --regid=nogroup --clear-groups" : "");
+        Result result = RunReport(dir, c.Arguments, REPORT_BINARY, c.RunAs);
         EXPECT_EQ(result.Code, c.Code);
         EXPECT_TRUE(("\n" + result.Out + result.Err).find("\n" + c.Line + "\n") != std::string::npos)
             << result.Out << result.Err;
@@ -311,12 +354,35 @@ TEST(ReportProgram, HostileInputs)
     EXPECT_TRUE(stat(dir.Path("full").c_str(), &status) == 0 && S_ISCHR(status.st_mode));
     EXPECT_TRUE(stat(dir.Path("fifo").c_str(), &status) == 0 && S_ISFIFO(status.st_mode));
     EXPECT_TRUE(std::filesystem::is_symlink(dir.Path("link")));
+    // A replaced file keeps its mode; a new one is 0644 less the umask.
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_TRUE(stat(dir.Path("target").c_str(), &status) == 0 && (status.st_mode & 0777) == 0640);
+    EXPECT_TRUE(stat(dir.Path("new.csv").c_str(), &status) == 0 && (status.st_mode & 0777) == (0644 & ~mask));
+    EXPECT_EQ(ReadWholeFile(dir.Path("shadow")), "secret\n");
+    EXPECT_TRUE(stat(dir.Path("shadow").c_str(), &status) == 0 && (status.st_mode & 0777) == 0600);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("two/d/x.svg")));
     for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
         EXPECT_TRUE(entry.is_directory() || entry.path().filename().string().find_first_of(".-") != 0) << entry.path();
 }
 
-// Interrupted while it writes its output, it leaves no temporary file
-// behind, and dies of the signal as it would have.
+// Whether the process has a file open in the folder that is not yet the
+// output: one without a name, or with a temporary one.
+bool WritesInto(pid_t pid, const std::string& folder)
+{
+    std::error_code ignored;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ignored)) {
+        std::string file = std::filesystem::read_symlink(fd.path(), ignored).string();
+        if (file.rfind(folder, 0) == 0 &&
+            (file.find(" (deleted)") != std::string::npos || file.find(".tmp") != std::string::npos))
+            return true;
+    }
+    return false;
+}
+
+// Ended by a signal while it writes its outputs, it leaves no temporary
+// file behind, and dies of the signal as it would have: whatever the
+// signal, SIGKILL too, and whatever the output.
 TEST(OutputFile, NothingLeftOnInterrupt)
 {
     TempDir dir;
@@ -324,30 +390,53 @@ TEST(OutputFile, NothingLeftOnInterrupt)
     for (int i = 0; i < 300000; i++)
         log += "1 0 UP\r\n1 1 DOWN    \r\n";
     WriteWholeFile(dir.Path("2026_1.log"), log);
-    for (int signal : {SIGINT, SIGTERM}) {
-        const char* arguments[] = {REPORT_BINARY, "--csv", "--output", "runs.csv", ".", nullptr};
+    // SIGQUIT's core would be left too.
+    struct rlimit core;
+    getrlimit(RLIMIT_CORE, &core);
+    struct rlimit none = {0, core.rlim_max};
+    setrlimit(RLIMIT_CORE, &none);
+    const struct {
+        int Signal;
+        std::vector<const char*> Options;
+    } cases[] = {
+        {SIGINT, {"--csv", "--output"}},
+        {SIGTERM, {"--json", "--output"}},
+        {SIGHUP, {"--table", "--output"}},
+        {SIGQUIT, {"--csv", "--output"}},
+        {SIGPIPE, {"--csv", "--output"}},
+        {SIGUSR1, {"--svg"}},
+        {SIGUSR2, {"--html"}},
+        {SIGALRM, {"--csv", "--output"}},
+        {SIGKILL, {"--svg"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> arguments = {REPORT_BINARY};
+        arguments.insert(arguments.end(), c.Options.begin(), c.Options.end());
+        for (const char* more : {"runs.out", ".", static_cast<const char*>(nullptr)})
+            arguments.push_back(more);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
         InFolder in(dir);
         pid_t pid;
-        ASSERT_EQ(posix_spawn(&pid, REPORT_BINARY, &actions, nullptr, const_cast<char**>(arguments), environ), 0);
+        ASSERT_EQ(posix_spawn(&pid, REPORT_BINARY, &actions, nullptr, const_cast<char**>(arguments.data()), environ),
+                  0);
         posix_spawn_file_actions_destroy(&actions);
         bool begun = false;
         int status = 0;
         pid_t ended = 0;
         while (!begun && (ended = waitpid(pid, &status, WNOHANG)) == 0) {
-            for (const auto& entry : std::filesystem::directory_iterator(dir.Path()))
-                begun = begun || entry.path().extension() == ".tmp";
+            begun = WritesInto(pid, dir.Path());
             usleep(1000);
         }
         if (ended == 0) {
-            kill(pid, signal);
+            kill(pid, c.Signal);
             waitpid(pid, &status, 0);
         }
-        EXPECT_TRUE(begun && WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal;
-        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << signal;
+        EXPECT_TRUE(begun && WIFSIGNALED(status) && WTERMSIG(status) == c.Signal) << c.Signal;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << c.Signal;
     }
+    setrlimit(RLIMIT_CORE, &core);
 }
 
 // PowerOFF.txt means to the report what it means to the service: a time the
@@ -434,6 +523,7 @@ TEST(ReportProgram, MetricsFileKeptWhenALogCannotBeRead)
         TempDir dir;
         mkdir(dir.Path("logs").c_str(), 0755);
         mkdir(dir.Path("out").c_str(), 0777);
+        chmod(dir.Path("out").c_str(), 0777);
         chmod(dir.Path().c_str(), 0755);
         WriteWholeFile(dir.Path("logs/2026_11.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
         WriteWholeFile(dir.Path("logs/2026_12.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");

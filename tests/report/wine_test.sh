@@ -71,6 +71,20 @@ code=$?
 left=$(find "$data" -mindepth 1 -maxdepth 1 ! -name logs ! -name 'more logs' ! -name share)
 [ "$code" = 0 ] && [ -z "$left" ] && pass "--output NUL" || fail "--output NUL: exit code $code, left $left"
 
+# The picture and the page, put together from temporary files, and the
+# printed output, which waits for them: the native program's bytes, and
+# nothing left beside them.
+for program in native exe; do
+    mkdir -p "$data/out-$program"
+    run=("$native")
+    [ "$program" = exe ] && run=("$wine" "$exe")
+    (cd "$data" && "${run[@]}" --svg "out-$program/p.svg" --html "out-$program/p.html" --csv --output \
+        "out-$program/runs.csv" --now 2026-10-09T00:03 logs "more logs" >/dev/null 2>&1)
+done
+if diff -r "$data/out-native" "$data/out-exe" && [ "$(ls -A "$data/out-exe" | wc -l)" = 3 ]; then
+    pass "--svg, --html and --output files"; else fail "--svg, --html and --output files: $(ls -A "$data/out-exe")"; fi
+rm -rf "$data/out-native" "$data/out-exe"
+
 # Warnings, and an error's exit code.
 expected=$(cd "$data" && "$native" "more logs" 2>&1 >/dev/null)
 actual=$(cd "$data" && "$wine" "$exe" "more logs" 2>&1 >/dev/null | tr -d '\r')
