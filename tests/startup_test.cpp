@@ -84,9 +84,9 @@ TEST_F(StartupTest, StartAtMidnightAndASecondStartAppends)
               first + "1 1 UP\r\n1 1 CRASH\r\n1 3660 " + Dir.Path("PowerOFF.txt") + " APDOWN\r\n");
 }
 
-TEST_F(StartupTest, PercentSignInTheFolderReachesTheLogUnchanged)
+TEST_F(StartupTest, PercentSignsAndCharactersBeyondAsciiInTheFolderReachTheLogUnchanged)
 {
-    std::string dir = Dir.Path("100%s %i%n");
+    std::string dir = Dir.Path("100%s %i%n \u00DCberwachung \u65E5\u672C");
     ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
     StartAt(2011, 3, 14, 8, 5, dir + "/");
     EXPECT_EQ(ReadWholeFile(dir + "/2011_3.log"),

@@ -9,7 +9,7 @@
 #include "uptime/log.h"
 #include "uptime/text.h"
 
-char PowerOffPath[MAX_PATH];
+char PowerOffPath[PathSize];
 int32_t PowerOffHour;
 int32_t PowerOffMinute;
 ScheduleReading PowerOffReading;

@@ -33,7 +33,7 @@ struct ScheduleReading {
 };
 
 // "<ProgramDir>PowerOFF.txt"; empty when the name did not fit.
-extern char PowerOffPath[MAX_PATH];
+extern char PowerOffPath[PathSize];
 extern int32_t PowerOffHour;
 extern int32_t PowerOffMinute;
 extern ScheduleReading PowerOffReading;
