@@ -176,7 +176,7 @@ log_is "the heartbeat writes the run's UP line" "${runs[@]}" "$up_day $up UP" "$
 # A folder outside the ANSI code page, 1252 here: the service registered
 # there writes its log, whose APDOWN line shows the path in the code page, Ü
 # as its byte and each of 日 and 本 as one '?'. The events carry the path
-# itself.
+# itself, and PowerOFF.txt's full-width digits each as one '?'.
 manage sc delete Verdimoor >/dev/null
 dir="$WINEPREFIX/drive_c/Überwachung 日本/Verdimoor"
 winedir='C:\Überwachung 日本\Verdimoor'
@@ -189,6 +189,8 @@ start_minute
 log_is "start in a folder outside the code page" "$up_day $up UP" "$up_day $up CRASH" "$up_day 1440 $shown APDOWN"
 event_is "start event with the folder's own name" 0x0004 0x00000001 \
     "no scheduled power-off: $winedir\\PowerOFF.txt reads as 24:00"
+event_is "full-width digits each one '?'" 0x0002 0x00000002 \
+    "$winedir\\PowerOFF.txt has \"??:??\" after the time, read as 24:00"
 sleep 33
 crash=$(tail -n 1 "$(log_path)" | awk '{print $2}')
 log_is "heartbeat in a folder outside the code page" "$up_day $up UP" "$up_day $crash CRASH"
