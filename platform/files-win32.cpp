@@ -1,10 +1,66 @@
 // SPDX-License-Identifier: Apache-2.0
-// Stored files on Windows: unbuffered handles, shared for reading and writing.
+// Stored files on Windows: unbuffered handles, shared for reading and writing,
+// named in UTF-8 and opened by their UTF-16 names, so that a folder outside
+// the ANSI code page works too.
 #include "platform/platform.h"
+
+static bool IsHighSurrogate(wchar_t unit)
+{
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+static bool IsLowSurrogate(wchar_t unit)
+{
+    return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+DWORD GetProgramFileName(char* path, DWORD size)
+{
+    wchar_t wide[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, wide, MAX_PATH);
+    // A name that filled the buffer may have been cut short; one that holds
+    // a lone surrogate has no UTF-8 form that opens it again.
+    int bytes = length == 0 || length >= MAX_PATH || size == 0
+                    ? 0
+                    : WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, static_cast<int>(length), path,
+                                          static_cast<int>(size - 1), nullptr, nullptr);
+    if (size > 0)
+        path[bytes] = '\0';
+    return bytes > 0 ? static_cast<DWORD>(bytes) : size;
+}
+
+bool GetPathInCodePage(const char* path, char* text, size_t size)
+{
+    UINT page = GetACP();
+    if (page == CP_UTF8) {
+        size_t length = strlen(path);
+        if (length >= size)
+            return false;
+        memcpy(text, path, length + 1);
+        return true;
+    }
+    wchar_t wide[PathSize];
+    int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, PathSize);
+    // A character beyond the 16-bit range is two units, which would show as
+    // two '?'s: its second is dropped.
+    int kept = 0;
+    wchar_t previous = 0;
+    for (int i = 0; i < length; i++) {
+        if (!IsHighSurrogate(previous) || !IsLowSurrogate(wide[i]))
+            wide[kept++] = wide[i];
+        previous = wide[i];
+    }
+    // No best fit: a character is itself or a '?', never one like it.
+    return kept > 0 &&
+           WideCharToMultiByte(page, WC_NO_BEST_FIT_CHARS, wide, kept, text, static_cast<int>(size), "?", nullptr) > 0;
+}
 
 static FileId OpenShared(const char* path, DWORD access, DWORD disposition)
 {
-    HANDLE handle = CreateFileA(path, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+    wchar_t wide[PathSize];
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, path, -1, wide, PathSize) == 0)
+        return NoFile;
+    HANDLE handle = CreateFileW(wide, access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     return handle == INVALID_HANDLE_VALUE ? NoFile : reinterpret_cast<FileId>(handle);
 }

@@ -11,6 +11,9 @@
 
 // What separates the parts of the executable's path.
 const char PathSeparator = '\\';
+// Room for a path of MAX_PATH - 1 UTF-16 units as UTF-8, each unit at most
+// three bytes, and its NUL.
+const size_t PathSize = 3 * MAX_PATH;
 
 #else
 
@@ -44,6 +47,7 @@ const char PathSeparator = '/';
 
 // The longest path the host hands out, terminating NUL included.
 #define MAX_PATH PATH_MAX
+const size_t PathSize = PATH_MAX;
 
 typedef struct {
     WORD wYear;
@@ -181,6 +185,19 @@ void SayOnStandardError(int priority, const char* text);
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+
+// Paths and the texts the service says are UTF-8 on every host, in buffers of
+// PathSize bytes. The executable's full path: its length, which is less than
+// size; anything else when it could not be had in full.
+DWORD GetProgramFileName(char* path, DWORD size);
+// The system's message for error, ended as the system ends it: its length;
+// 0 when there is none or it does not fit into size bytes.
+DWORD GetSystemMessage(DWORD error, char* text, DWORD size);
+// A path as the log's APDOWN line shows it: on Windows in the system's ANSI
+// code page, one '?' for each character the code page cannot show; elsewhere
+// as it is. False when it does not fit into size bytes.
+bool GetPathInCodePage(const char* path, char* text, size_t size);
 
 // Stored files. Bytes go to and come from the file exactly as given; every
 // file is shared for reading and writing with other processes.
@@ -248,6 +265,30 @@ inline ServiceEventLevel LevelOf(ServiceEvent event)
 // Tells the administrator text, one line without its end, where the host has
 // a place for it. A failure to tell is ignored: the log comes first.
 void ReportServiceEvent(ServiceEvent event, const char* text);
-// Room for the longest such text and its NUL: a path of MAX_PATH - 1
-// characters, a system message and the words around them.
-const size_t ServiceEventTextSize = MAX_PATH + 768;
+// Room for the longest such text and its NUL: a path of PathSize - 1 bytes,
+// a system message and the words around them.
+const size_t ServiceEventTextSize = PathSize + 768;
+
+#ifndef _WIN32
+// The POSIX host and the test double have paths and messages in the bytes
+// the system gives them.
+inline DWORD GetProgramFileName(char* path, DWORD size)
+{
+    return GetModuleFileNameA(nullptr, path, size);
+}
+
+inline DWORD GetSystemMessage(DWORD error, char* text, DWORD size)
+{
+    return FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+                          MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, size, nullptr);
+}
+
+inline bool GetPathInCodePage(const char* path, char* text, size_t size)
+{
+    size_t length = strlen(path);
+    if (length >= size)
+        return false;
+    memcpy(text, path, length + 1);
+    return true;
+}
+#endif

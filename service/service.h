@@ -12,7 +12,7 @@ const DWORD HeartbeatMilliseconds = 30000;
 
 // The executable's directory, ending with its separator; empty when the
 // executable's path could not be had in full.
-extern char ProgramDir[MAX_PATH];
+extern char ProgramDir[PathSize];
 extern SERVICE_STATUS ServiceStatus;
 extern SERVICE_STATUS_HANDLE StatusHandle;
 

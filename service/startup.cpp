@@ -10,28 +10,28 @@
 #include "uptime/log.h"
 #include "uptime/schedule.h"
 
-char ProgramDir[MAX_PATH];
+char ProgramDir[PathSize];
 
 // Formats a path that starts with ProgramDir into path; false, with path
 // untouched, when ProgramDir is unknown or the whole name does not fit: a
 // shortened name is never used.
 __attribute__((format(printf, 2, 3))) static bool SetProgramPath(char* path, const char* format, ...)
 {
-    char formatted[MAX_PATH];
+    char formatted[PathSize];
     va_list values;
     va_start(values, format);
     int length = vsnprintf(formatted, sizeof formatted, format, values);
     va_end(values);
-    if (ProgramDir[0] == '\0' || length < 0 || length >= MAX_PATH)
+    if (ProgramDir[0] == '\0' || length < 0 || static_cast<size_t>(length) >= PathSize)
         return false;
-    snprintf(path, MAX_PATH, "%s", formatted);
+    snprintf(path, PathSize, "%s", formatted);
     return true;
 }
 
 // Sets ProgramDir to the executable's path cut after its last separator.
 static void FindProgramDir()
 {
-    DWORD length = GetModuleFileNameA(nullptr, ProgramDir, sizeof ProgramDir);
+    DWORD length = GetProgramFileName(ProgramDir, sizeof ProgramDir);
     // A path that filled the buffer may have been cut short.
     if (length >= sizeof ProgramDir)
         length = 0;

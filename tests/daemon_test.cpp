@@ -439,7 +439,8 @@ TEST(Daemon, OneAFolderWholeLinesAndTheOptions)
 // A read-only folder: the daemon runs and writes nothing, and says so. Where
 // JOURNAL_STREAM names its standard error, as systemd's journal does, each
 // line starts with its priority: errors, the schedule's warning, and the
-// start-up line; anywhere else the lines are as they are.
+// start-up line; anywhere else the lines are as they are. A character of
+// the schedule's word beyond ASCII is one '?'.
 TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
 {
     const struct {
@@ -456,7 +457,7 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
         TempDir dir;
         ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
         PlaceBinary(dir);
-        WriteWholeFile(dir.Path("PowerOFF.txt"), "24:00 x");
+        WriteWholeFile(dir.Path("PowerOFF.txt"), "24:00 x\uFF12\uFF12");
         ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
         NotifySocket notify;
         Daemon daemon(dir, {.AsNobody = true, .NotifySocket = notify.Path(), .JournalStream = stream.JournalStream});
@@ -470,7 +471,7 @@ TEST(Daemon, ReadOnlyFolderRunsAndStopsWithoutWriting)
                                         ": Permission denied\n" + stream.Error + "verdimoor: " + failure + "\n" +
                                         stream.Information + "verdimoor: no scheduled power-off: " + schedule +
                                         " reads as 24:00\n" + stream.Warning + "verdimoor: " + schedule +
-                                        " has \"x\" after the time, read as 24:00\n");
+                                        " has \"x??\" after the time, read as 24:00\n");
     }
 }
 

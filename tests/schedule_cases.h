@@ -64,7 +64,20 @@ inline const ScheduleCase ScheduleCases[] = {
     {"hexadecimal saturates", "0xFFFFFFFFFFFF 0x7fffffff", INT32_MAX, INT32_MAX, 2147483587},
     {"minute saturates", "0 4294967296", 0, INT32_MAX, INT32_MAX},
     {"long word cut", "midnight-or-thereabouts-please 5", 0, 0, 0, ScheduleWordFirst, "midnight-or-thereabouts-..."},
-    {"control and other bytes as ?", "\x01\xC3\xA9t\xC3\xA9", 0, 0, 0, ScheduleWordFirst, "???t??"},
+    {"control and other bytes as ?", "\x01\xC3\xA9t\xC3\xA9", 0, 0, 0, ScheduleWordFirst, "??t?"},
+    // One '?' a character, however many bytes or units it takes.
+    {"full-width digits", "\uFF12\uFF12:\uFF13\uFF10", 0, 0, 0, ScheduleWordFirst, "??:??"},
+    {"full-width minute", "22 \uFF13\uFF10", 22, 0, 1320, ScheduleWordAfter, "??"},
+    {"UTF-16 full-width digits", Utf16(u"\uFF12\uFF12:\uFF13\uFF10", true), 0, 0, 0, ScheduleWordFirst, "??:??"},
+    {"four bytes", "\U0001F551 22", 0, 0, 0, ScheduleWordFirst, "?"},
+    {"UTF-16 pair", Utf16(u"\U0001F551\xD83D\xD83Dx", false), 0, 0, 0, ScheduleWordFirst, "???x"},
+    {"ANSI bytes each a character", "caf\xE9 \xE9t\xE9", 0, 0, 0, ScheduleWordFirst, "caf?"},
+    {"sequences cut or ill-formed", "\xE2\x82t\xE0\x80\xED\xA0\x80\xF4\x90\xC0\xAF\xF0\x90\x80", 0, 0, 0,
+     ScheduleWordFirst, "?t??????????"},
+    {"long word cut by characters",
+     "\u65E5\u672C\u65E5\u672C\u65E5\u672C\u65E5\u672C\u65E5\u672C\u65E5\u672C\u65E5\u672C\u65E5\u672C\u65E5\u672C"
+     "\u65E5\u672C\u65E5\u672C\u65E5\u672C\u65E5",
+     0, 0, 0, ScheduleWordFirst, "????????????????????????..."},
     // As administrators write it: byte-order marks, UTF-16 from PowerShell.
     {"UTF-8 byte-order mark",
      "\xEF\xBB\xBF"
@@ -74,7 +87,7 @@ inline const ScheduleCase ScheduleCases[] = {
     {"byte-order mark cut short",
      "\xEF\xBB"
      "22 30",
-     0, 0, 0, ScheduleWordFirst, "??22"},
+     0, 0, 0, ScheduleWordFirst, "?22"},
     {"UTF-16LE", Utf16(u"22 30\r\n", true), 22, 30, 1350},
     {"UTF-16BE", Utf16(u"22 30\r\n", false), 22, 30, 1350},
     {"UTF-16 CR dropped inside a number", Utf16(u"2\r2 30", true), 22, 30, 1350},

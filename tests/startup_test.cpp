@@ -39,6 +39,10 @@ TEST_F(StartupTest, WritesTheStartRecordsAndSaysTheSchedule)
         {"empty", "", "0", {"1 power-off daily at 00:00 (P)", "2 P is empty, read as 00:00"}},
         {"a word", "none", "0", {"1 power-off daily at 00:00 (P)", "2 P begins with \"none\", read as 00:00"}},
         {"octal", "08 30", "8", {"1 power-off daily at 00:08 (P)", "2 P has \"30\" after the time, read as 00:08"}},
+        {"full-width digits",
+         "\uFF12\uFF12:\uFF13\uFF10",
+         "0",
+         {"1 power-off daily at 00:00 (P)", "2 P begins with \"??:??\", read as 00:00"}},
         {"never due with more",
          "-1 5 x",
          "-55",
@@ -84,9 +88,9 @@ TEST_F(StartupTest, StartAtMidnightAndASecondStartAppends)
               first + "1 1 UP\r\n1 1 CRASH\r\n1 3660 " + Dir.Path("PowerOFF.txt") + " APDOWN\r\n");
 }
 
-TEST_F(StartupTest, PercentSignInTheFolderReachesTheLogUnchanged)
+TEST_F(StartupTest, PercentSignsAndCharactersBeyondAsciiInTheFolderReachTheLogUnchanged)
 {
-    std::string dir = Dir.Path("100%s %i%n");
+    std::string dir = Dir.Path("100%s %i%n \u00DCberwachung \u65E5\u672C");
     ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
     StartAt(2011, 3, 14, 8, 5, dir + "/");
     EXPECT_EQ(ReadWholeFile(dir + "/2011_3.log"),

@@ -8,7 +8,7 @@
 
 #include "uptime/text.h"
 
-char ErrLogPath[MAX_PATH] = "Err.log";
+char ErrLogPath[PathSize] = "Err.log";
 
 // Keeps the entries of two threads that fail at once from interleaving.
 static SRWLOCK ErrorLogLock = SRWLOCK_INIT;

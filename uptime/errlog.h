@@ -7,7 +7,7 @@
 // "Err.log" in the current directory until start-up sets it to
 // "<ProgramDir>Err.log"; empty when that name did not fit, and then no entry
 // is written.
-extern char ErrLogPath[MAX_PATH];
+extern char ErrLogPath[PathSize];
 
 // Appends "Error: <operation> <system message>" for the calling thread's last
 // error, which must still be the failed call's.

@@ -19,8 +19,7 @@ void SayServiceEvent(ServiceEvent event, const char* format, ...)
 
 void SystemMessage(DWORD error, char (&text)[SystemMessageSize])
 {
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
-                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+    DWORD length = GetSystemMessage(error, text, sizeof text);
     if (length == 0 || length >= sizeof text) {
         snprintf(text, sizeof text, "error %lu", static_cast<unsigned long>(error));
         return;

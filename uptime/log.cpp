@@ -11,7 +11,7 @@
 #include "uptime/events.h"
 #include "uptime/text.h"
 
-char LogPath[MAX_PATH];
+char LogPath[PathSize];
 int32_t RecordOffset;
 SYSTEMTIME RunStart;
 bool RecordWritesFailing;
@@ -152,8 +152,11 @@ void WriteUpRecord()
 
 void WriteApdownRecord(int day, int32_t scheduled, const char* path)
 {
+    char shown[PathSize];
+    if (!GetPathInCodePage(path, shown, sizeof shown))
+        return;
     char line[RecordLineSize];
-    int length = snprintf(line, sizeof line, ApdownFormat, day, static_cast<int>(scheduled), path);
+    int length = snprintf(line, sizeof line, ApdownFormat, day, static_cast<int>(scheduled), shown);
     if (length >= 0 && length < RecordLineSize)
         WriteLogLine(0, line, false);
 }

@@ -16,7 +16,7 @@
 
 // "<ProgramDir><year>_<month>.log", named once at start-up; empty when the
 // name did not fit, and then no record is written.
-extern char LogPath[MAX_PATH];
+extern char LogPath[PathSize];
 // The stored length of the log just after this run's UP line; 0 before it is
 // written, -1 while it could not be written (each heartbeat tries again).
 extern int32_t RecordOffset;
@@ -26,10 +26,10 @@ extern SYSTEMTIME RunStart;
 // works after it are each reported once. Guarded like RecordOffset.
 extern bool RecordWritesFailing;
 
-// Room for the longest record: the APDOWN line with a path of MAX_PATH - 1
-// characters and two numbers of eleven characters each; and for it as stored,
+// Room for the longest record: the APDOWN line with a path of PathSize - 1
+// bytes and two numbers of eleven characters each; and for it as stored,
 // with a line end before it and each LF (a path may hold them) as CR LF.
-const int RecordLineSize = MAX_PATH + 64;
+const int RecordLineSize = static_cast<int>(PathSize) + 64;
 const int StoredRecordSize = 2 + 2 * RecordLineSize;
 
 // The log's end as this process last left it, when Known: its length, and
@@ -66,9 +66,9 @@ int32_t WriteLogRecord(int32_t offset, const char* format, ...) __attribute__((f
 
 // Appends the UP record with RunStart's day and minute, and sets RecordOffset.
 void WriteUpRecord();
-// Appends the APDOWN record that announces the schedule. It is no record of
-// the run, which the first heartbeat would drop anyway: when it cannot be
-// written, nothing is said of it.
+// Appends the APDOWN record that announces the schedule, path shown in the
+// system's code page. It is no record of the run, which the first heartbeat
+// would drop anyway: when it cannot be written, nothing is said of it.
 void WriteApdownRecord(int day, int32_t scheduled, const char* path);
 // Writes the DOWN record with the current local time at RecordOffset.
 void WriteDownRecord();

@@ -9,7 +9,7 @@
 #include "uptime/log.h"
 #include "uptime/text.h"
 
-char PowerOffPath[MAX_PATH];
+char PowerOffPath[PathSize];
 int32_t PowerOffHour;
 int32_t PowerOffMinute;
 ScheduleReading PowerOffReading;
@@ -31,6 +31,11 @@ struct ScheduleScan {
     int AheadCount;
     char Word[ScheduleWordLimit];
     int WordLength;
+    // What the character taken last leaves open: the lead byte of a UTF-8
+    // sequence before its first byte after it, and the bytes still to come;
+    // or, in UTF-16, the unit taken last.
+    int Open;
+    int Awaited;
 };
 
 static bool IsSpace(int c)
@@ -56,12 +61,38 @@ static int DigitValue(int c, int base)
     return value < base ? value : -1;
 }
 
-// Takes Next into the word and moves on to the character after it.
+// True when c goes on the character taken before it: a byte that continues a
+// UTF-8 sequence as far as it is well formed, or the second unit of a UTF-16
+// pair. A byte that cannot continue one is a character of its own.
+static bool ContinuesCharacter(ScheduleScan* scan, int c)
+{
+    if (scan->Reader.Encoding != TextBytes) {
+        bool pair = scan->Open >= 0xD800 && scan->Open <= 0xDBFF && c >= 0xDC00 && c <= 0xDFFF;
+        scan->Open = pair ? 0 : c;
+        return pair;
+    }
+    int lead = scan->Open;
+    int lowest = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    int highest = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (scan->Awaited > 0 && c >= lowest && c <= highest) {
+        scan->Open = 0;
+        scan->Awaited--;
+        return true;
+    }
+    scan->Open = c;
+    scan->Awaited = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xF0 && c <= 0xF4 ? 3 : 0;
+    return false;
+}
+
+// Takes Next into the word and moves on to the character after it. A
+// character is one '?' however many bytes or units it takes.
 static void Take(ScheduleScan* scan)
 {
-    if (scan->WordLength < ScheduleWordLimit)
-        scan->Word[scan->WordLength] = scan->Next > ' ' && scan->Next < 0x7F ? static_cast<char>(scan->Next) : '?';
-    scan->WordLength++;
+    if (!ContinuesCharacter(scan, scan->Next)) {
+        if (scan->WordLength < ScheduleWordLimit)
+            scan->Word[scan->WordLength] = scan->Next > ' ' && scan->Next < 0x7F ? static_cast<char>(scan->Next) : '?';
+        scan->WordLength++;
+    }
     if (scan->AheadStart < scan->AheadCount)
         scan->Next = scan->Ahead[scan->AheadStart++];
     else
@@ -186,6 +217,8 @@ void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute, ScheduleReadi
     scan.AheadStart = 0;
     scan.AheadCount = 0;
     scan.WordLength = 0;
+    scan.Open = 0;
+    scan.Awaited = 0;
     // A number that cannot be read leaves it and the one after it at 0.
     *hour = 0;
     *minute = 0;

@@ -28,12 +28,13 @@ struct ScheduleReading {
     DWORD OpenError;
     ScheduleText Text;
     // The word, up to white space, cut to ScheduleWordLimit characters and
-    // "..."; every character that is not printable ASCII is a '?'.
+    // "..."; every character that is not printable ASCII is one '?', however
+    // many bytes it takes in UTF-8 or units in UTF-16.
     char Word[ScheduleWordLimit + 4];
 };
 
 // "<ProgramDir>PowerOFF.txt"; empty when the name did not fit.
-extern char PowerOffPath[MAX_PATH];
+extern char PowerOffPath[PathSize];
 extern int32_t PowerOffHour;
 extern int32_t PowerOffMinute;
 extern ScheduleReading PowerOffReading;

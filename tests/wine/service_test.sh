@@ -48,7 +48,9 @@ WINEDEBUG=-all,+eventlog,fixme+advapi "$wine" 'C:\scm-client.exe' query >/dev/nu
 sleep 3
 
 # The events the service reported, one a line: type, ID and text, as Wine
-# traces each ReportEventW call, its arguments and then its strings.
+# traces each ReportEventW call, its arguments and then its strings, with its
+# escapes undone: \\, \", and \ with four hexadecimal digits for a unit that
+# is not printable ASCII.
 events() {
     local line type='' id='' text
     while IFS= read -r line; do
@@ -56,12 +58,10 @@ events() {
         *:fixme:advapi:ReportEventW\ *) IFS=, read -r _ type _ id _ <<<"$line" ;;
         *:eventlog:ReportEventW\ L\"*)
             text=${line#*ReportEventW L\"}
-            text=${text%\"}
-            text=${text//\\\\/\\}
-            echo "$type $id ${text//\\\"/\"}"
+            echo "$type $id ${text%\"}"
             ;;
         esac
-    done <"$work/services.log"
+    done <"$work/services.log" | perl -CO -pe 's/\\([\\"]|[0-9a-f]{4})/length $1 == 1 ? $1 : chr hex $1/ge'
 }
 # Checks that an event of type (0x0004 information, 0x0002 warning, 0x0001
 # error) and ID was reported with the text given, or a text that begins so
@@ -172,6 +172,33 @@ up=$(tail -n 2 "$log" | head -n 1 | awk '{print $2}') down=$(tail -n 1 "$log" | 
 [ "$up" = "$before" ] || [ "$up" = "$after" ] || fail "UP minute $up is neither $before nor $after"
 log_is "the heartbeat writes the run's UP line" "${runs[@]}" "$up_day $up UP" "$up_day $down DOWN    "
 [ "$(events | grep -c ' 0x00000003 ')" = 1 ] && pass "the failure reported once" || fail "failures: $(events)"
+
+# A folder outside the ANSI code page, 1252 here: the service registered
+# there writes its log, whose APDOWN line shows the path in the code page, Ü
+# as its byte and each of 日 and 本 as one '?'. The events carry the path
+# itself, and PowerOFF.txt's full-width digits each as one '?'.
+manage sc delete Verdimoor >/dev/null
+dir="$WINEPREFIX/drive_c/Überwachung 日本/Verdimoor"
+winedir='C:\Überwachung 日本\Verdimoor'
+mkdir -p "$dir"
+cp "$exe" "$dir/verdimoor.exe"
+printf '24 ２２:３０\r\n' >"$dir/PowerOFF.txt"
+manage sc create Verdimoor binPath= "\"$winedir\\verdimoor.exe\"" >/dev/null
+shown=$'C:\\\xdcberwachung ??\\Verdimoor\\PowerOFF.txt'
+start_minute
+log_is "start in a folder outside the code page" "$up_day $up UP" "$up_day $up CRASH" "$up_day 1440 $shown APDOWN"
+event_is "start event with the folder's own name" 0x0004 0x00000001 \
+    "no scheduled power-off: $winedir\\PowerOFF.txt reads as 24:00"
+event_is "full-width digits each one '?'" 0x0002 0x00000002 \
+    "$winedir\\PowerOFF.txt has \"??:??\" after the time, read as 24:00"
+sleep 33
+crash=$(tail -n 1 "$(log_path)" | awk '{print $2}')
+log_is "heartbeat in a folder outside the code page" "$up_day $up UP" "$up_day $crash CRASH"
+manage net stop Verdimoor >/dev/null
+down=$(tail -n 1 "$(log_path)" | awk '{print $2}')
+log_is "stop in a folder outside the code page" "$up_day $up UP" "$up_day $down DOWN    "
+[ "$(ls "$dir")" = "$(printf '%s\n' "$(basename "$(log_path)")" PowerOFF.txt verdimoor.exe | sort)" ] &&
+    pass "no Err.log, no other file" || fail "files: $(ls "$dir")"
 
 # Started by hand: exit code 1 at once, and no file. This comes last, in a
 # folder of its own: while the session is young the manager is still starting
