@@ -190,7 +190,10 @@ site2/pc-e        -            1        0            0       -              -   
 5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
           links}},
+        {now + "--fleet --csv 'sh*/site?/pc-e' '*/*/pc-?'",
+         {0, csv + "pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none\n", ""}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
+        {"--fleet 'share/*/pc-x'", {2, "", "verdimoor-report: error: 'share/*/pc-x': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
     };
     ExpectResults(dir, cases);
