@@ -3,7 +3,6 @@
 // one or more machines' folders. It parses its options and lists the
 // machines, then reads them one at a time, handing each to the printers of
 // the outputs asked for, and puts the outputs in place at the end.
-#include <iostream>
 #include <optional>
 
 #include "report/core/utf8.h"
@@ -20,12 +19,7 @@ using namespace report;
 // "verdimoor-report: error: 'FILE': error", or "standard output: error".
 bool Failed(const std::string& name, const std::string& error)
 {
-    std::cerr << "verdimoor-report: error: ";
-    if (name == "-")
-        std::cerr << "standard output";
-    else
-        std::cerr << '\'' << WithoutControls(name) << '\'';
-    std::cerr << ": " << error << '\n';
+    SayError((name == "-" ? "standard output" : "'" + WithoutControls(name) + "'") + ": " + error);
     return false;
 }
 
@@ -81,7 +75,7 @@ public:
             return Failed(Svg, error);
         if (!Html.empty() && !HtmlFile.Open(Html, error))
             return Failed(Html, error);
-        if (!Printed.empty() && !PrintedFile.Open(Printed, error))
+        if (!Printed.empty() && !PrintedFile.Open(Printed, error, PrintsHostLineEnds(options.Output)))
             return Failed(Printed, error);
         if (!Svg.empty() || (!Html.empty() && !options.Fleet)) {
             Body.Open(!Svg.empty() ? SvgFile : HtmlFile);
@@ -186,7 +180,7 @@ int main(int argc, char** argv)
         if (PrintsFleetPage(options))
             page = ReadFleetPage(options, machines, PrintsSelection(options));
     } catch (const std::exception& e) {
-        std::cerr << "verdimoor-report: error: " << e.what() << '\n';
+        SayError(e.what());
         return 1;
     }
     // A metrics file that would count less than the logs hold: counters must

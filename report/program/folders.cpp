@@ -36,30 +36,64 @@ std::vector<Subfolder> Subfolders(const fs::path& folder, std::string_view patte
     std::error_code error;
     fs::directory_iterator entries(folder.empty() ? fs::path(".") : folder, error);
     for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        std::error_code statusError;
         std::string name = Utf8Of(entries->path().filename());
-        if (entries->is_directory(statusError) && MatchesWildcard(pattern, name, FileNamesIgnoreCase))
-            found.push_back({name, folder / entries->path().filename(), entries->is_symlink(statusError)});
+        if (!MatchesWildcard(pattern, name, FileNamesIgnoreCase))
+            continue;
+        EntryKind kind = KindOf(*entries);
+        if (kind.Folder)
+            found.push_back({name, folder / entries->path().filename(), kind.Link});
     }
     if (error)
-        throw FolderError(Utf8Of(folder), FolderProblem(error));
+        throw FolderError(Utf8Of(folder), ListingProblem(FolderProblem(error)));
     std::sort(found.begin(), found.end(), [](const Subfolder& a, const Subfolder& b) { return a.Name < b.Name; });
     return found;
 }
 
-// A folder argument whose last part holds a wildcard: the folders it matches.
+bool HasWildcard(const fs::path& part)
+{
+    return Utf8Of(part).find_first_of("*?") != std::string::npos;
+}
+
+// A folder argument with wildcards that names no folder as it is: the
+// folders it matches, a part at a time, each part's matches in the order of
+// their names. The folder before the first wildcard must be listed; one a
+// wildcard reached that cannot be is passed over, as are matches without
+// the parts that follow the last wildcard.
 std::vector<fs::path> Expand(const fs::path& argument)
 {
-    std::error_code error;
-    std::string pattern = Utf8Of(argument.filename());
-    if (pattern.find_first_of("*?") == std::string::npos || fs::exists(argument, error))
+    if (!HasWildcard(argument.relative_path()) || KindOf(argument).Exists)
         return {argument};
-    std::vector<fs::path> matches;
-    for (Subfolder& match : Subfolders(argument.parent_path(), pattern))
-        matches.push_back(std::move(match.Path));
-    if (matches.empty())
+    std::vector<fs::path> reached{argument.root_path()};
+    bool expanded = false;
+    bool after = false;  // parts after the last wildcard
+    for (const fs::path& part : argument.relative_path()) {
+        if (!HasWildcard(part)) {
+            for (fs::path& folder : reached)
+                folder /= part;
+            after = after || expanded;
+            continue;
+        }
+        std::vector<fs::path> matches;
+        for (const fs::path& folder : reached) {
+            std::vector<Subfolder> subfolders;
+            try {
+                subfolders = Subfolders(folder, Utf8Of(part));
+            } catch (const FolderError&) {
+                if (!expanded)
+                    throw;
+            }
+            for (Subfolder& subfolder : subfolders)
+                matches.push_back(std::move(subfolder.Path));
+        }
+        reached = std::move(matches);
+        expanded = true;
+        after = false;
+    }
+    if (after)
+        std::erase_if(reached, [](const fs::path& folder) { return !KindOf(folder).Folder; });
+    if (reached.empty())
         throw FolderError(Utf8Of(argument), "no folder matches");
-    return matches;
+    return reached;
 }
 
 // A folder's absolute path, part by part: the last parts make its name.
@@ -129,8 +163,8 @@ public:
             logs = ListLogs(folder);
         } catch (const FolderError& e) {
             if (!Fleet)
-                throw;
-            Add(folder, identity, {}, e.what(), name, 1);
+                throw FolderError(e.Folder, ListingProblem(e.what()));
+            Add(folder, identity, {}, ListingProblem(e.what()), name, 1);
             return;
         }
         if (Fleet && logs.empty() && Collection(folder, identity, "", 0) > 0)
@@ -195,12 +229,11 @@ private:
             try {
                 logs = ListLogs(subfolder.Path);
             } catch (const FolderError& e) {
-                Add(std::move(subfolder.Path), subidentity, {}, e.what(), name, depth + 1);
+                Add(std::move(subfolder.Path), subidentity, {}, ListingProblem(e.what()), name, depth + 1);
                 found++;
                 continue;
             }
-            std::error_code error;
-            if (logs.empty() && !fs::exists(fs::symlink_status(subfolder.Path / "PowerOFF.txt", error))) {
+            if (logs.empty() && !KindOf(subfolder.Path / "PowerOFF.txt").Exists) {
                 found += Collection(subfolder.Path, subidentity, name + '/', depth + 1);
                 continue;
             }
@@ -298,9 +331,14 @@ std::vector<MachineFolder> MachineFolders(const std::vector<fs::path>& arguments
                                           const std::vector<std::string>& names, const FolderWarning& warn)
 {
     Finder finder(fleet, warn);
-    for (const fs::path& argument : arguments)
-        for (const fs::path& folder : Expand(argument))
-            finder.Argument(folder);
+    for (const fs::path& argument : arguments) {
+        try {
+            for (const fs::path& folder : Expand(argument))
+                finder.Argument(folder);
+        } catch (const FolderError& e) {
+            throw FolderError(e.Folder, e.what() + QuotingHint(Utf8Of(argument)));
+        }
+    }
     Name(finder.Machines, names);
     std::vector<MachineFolder> folders;
     for (Found& found : finder.Machines)

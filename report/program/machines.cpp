@@ -12,6 +12,7 @@
 #include "report/core/text-forms.h"
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
+#include "report/program/program-host.h"
 #include "report/read/machine-folder.h"
 
 namespace report {
@@ -75,7 +76,7 @@ std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& 
         if (warning.Line > 0)
             line += ':' + std::to_string(warning.Line);
         line += ": " + warning.Problem + '\n';
-        std::fwrite(line.data(), 1, line.size(), stderr);
+        WriteToStandardError(line);
     };
 }
 
@@ -114,7 +115,7 @@ MachineReport UnreadMachine(const MachineFolder& folder, bool warn)
     machine.Name = folder.Name;
     machine.Problem = folder.Problem;
     if (warn)
-        Fail(machine.Folder, folder.Problem);
+        Fail(machine.Folder, folder.Problem + QuotingHint(machine.Folder));
     return machine;
 }
 

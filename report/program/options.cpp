@@ -6,8 +6,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdio>
 #include <ctime>
-#include <iostream>
 
 #include "report/core/text-forms.h"
 #include "report/core/utf8.h"
@@ -77,8 +77,7 @@ bool Consistent(const Options& options)
 {
     const Selection& selected = options.Selected;
     if (selected.Since && selected.Until && *selected.Since > *selected.Until) {
-        std::cerr << Program << ": error: --since " << FormatDay(*selected.Since) << " is after --until "
-                  << FormatDay(*selected.Until) << '\n';
+        SayError("--since " + FormatDay(*selected.Since) + " is after --until " + FormatDay(*selected.Until));
         return false;
     }
     // Two outputs into one file would leave the last one alone.
@@ -101,7 +100,7 @@ bool Consistent(const Options& options)
     for (size_t i = 0; i < names.size(); i++) {
         if (std::find(names.begin(), names.begin() + static_cast<ptrdiff_t>(i), names[i]) !=
             names.begin() + static_cast<ptrdiff_t>(i)) {
-            std::cerr << Program << ": error: --machine: '" << WithoutControls(names[i]) << "' given twice\n";
+            SayError("--machine: '" + WithoutControls(names[i]) + "' given twice");
             return false;
         }
     }
@@ -116,6 +115,9 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     std::optional<LocalMinute> now;
 
     CLI::App app{"Runs, availability and crashes of machines, read from Verdimoor's monthly logs.", Program};
+    // An argument that starts with / is a folder or a value, whatever the
+    // host: Windows' own tools take /? alone for the help, and no more.
+    app.allow_windows_style_options(false);
     app.set_version_flag("--version", std::string(Program) + " " + VERDIMOOR_VERSION,
                          "Print the name and version and exit");
     std::vector<std::string> folders;
@@ -173,6 +175,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
         ->check(Into(now, ParseMoment, "a moment, YYYY-MM-DDTHH:MM"));
 
     std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    if (arguments.size() == 2 && *HelpArgument != '\0' && arguments[1] == HelpArgument)
+        arguments[1] = "--help";
     std::vector<char*> pointers;
     for (std::string& argument : arguments)
         pointers.push_back(argument.data());
@@ -183,7 +187,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::cerr << Program << ": error: " << WithoutControls(e.what()) << '\n';
+        SayError(WithoutControls(e.what()));
         return 2;
     }
 
@@ -216,9 +220,21 @@ bool KeepsWarnings(const Options& options)
     return options.Output == OutputKind::Json;
 }
 
+bool PrintsHostLineEnds(OutputKind kind)
+{
+    return kind == OutputKind::Summary || kind == OutputKind::Table || kind == OutputKind::Csv ||
+           kind == OutputKind::Fleet || kind == OutputKind::FleetCsv;
+}
+
+void SayError(const std::string& text)
+{
+    WriteToStandardError(std::string(Program) + ": error: " + text + '\n');
+    std::fflush(stderr);
+}
+
 int Fail(const std::string& subject, const std::string& message)
 {
-    std::cerr << Program << ": error: '" << WithoutControls(subject) << "': " << message << '\n';
+    SayError("'" + WithoutControls(subject) + "': " + message);
     return 2;
 }
 

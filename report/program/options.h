@@ -49,6 +49,14 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options);
 bool KeepsRuns(const Options& options);
 bool KeepsWarnings(const Options& options);
 
+// Whether the printed output of a kind ends its lines as the host's text
+// files do, CR LF on Windows, wherever it goes: the text, the table and
+// CSV, which people and spreadsheets open. JSON and the metrics end them
+// with LF on every host, as programs and the textfile collectors read them.
+bool PrintsHostLineEnds(OutputKind kind);
+
+// "verdimoor-report: error: text" on standard error.
+void SayError(const std::string& text);
 // "verdimoor-report: error: 'subject': message" on standard error; returns 2.
 int Fail(const std::string& subject, const std::string& message);
 

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <streambuf>
+#include <string_view>
 
 #include "report/core/utf8.h"
 #include "report/program/folders.h"
@@ -19,14 +20,16 @@
 namespace report {
 
 // A stream's bytes, written to a file or to standard output a block at a
-// time, and read back from a file; the first error stops it. With open, the
-// file is opened only once the block is full: what fits in it stays there.
+// time, each line ended with CR LF when crLf, and read back from a file; the
+// first error stops it. With open, the file is opened only once the block
+// is full: what fits in it stays there.
 class FileBuffer : public std::streambuf {
 public:
     // file is unused for standard output.
-    FileBuffer(std::intptr_t file, bool standardOutput, size_t block = 1 << 16,
+    FileBuffer(std::intptr_t file, bool standardOutput, bool crLf = false, size_t block = 1 << 16,
                std::function<bool(std::intptr_t&)> open = nullptr)
-        : File(file), StandardOutput(standardOutput), Block(new char[block]), Size(block), Open(std::move(open))
+        : File(file), StandardOutput(standardOutput), CrLf(crLf), Block(new char[block]), Size(block),
+          Open(std::move(open))
     {
         setp(Block.get(), Block.get() + Size);
     }
@@ -91,14 +94,34 @@ private:
         setp(Block.get(), Block.get() + Size);
         if (bytes.empty())
             return true;
+        if (CrLf)
+            bytes = WithCrLf(bytes);
         bool written = StandardOutput ? WriteToStandardOutput(bytes, Problem) : WriteToFile(File, bytes, Problem);
         if (!written && Problem.empty())
             Problem = "cannot write";
         return written;
     }
 
+    // The bytes with CR before each LF, in a room of their own.
+    std::string_view WithCrLf(std::string_view bytes)
+    {
+        Converted.clear();
+        for (size_t at = 0; at < bytes.size();) {
+            size_t end = bytes.find('\n', at);
+            if (end == std::string_view::npos) {
+                Converted.append(bytes.substr(at));
+                break;
+            }
+            Converted.append(bytes.substr(at, end - at)).append("\r\n");
+            at = end + 1;
+        }
+        return Converted;
+    }
+
     std::intptr_t File;
     bool StandardOutput;
+    bool CrLf;
+    std::string Converted;
     // Left uninitialized: memory holds what was written, not the room for it.
     std::unique_ptr<char[]> Block;
     size_t Size;
@@ -116,14 +139,14 @@ OutputFile::~OutputFile()
         AbandonOutput(Target);
 }
 
-bool OutputFile::Open(const std::string& name, std::string& error)
+bool OutputFile::Open(const std::string& name, std::string& error, bool hostLineEnds)
 {
     PrepareOutputs();
     Standard = name == "-";
     if (!Standard && !OpenOutput(PathOf(name), Target, error))
         return false;
     Opened = true;
-    Buffer = std::make_unique<FileBuffer>(Target.File, Standard);
+    Buffer = std::make_unique<FileBuffer>(Target.File, Standard, hostLineEnds && TextLinesEndWithCrLf);
     Out.rdbuf(Buffer.get());
     return true;
 }
@@ -151,7 +174,7 @@ void ScratchFile::Open(const OutputFile& beside)
 {
     // A megabyte is kept in memory, so that an ordinary picture needs no file.
     OutputTarget target = beside.Target;
-    Buffer = std::make_unique<FileBuffer>(-1, false, 1 << 20, [this, target](std::intptr_t& file) {
+    Buffer = std::make_unique<FileBuffer>(-1, false, false, 1 << 20, [this, target](std::intptr_t& file) {
         if (!OpenScratchFile(target, File, OpenError))
             return false;
         file = File;

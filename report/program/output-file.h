@@ -30,8 +30,9 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // False, with what failed, when it cannot be opened.
-    bool Open(const std::string& name, std::string& error);
+    // False, with what failed, when it cannot be opened. With hostLineEnds
+    // its lines end as the host's text files' do (CR LF on Windows).
+    bool Open(const std::string& name, std::string& error, bool hostLineEnds = false);
     std::ostream& Stream() { return Out; }
     // False, with what failed ("cannot write: No space left on device"),
     // when what was written cannot be put in place.

@@ -23,6 +23,8 @@
 namespace report {
 
 const bool FileNamesIgnoreCase = false;
+const char* const HelpArgument = "";
+const bool TextLinesEndWithCrLf = false;
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv)
 {
@@ -44,6 +46,32 @@ std::string HostName()
     if (gethostname(name, sizeof name - 1) != 0)
         return "";
     return name;
+}
+
+EntryKind KindOf(const std::filesystem::directory_entry& entry)
+{
+    // The listing's own type where it gives one: a look only at a link.
+    std::error_code error;
+    return {true, entry.is_directory(error), entry.is_symlink(error)};
+}
+
+EntryKind KindOf(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::filesystem::file_status status = std::filesystem::symlink_status(path, error);
+    bool link = std::filesystem::is_symlink(status);
+    return {std::filesystem::exists(status),
+            link ? std::filesystem::is_directory(path, error) : std::filesystem::is_directory(status), link};
+}
+
+std::string ListingProblem(const std::string& reported)
+{
+    return reported;
+}
+
+std::string QuotingHint(const std::string&)
+{
+    return "";
 }
 
 namespace {
@@ -565,6 +593,11 @@ bool WriteToStandardOutput(std::string_view bytes, std::string& error)
 {
     std::fflush(stdout);
     return WriteAll(STDOUT_FILENO, bytes, error);
+}
+
+void WriteToStandardError(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 }  // namespace report

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// What verdimoor-report asks of Windows, in UTF-8 whatever the code page.
+// What verdimoor-report asks of Windows, in UTF-8 whatever the code page,
+// and at any length of path.
 #include "report/program/program-host.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -9,11 +10,13 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <io.h>
+#include <cwchar>
+#include <dirent.h>
 #include <iterator>
+#include <new>
 #include <random>
 
 #include "report/core/utf8.h"
@@ -22,19 +25,197 @@
 namespace report {
 namespace {
 
-std::string LastError(DWORD code = GetLastError())
+std::string Utf8(const wchar_t* text, size_t length)
 {
-    char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                  sizeof text, nullptr);
-    while (length > 0 && (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' '))
+    int size = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string utf8(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr, nullptr);
+    return utf8;
+}
+
+// The system's message, in UTF-8, without the full stop and line end it
+// ends with.
+std::string SystemMessage(DWORD code = GetLastError())
+{
+    wchar_t* text = nullptr;
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    while (length > 0 && std::wcschr(L"\r\n .", text[length - 1]) != nullptr)
         --length;
-    return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
+    std::string message = length > 0 ? Utf8(text, length) : "error " + std::to_string(code);
+    LocalFree(text);
+    return message;
+}
+
+// The path as the system's file calls take it at any length: a full path of
+// MAX_PATH characters or more, which they refuse unless the system allows
+// long paths, with \\?\ before it (\\?\UNC\ for a share's); any other as
+// it is.
+std::wstring SystemPath(const std::filesystem::path& path)
+{
+    const std::wstring& given = path.native();
+    if (given.rfind(LR"(\\?\)", 0) == 0 || given.rfind(LR"(\\.\)", 0) == 0)
+        return given;
+    DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);  // with its NUL
+    if (size <= MAX_PATH)
+        return given;
+    std::wstring full(size, L'\0');
+    DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return given;
+    full.resize(length);
+    return full.rfind(LR"(\\)", 0) == 0 ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
+}
+
+// Whether the handle is a console's, which takes wide characters.
+bool IsConsole(HANDLE handle)
+{
+    DWORD mode;
+    return GetConsoleMode(handle, &mode) != 0;
+}
+
+// UTF-8 text written to a console as its wide characters, so that it shows
+// whatever the console's code page. A sequence cut at the end of a block
+// waits in pending for the rest.
+bool WriteToConsole(HANDLE console, std::string_view bytes, std::string& pending, std::string& error)
+{
+    pending.append(bytes);
+    size_t whole = pending.size();
+    for (size_t back = 1; back <= 3 && back <= whole; back++) {
+        auto byte = static_cast<unsigned char>(pending[whole - back]);
+        if ((byte & 0xC0) == 0x80)
+            continue;
+        size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        if (length > back)
+            whole -= back;
+        break;
+    }
+    int size = MultiByteToWideChar(CP_UTF8, 0, pending.data(), static_cast<int>(whole), nullptr, 0);
+    std::wstring wide(size > 0 ? static_cast<size_t>(size) : 0, L'\0');
+    if (size > 0)
+        MultiByteToWideChar(CP_UTF8, 0, pending.data(), static_cast<int>(whole), wide.data(), size);
+    pending.erase(0, whole);
+    // In pieces an old console takes whole, a surrogate pair never split.
+    for (size_t at = 0; at < wide.size();) {
+        size_t piece = std::min<size_t>(wide.size() - at, 8192);
+        if (at + piece < wide.size() && IS_HIGH_SURROGATE(wide[at + piece - 1]))
+            piece--;
+        DWORD written = 0;
+        if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(piece), &written, nullptr) || written == 0) {
+            error = SystemMessage();
+            return false;
+        }
+        at += written;
+    }
+    return true;
+}
+
+// std::filesystem lists a folder with mingw-w64's _wopendir, which makes the
+// folder's path absolute in a buffer of MAX_PATH characters: a longer folder
+// is not found, and one given with \\?\ silently lists the current folder
+// instead. The three below take its place in this program, at any length,
+// and keep the system's error for the message.
+struct Listing {
+    HANDLE Find = INVALID_HANDLE_VALUE;
+    WIN32_FIND_DATAW Found;
+    bool Pending = false;  // Found is the next entry
+    _wdirent Entry;
+};
+DWORD ListingError = 0;
+
+int ErrnoOf(DWORD code)
+{
+    switch (code) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION: return EACCES;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: return ENOENT;
+    default: return EIO;
+    }
+}
+
+_WDIR* NotListed(DWORD code)
+{
+    ListingError = code;
+    errno = ErrnoOf(code);
+    return nullptr;
 }
 
 }  // namespace
+}  // namespace report
+
+extern "C" _WDIR* _wopendir(const wchar_t* name)
+{
+    using namespace report;
+    std::filesystem::path folder(name);
+    DWORD attributes = GetFileAttributesW(SystemPath(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return NotListed(GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return NotListed(ERROR_DIRECTORY);
+    auto* listing = new (std::nothrow) Listing;
+    if (listing == nullptr)
+        return NotListed(ERROR_NOT_ENOUGH_MEMORY);
+    listing->Find = FindFirstFileExW(SystemPath(folder / L"*").c_str(), FindExInfoBasic, &listing->Found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    // A drive's empty root has no entry at all, not even "." and "..".
+    DWORD code = GetLastError();
+    if (listing->Find == INVALID_HANDLE_VALUE && code != ERROR_FILE_NOT_FOUND) {
+        delete listing;
+        return NotListed(code);
+    }
+    listing->Pending = listing->Find != INVALID_HANDLE_VALUE;
+    ListingError = 0;
+    return reinterpret_cast<_WDIR*>(listing);
+}
+
+// The next entry, or nullptr at the end with errno as it was, and with
+// errno set on an error.
+extern "C" _wdirent* _wreaddir(_WDIR* folder)
+{
+    using namespace report;
+    auto* listing = reinterpret_cast<Listing*>(folder);
+    if (!listing->Pending) {
+        if (listing->Find == INVALID_HANDLE_VALUE)
+            return nullptr;
+        if (!FindNextFileW(listing->Find, &listing->Found)) {
+            DWORD code = GetLastError();
+            if (code != ERROR_NO_MORE_FILES)
+                NotListed(code);
+            return nullptr;
+        }
+    }
+    listing->Pending = false;
+    size_t length = wcsnlen(listing->Found.cFileName, std::size(listing->Found.cFileName) - 1);
+    std::wmemcpy(listing->Entry.d_name, listing->Found.cFileName, length);
+    listing->Entry.d_name[length] = L'\0';
+    listing->Entry.d_namlen = static_cast<unsigned short>(length);
+    listing->Entry.d_ino = 0;
+    listing->Entry.d_reclen = 0;
+    return &listing->Entry;
+}
+
+extern "C" int _wclosedir(_WDIR* folder)
+{
+    auto* listing = reinterpret_cast<report::Listing*>(folder);
+    if (listing->Find != INVALID_HANDLE_VALUE)
+        FindClose(listing->Find);
+    delete listing;
+    return 0;
+}
+
+namespace report {
 
 const bool FileNamesIgnoreCase = true;
+const char* const HelpArgument = "/?";
+const bool TextLinesEndWithCrLf = true;
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv)
 {
@@ -45,16 +226,53 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv)
         arguments.assign(argv, argv + argc);
         return arguments;
     }
-    for (int i = 0; i < count; i++) {
-        int length = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string text(length > 0 ? static_cast<size_t>(length) : 1, '\0');
-        if (length > 0)
-            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), length, nullptr, nullptr);
-        text.resize(text.size() - 1);
-        arguments.push_back(text);
-    }
+    for (int i = 0; i < count; i++)
+        arguments.push_back(Utf8(wide[i], std::wcslen(wide[i])));
     LocalFree(wide);
     return arguments;
+}
+
+EntryKind KindOf(const std::filesystem::directory_entry& entry)
+{
+    return KindOf(entry.path());
+}
+
+EntryKind KindOf(const std::filesystem::path& path)
+{
+    // Asked of the name itself, which takes no wildcard: a name with * or ?
+    // is nothing.
+    std::wstring system = SystemPath(path);
+    DWORD attributes = GetFileAttributesW(system.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return {};
+    EntryKind kind{true, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0, false};
+    // A junction or a symbolic link; not a file the system keeps elsewhere.
+    WIN32_FIND_DATAW found;
+    HANDLE find = attributes & FILE_ATTRIBUTE_REPARSE_POINT
+                      ? FindFirstFileExW(system.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0)
+                      : INVALID_HANDLE_VALUE;
+    if (find != INVALID_HANDLE_VALUE) {
+        kind.Link = IsReparseTagNameSurrogate(found.dwReserved0);
+        FindClose(find);
+    }
+    return kind;
+}
+
+std::string ListingProblem(const std::string& reported)
+{
+    return ListingError != 0 ? SystemMessage(ListingError) : reported;
+}
+
+std::string QuotingHint(const std::string& argument)
+{
+    // No name holds a quote: this one came from the command line's quoting.
+    size_t quote = argument.find('"');
+    if (quote == std::string::npos)
+        return "";
+    std::string folder = argument.substr(0, quote);
+    while (!folder.empty() && folder.back() == '\\')
+        folder.pop_back();
+    return "; a backslash before a closing quote escapes it: write \"" + folder + "\" or \"" + folder + "\\\\\"";
 }
 
 std::filesystem::path ProgramFolder()
@@ -74,12 +292,7 @@ std::string HostName()
     DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
     if (!GetComputerNameW(name, &size) || size == 0)
         return "";
-    int length = WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
-        return "";
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, name, static_cast<int>(size), text.data(), length, nullptr, nullptr);
-    return text;
+    return Utf8(name, size);
 }
 
 namespace {
@@ -142,8 +355,8 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& file)
 // Opened to be looked at, not written: a folder too.
 HANDLE OpenToLookAt(const std::filesystem::path& path)
 {
-    return CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    return CreateFileW(SystemPath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 // The path the system resolved an open file's to, links and all.
@@ -176,33 +389,35 @@ bool OpenOutput(const std::filesystem::path& name, OutputTarget& output, std::st
     } else {
         writeInto = GetFileType(handle) != FILE_TYPE_DISK;
         // A link's target, as the system resolved it, is the file replaced.
-        DWORD attributes = GetFileAttributesW(name.c_str());
+        DWORD attributes = GetFileAttributesW(SystemPath(name).c_str());
         if (!writeInto && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             file = FinalPath(handle, name);
         CloseHandle(handle);
     }
     output = {};
     if (writeInto) {
-        handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            error = "cannot write: " + LastError();
+            error = "cannot write: " + SystemMessage();
             return false;
         }
         output.File = reinterpret_cast<std::intptr_t>(handle);
         output.WriteInto = true;
         return true;
     }
-    std::filesystem::path temporary = TemporaryBeside(file);
-    if (!Arm(temporary.native())) {
+    // Named as the system's calls take it, by Ctrl-C's handler too.
+    std::wstring temporary = SystemPath(TemporaryBeside(file));
+    if (!Arm(temporary)) {
         error = "cannot create a temporary file in " + Shown(file.parent_path()) + ": too many at once";
         return false;
     }
     handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = "cannot create a temporary file in " + Shown(file.parent_path()) + ": " + LastError();
-        Disarm(temporary.native());
+        DWORD code = GetLastError();
+        error = "cannot create a temporary file in " + Shown(file.parent_path()) + ": " + SystemMessage(code);
+        Disarm(temporary);
         return false;
     }
     output.File = reinterpret_cast<std::intptr_t>(handle);
@@ -217,16 +432,16 @@ bool CommitOutput(OutputTarget& output, std::string& error)
     HANDLE handle = reinterpret_cast<HANDLE>(output.File);
     bool done = output.WriteInto || FlushFileBuffers(handle);
     if (!done)
-        error = "cannot write: " + LastError();
+        error = "cannot write: " + SystemMessage();
     if (!CloseHandle(handle) && done) {
-        error = "cannot write: " + LastError();
+        error = "cannot write: " + SystemMessage();
         done = false;
     }
     output.File = -1;
     if (done && !output.WriteInto &&
-        !MoveFileExW(output.Temporary.c_str(), output.Name.c_str(),
+        !MoveFileExW(output.Temporary.c_str(), SystemPath(output.Name).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = "cannot rename the temporary file over it: " + LastError();
+        error = "cannot rename the temporary file over it: " + SystemMessage();
         done = false;
     }
     if (done)
@@ -277,10 +492,13 @@ bool OpenScratchFile(const OutputTarget& beside, std::intptr_t& file, std::strin
         DWORD length = GetTempPathW(static_cast<DWORD>(std::size(temporary)), temporary);
         folder = length > 0 && length < std::size(temporary) ? std::filesystem::path(temporary) : L".";
     }
-    HANDLE handle = CreateFileW(TemporaryBeside(folder / L"verdimoor").c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    HANDLE handle =
+        CreateFileW(SystemPath(TemporaryBeside(folder / L"verdimoor")).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
-        error = "cannot create a temporary file in " + Shown(folder) + ": " + LastError();
+        DWORD code = GetLastError();
+        error = "cannot create a temporary file in " + (beside.Temporary.empty() ? Shown(folder) : beside.FolderShown) +
+                ": " + SystemMessage(code);
         return false;
     }
     file = reinterpret_cast<std::intptr_t>(handle);
@@ -292,7 +510,7 @@ bool ReadFromFile(std::intptr_t file, char* bytes, size_t size, size_t& read, st
     DWORD got = 0;
     DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     if (!ReadFile(reinterpret_cast<HANDLE>(file), bytes, chunk, &got, nullptr)) {
-        error = LastError();
+        error = SystemMessage();
         return false;
     }
     read = got;
@@ -303,7 +521,7 @@ bool RewindFile(std::intptr_t file, std::string& error)
 {
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(reinterpret_cast<HANDLE>(file), start, nullptr, FILE_BEGIN)) {
-        error = LastError();
+        error = SystemMessage();
         return false;
     }
     return true;
@@ -321,7 +539,7 @@ bool WriteToFile(std::intptr_t file, std::string_view bytes, std::string& error)
         DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
         if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr) || written == 0) {
-            error = LastError();
+            error = SystemMessage();
             return false;
         }
         bytes.remove_prefix(written);
@@ -329,21 +547,26 @@ bool WriteToFile(std::intptr_t file, std::string_view bytes, std::string& error)
     return true;
 }
 
-// Through the C runtime's descriptor, in text mode, as standard output has
-// always ended its lines on Windows.
 bool WriteToStandardOutput(std::string_view bytes, std::string& error)
 {
+    static std::string pending;
+    static const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    static const bool console = IsConsole(out);
     std::fflush(stdout);
-    while (!bytes.empty()) {
-        unsigned chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<unsigned>(bytes.size());
-        int written = _write(_fileno(stdout), bytes.data(), chunk);
-        if (written <= 0) {
-            error = std::strerror(written < 0 ? errno : EIO);
-            return false;
-        }
-        bytes.remove_prefix(static_cast<size_t>(written));
-    }
-    return true;
+    return console ? WriteToConsole(out, bytes, pending, error)
+                   : WriteToFile(reinterpret_cast<std::intptr_t>(out), bytes, error);
+}
+
+void WriteToStandardError(std::string_view text)
+{
+    static std::string pending;
+    static const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    static const bool console = IsConsole(err);
+    std::string ignored;
+    if (console)
+        WriteToConsole(err, text, pending, ignored);
+    else
+        std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
 }  // namespace report

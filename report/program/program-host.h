@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the program asks of the host: its arguments and folder, the machine's
-// name, the files it writes, and the temporary files it removes
-// when it is interrupted. program-host-posix.cpp and program-host-win32.cpp
+// name, what a folder's entries are, the files it writes, and the temporary
+// files it removes when it is interrupted. program-host-posix.cpp and program-host-win32.cpp
 // provide it; the other rooms never call it.
 #pragma once
 
@@ -21,6 +21,30 @@ std::filesystem::path ProgramFolder();
 
 // Whether the host's file names match whatever their letters' case.
 extern const bool FileNamesIgnoreCase;
+// The argument that alone asks for the help as the host's own tools take
+// it ("/?" on Windows), or "".
+extern const char* const HelpArgument;
+// Whether the host's text files end their lines with CR LF.
+extern const bool TextLinesEndWithCrLf;
+
+// What a name in a folder is, as the folder's listing tells it: something
+// at all (a link too, wherever it leads), a folder or a link to one, and a
+// symbolic link (on Windows a junction too).
+struct EntryKind {
+    bool Exists = false;
+    bool Folder = false;
+    bool Link = false;
+};
+EntryKind KindOf(const std::filesystem::directory_entry& entry);
+EntryKind KindOf(const std::filesystem::path& path);
+// The system's message for the folder that could not be listed last, or
+// reported, the standard library's, where the host has none of its own.
+std::string ListingProblem(const std::string& reported);
+// What the command line's quoting may have done to an argument that names
+// nothing, to say after the error, or "": on Windows a backslash before a
+// closing quote escapes it, and the quote and the arguments after it end up
+// in the folder's name.
+std::string QuotingHint(const std::string& argument);
 
 // The machine's name, or "" when the system does not tell it.
 std::string HostName();
@@ -68,7 +92,11 @@ bool RewindFile(std::intptr_t file, std::string& error);
 void CloseFile(std::intptr_t file);
 
 bool WriteToFile(std::intptr_t file, std::string_view bytes, std::string& error);
-// Standard output, on Windows with the console's line ends, CR LF.
+// Standard output and standard error, UTF-8 bytes as they are; a console on
+// Windows is written its own wide characters, so that every name shows as
+// it is. Standard error goes through the C library's stream, buffered as
+// it is set.
 bool WriteToStandardOutput(std::string_view bytes, std::string& error);
+void WriteToStandardError(std::string_view text);
 
 }  // namespace report

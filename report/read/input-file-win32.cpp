@@ -8,7 +8,10 @@
 #endif
 #include <windows.h>
 
+#include <cwchar>
 #include <limits>
+
+#include "report/core/utf8.h"
 
 namespace report {
 
@@ -19,22 +22,45 @@ HANDLE HandleOf(std::intptr_t file)
     return reinterpret_cast<HANDLE>(file);
 }
 
+// The system's message, in UTF-8, without the full stop and line end it
+// ends with.
 std::string SystemMessage(DWORD code)
 {
-    char text[512];
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                  sizeof text, nullptr);
-    while (length > 0 &&
-           (text[length - 1] == '\n' || text[length - 1] == '\r' || text[length - 1] == ' ' || text[length - 1] == '.'))
+    wchar_t* text = nullptr;
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    while (length > 0 && std::wcschr(L"\r\n .", text[length - 1]) != nullptr)
         --length;
-    return length > 0 ? std::string(text, length) : "error " + std::to_string(code);
+    std::string message =
+        length > 0 ? Utf8Of(std::filesystem::path(std::wstring(text, length))) : "error " + std::to_string(code);
+    LocalFree(text);
+    return message;
+}
+
+// A full path of MAX_PATH characters or more with \\?\ before it, as the
+// system opens it whether or not it allows long paths; any other as it is.
+std::wstring SystemPath(const std::filesystem::path& path)
+{
+    const std::wstring& given = path.native();
+    if (given.rfind(LR"(\\?\)", 0) == 0 || given.rfind(LR"(\\.\)", 0) == 0)
+        return given;
+    DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);  // with its NUL
+    if (size <= MAX_PATH)
+        return given;
+    std::wstring full(size, L'\0');
+    DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return given;
+    full.resize(length);
+    return full.rfind(LR"(\\)", 0) == 0 ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
 }
 
 // Shared as the service shares its files, which it rewrites while they are read.
 HANDLE OpenShared(const std::filesystem::path& file, DWORD flags)
 {
-    return CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    return CreateFileW(SystemPath(file).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | flags, nullptr);
 }
 
 // Why the file the handle reaches is not read, or "": a link, which the

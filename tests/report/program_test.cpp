@@ -190,7 +190,10 @@ site2/pc-e        -            1        0            0       -              -   
 5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
           links}},
+        {now + "--fleet --csv 'sh*/site?/pc-e' '*/*/pc-?'",
+         {0, csv + "pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none\n", ""}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
+        {"--fleet 'share/*/pc-x'", {2, "", "verdimoor-report: error: 'share/*/pc-x': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
     };
     ExpectResults(dir, cases);
@@ -289,6 +292,9 @@ TEST(ReportProgram, HostileInputs)
          "3 machines: 0 crashes, 0 missed power-offs, 0.0 hours past the schedule"},
         {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,", nobody},
         {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
+        {"--fleet 'fleet/siteB/*/*'", 2, "verdimoor-report: error: 'fleet/siteB/*/*': no folder matches", nobody},
+        {"'fleet/siteB/locked/*'", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
+        {"--csv 'fleet/*/lab-0?'", 0, "fleet/siteB/lab-01,2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1"},
         {"--openmetrics fleet/siteA/lab-01 fleet/siteB/lab-01", 0, "verdimoor_running{machine=\"siteB/lab-01\"} 0"},
         {"secret", 0, "secret/2026_1.log: cannot be opened: Permission denied", nobody},
         {"secret", 0, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", nobody},
