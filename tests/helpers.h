@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the tests share: temporary folders, whole-file reads and writes, a time
-// zone, and a fresh service state for each test.
+// zone, and a thread without the power to bypass file permissions.
 #pragma once
 
 #include <string>
@@ -40,10 +40,6 @@ std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 
-// Resets the test double and every process-wide variable of the service to
-// its value at process start.
-void ResetService();
-
 // Sets the machine's time zone (TZ) for its lifetime.
 class InZone {
 public:
@@ -59,11 +55,4 @@ class WithoutFileOverride {
 public:
     WithoutFileOverride();
     ~WithoutFileOverride();
-};
-
-// Every test of the service starts from a reset service and double.
-class ServiceTest : public testing::Test {
-protected:
-    void SetUp() override { ResetService(); }
-    void TearDown() override { ResetService(); }
 };
