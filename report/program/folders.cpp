@@ -263,7 +263,7 @@ std::string Joined(const std::vector<std::string>& parts, size_t last)
 void Name(std::vector<Found>& machines, const std::vector<std::string>& names)
 {
     if (names.size() > machines.size())
-        throw FolderError("--machine", "more names than folders");
+        throw NamingError("--machine", "more names than folders");
     static const fs::path ownFolder = ProgramFolder();
     for (size_t i = 0; i < machines.size(); i++) {
         Found& machine = machines[i];
@@ -294,7 +294,7 @@ void Name(std::vector<Found>& machines, const std::vector<std::string>& names)
         if (!grown && byName.size() < machines.size())
             for (auto& [name, same] : byName)
                 if (same.size() > 1)
-                    throw FolderError(name, "two machines carry this name");
+                    throw NamingError(name, "two machines carry this name");
     }
 }
 
@@ -344,12 +344,6 @@ std::vector<MachineFolder> MachineFolders(const std::vector<fs::path>& arguments
     for (Found& found : finder.Machines)
         folders.push_back(std::move(found.Folder));
     return folders;
-}
-
-std::string ComparedPath(const fs::path& path)
-{
-    std::error_code error;
-    return FoldedText(Utf8Of(fs::absolute(path, error).lexically_normal()));
 }
 
 }  // namespace report

@@ -343,6 +343,7 @@ TEST(ReportProgram, HostileInputs)
         {"--json junk", 0, "        \"warnings\": 30000"},
         {"--csv =1+2", 0, row},
         {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0,none"},
+        {"--machine a --machine b =1+2", 2, "verdimoor-report: error: '--machine': more names than folders"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
         {"--fleet x*", 0,
          "x?[2J??\xC3\xA9  -            1        0            0       -              -       100.00%  "
