@@ -11,6 +11,7 @@
 #include "report/core/utf8.h"
 #include "report/program/program-host.h"
 #include "report/read/machine-folder.h"
+#include "uptime/log-words.h"
 
 namespace report {
 
@@ -233,7 +234,7 @@ private:
                 found++;
                 continue;
             }
-            if (logs.empty() && !KindOf(subfolder.Path / "PowerOFF.txt").Exists) {
+            if (logs.empty() && !KindOf(subfolder.Path / ScheduleFileName).Exists) {
                 found += Collection(subfolder.Path, subidentity, name + '/', depth + 1);
                 continue;
             }

@@ -14,6 +14,7 @@
 #include "report/program/folder-schedule.h"
 #include "report/program/program-host.h"
 #include "report/read/machine-folder.h"
+#include "uptime/log-words.h"
 
 namespace report {
 
@@ -98,7 +99,7 @@ MachineReport ReadOne(const Options& options, const MachineList& machines, size_
     std::function<void(const Warning&)> printer = warn ? WarningPrinter(folder.Path) : nullptr;
     const std::string& problem = machines.ScheduleProblems[index];
     if (!problem.empty() && printer)
-        printer({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
+        printer({ScheduleFileName, 0, "cannot be opened, so no schedule: " + problem});
     MachineReport machine = ReadMachine(folder.Path, folder.Logs,
                                         {selected, machines.Schedules[index], options.Now, options.NowInstant,
                                          options.RunningWithin, KeepsRuns(options), KeepsWarnings(options), printer});
