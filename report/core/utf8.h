@@ -20,6 +20,23 @@ std::string Utf8Of(const std::filesystem::path& path);
 // form or a surrogate.
 size_t Utf8SequenceLength(std::string_view text, size_t at);
 
+// The text rewritten a character at a time, as every output that shows a
+// name does: shown(character, wellFormed) gives what stands for each
+// well-formed UTF-8 sequence, and for each byte that begins none, handed
+// over alone with wellFormed false.
+template <typename Shown> std::string RewriteCharacters(std::string_view text, Shown shown)
+{
+    std::string rewritten;
+    rewritten.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        size_t length = Utf8SequenceLength(text, at);
+        std::string_view character = text.substr(at, length != 0 ? length : 1);
+        rewritten += shown(character, length != 0);
+        at += character.size();
+    }
+    return rewritten;
+}
+
 // The text with its control characters as '?': C0, DEL and C1, and the
 // stray bytes 0x80 to 0x9F, which a terminal of one of the old code pages
 // takes for C1. A name shown on a terminal cannot move its cursor or change
