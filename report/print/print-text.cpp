@@ -140,19 +140,23 @@ size_t Width(const std::string& text)
 
 }  // namespace
 
-// The fleet's table, and after its columns the warnings' count and why a
-// machine was not read whole, for whoever reads it on a terminal: columns as
-// wide as their widest cell, numbers on the right.
+// The fleet's table, and after its columns the warnings' count and, where a
+// machine was not read whole, why, for whoever reads it on a terminal:
+// columns as wide as their widest cell, numbers on the right.
 void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     constexpr size_t Columns = FleetColumns + 2;
+    bool incomplete = std::any_of(machines.begin(), machines.end(), [](const MachineReport& machine) {
+        return !machine.Incomplete.empty() || !machine.Problem.empty();
+    });
+    size_t shown = incomplete ? Columns : Columns - 1;
     std::array<FleetColumn, Columns> table;
     std::copy(FleetTable().begin(), FleetTable().end(), table.begin());
     table[FleetColumns] = {"Warnings", true};
     table[FleetColumns + 1] = {"Incomplete", false};
     std::vector<std::array<std::string, Columns>> rows;
     std::array<std::string, Columns> headings;
-    for (size_t column = 0; column < Columns; column++)
+    for (size_t column = 0; column < shown; column++)
         headings[column] = table[column].Heading;
     rows.push_back(headings);
     for (const MachineReport* machine : FleetOrder(machines)) {
@@ -166,11 +170,11 @@ void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machine
     }
     std::array<size_t, Columns> widths{};
     for (const auto& row : rows)
-        for (size_t column = 0; column < Columns; column++)
+        for (size_t column = 0; column < shown; column++)
             widths[column] = std::max(widths[column], Width(row[column]));
     for (const auto& row : rows) {
         std::string line;
-        for (size_t column = 0; column < Columns; column++) {
+        for (size_t column = 0; column < shown; column++) {
             std::string padding(widths[column] - Width(row[column]), ' ');
             if (column > 0)
                 line += "  ";

@@ -237,7 +237,7 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
               "share/d-nothing-at-all" + noLogs}},
         {now + "--fleet empty share",
          {0,
-          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Last power-off  Warnings  Incomplete
+          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Last power-off  Warnings
 empty             -            0        0            0       -              -             -  -                 off  none                   1
 a-no-schedule     -            2        1            0       -              -        42.31%  2026-11-02 10:00  off  none                   0
 b-empty-poweroff  00:00        2        0            0       1          1h 0m        34.00%  2026-11-05 10:00  off  off                    1
