@@ -361,6 +361,11 @@ TEST(ReportProgram, HostileInputs)
         {"secret", 2, "  Incomplete        PowerOFF.txt: cannot be opened: Permission denied", nobody},
         {"--schedule none --fleet --csv secret", 2,
          "secret,none,0,0,0,,,0,,,0,none,1,2026_1.log: cannot be opened: Permission denied", nobody},
+        {"--schedule none --fleet secret", 2,
+         "secret   none         0        0            0       -              -             -  -          off  none     "
+         " "
+         "             1  2026_1.log: cannot be opened: Permission denied",
+         nobody},
         {"--schedule none --json secret", 2,
          "        \"incomplete\": \"2026_1.log: cannot be opened: Permission denied\"", nobody},
         {"planted", 2, "planted/2026_12.log: cannot be opened: a symbolic link, not followed"},
@@ -639,6 +644,14 @@ TEST(ReportProgram, ReadsItsOwnFolderByDefault)
     EXPECT_EQ(result.Code, 0);
     EXPECT_EQ(result.Out, "folder,start,end,minutes,ended,file,line\n" + folder +
                               ",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1\n");
+    // Run from a folder without logs, such as the one it was built in, it
+    // says what it looked for.
+    std::filesystem::remove(dir.Path("2026_1.log"));
+    mkdir(dir.Path("CMakeFiles").c_str(), 0755);
+    result = RunReport(elsewhere, "--now 2026-12-01T00:00", dir.Path("verdimoor-report"));
+    EXPECT_EQ(result.Code, 0);
+    EXPECT_EQ(result.Out, folder + "\n  Runs              0\n  Warnings          1\n");
+    EXPECT_EQ(result.Err, folder + ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n");
 }
 
 }  // namespace
