@@ -137,8 +137,11 @@ struct MachineReport {
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;
-    std::vector<Day> Days;    // for the fleet's page only
-    bool Incomplete = false;  // a log, or the folder's PowerOFF.txt, could not be read
+    std::vector<Day> Days;  // for the fleet's page only
+    // Why a log, or the folder's PowerOFF.txt, could not be read, the first
+    // one: "2026_12.log: cannot be opened: Permission denied"; empty when
+    // every file was read whole.
+    std::string Incomplete;
 };
 
 }  // namespace report

@@ -87,15 +87,17 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     constexpr std::string_view header = "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,"
-                                        "uptime_minutes,availability,last_end,running,last_poweroff";
+                                        "uptime_minutes,availability,last_end,running,last_poweroff,warnings,"
+                                        "incomplete";
     out << header << '\n';
     for (const MachineReport& machine : machines) {
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
         out << CsvField(machine.Name);
         if (!machine.Problem.empty()) {
-            // Every field but the machine's empty.
-            out << std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',') << '\n';
+            // Every field but the machine's and the reason empty.
+            out << std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',')
+                << CsvField(machine.Problem) << '\n';
             continue;
         }
         out << ',';
@@ -114,7 +116,8 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         out << ',';
         if (totals.LastEnd)
             out << FormatMoment(*totals.LastEnd);
-        out << ',' << (totals.Running > 0 ? 1 : 0) << ',' << LastPowerOffName(totals.LastPowerOffAnswer) << '\n';
+        out << ',' << (totals.Running > 0 ? 1 : 0) << ',' << LastPowerOffName(totals.LastPowerOffAnswer) << ','
+            << totals.Warnings << ',' << CsvField(machine.Incomplete) << '\n';
     }
 }
 

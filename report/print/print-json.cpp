@@ -17,7 +17,8 @@ Json MomentOrNull(const std::optional<Moment>& moment)
     return moment ? Json(FormatMoment(*moment)) : Json(nullptr);
 }
 
-// With a schedule, the summary answers for the power-offs before its warnings.
+// With a schedule, the summary answers for the power-offs before its warnings;
+// a machine not read whole says why after them.
 Json SummaryJson(const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
@@ -43,6 +44,8 @@ Json SummaryJson(const MachineReport& machine)
         summary["last_poweroff"] = LastPowerOffName(totals.LastPowerOffAnswer);
     }
     summary["warnings"] = totals.Warnings;
+    if (!machine.Incomplete.empty())
+        summary["incomplete"] = machine.Incomplete;
     return summary;
 }
 

@@ -37,6 +37,8 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
     out << WithoutControls(machine.Folder) << '\n';
+    if (!machine.Incomplete.empty())
+        Row(out, "Incomplete", WithoutControls(machine.Incomplete));
     if (totals.Runs == 0) {
         Row(out, "Runs", "0");
     } else {
@@ -138,29 +140,45 @@ size_t Width(const std::string& text)
 
 }  // namespace
 
-// Columns as wide as their widest cell, numbers on the right.
+// The fleet's table, and after its columns the warnings' count and, where a
+// machine was not read whole, why, for whoever reads it on a terminal:
+// columns as wide as their widest cell, numbers on the right.
 void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines)
 {
-    std::vector<std::array<std::string, FleetColumns>> rows;
-    std::array<std::string, FleetColumns> headings;
-    for (size_t column = 0; column < FleetColumns; column++)
-        headings[column] = FleetTable()[column].Heading;
+    constexpr size_t Columns = FleetColumns + 2;
+    bool incomplete = std::any_of(machines.begin(), machines.end(), [](const MachineReport& machine) {
+        return !machine.Incomplete.empty() || !machine.Problem.empty();
+    });
+    size_t shown = incomplete ? Columns : Columns - 1;
+    std::array<FleetColumn, Columns> table;
+    std::copy(FleetTable().begin(), FleetTable().end(), table.begin());
+    table[FleetColumns] = {"Warnings", true};
+    table[FleetColumns + 1] = {"Incomplete", false};
+    std::vector<std::array<std::string, Columns>> rows;
+    std::array<std::string, Columns> headings;
+    for (size_t column = 0; column < shown; column++)
+        headings[column] = table[column].Heading;
     rows.push_back(headings);
     for (const MachineReport* machine : FleetOrder(machines)) {
-        rows.push_back(FleetRow(*machine));
-        rows.back()[0] = WithoutControls(rows.back()[0]);
+        std::array<std::string, FleetColumns> cells = FleetRow(*machine);
+        std::array<std::string, Columns>& row = rows.emplace_back();
+        std::copy(cells.begin(), cells.end(), row.begin());
+        row[0] = WithoutControls(row[0]);
+        bool read = machine->Problem.empty();
+        row[FleetColumns] = read ? std::to_string(machine->Totals.Warnings) : "-";
+        row[FleetColumns + 1] = WithoutControls(read ? machine->Incomplete : machine->Problem);
     }
-    std::array<size_t, FleetColumns> widths{};
+    std::array<size_t, Columns> widths{};
     for (const auto& row : rows)
-        for (size_t column = 0; column < FleetColumns; column++)
+        for (size_t column = 0; column < shown; column++)
             widths[column] = std::max(widths[column], Width(row[column]));
     for (const auto& row : rows) {
         std::string line;
-        for (size_t column = 0; column < FleetColumns; column++) {
+        for (size_t column = 0; column < shown; column++) {
             std::string padding(widths[column] - Width(row[column]), ' ');
             if (column > 0)
                 line += "  ";
-            line += FleetTable()[column].Numeric ? padding + row[column] : row[column] + padding;
+            line += table[column].Numeric ? padding + row[column] : row[column] + padding;
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();

@@ -84,18 +84,20 @@ void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, con
 // One self-contained web page: the picture, then the summary and the table.
 void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected);
 // The summaries as metrics in the Prometheus text format, for the textfile
-// collectors; each machine's Name is its label.
-void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines);
+// collectors; each machine's Name is its label. runningWithin: the minutes
+// within which the newest run counts as running, which the help says.
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines, int runningWithin);
 
-// The fleet: one row per machine, named by its Name, and the fleet's totals.
+// The fleet: one row per machine, named by its Name, with its warnings and
+// why it was not read whole, and the fleet's totals.
 void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines);
 // A machine whose folder cannot be read (its Problem) is a row that says so
 // in each of them.
 //
 // machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,
-// uptime_minutes,availability,last_end,running,last_poweroff; an empty field
-// stands for a value that does not exist, all but the machine's for an unread
-// one.
+// uptime_minutes,availability,last_end,running,last_poweroff,warnings,
+// incomplete; an empty field stands for a value that does not exist, all but
+// the machine's and the reason for an unread one.
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines);
 // {"machines": [{"folder", "machine", "summary"}]}: the summaries, no runs;
 // an unread machine's "error" in place of its summary.

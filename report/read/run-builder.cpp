@@ -267,7 +267,8 @@ void RunBuilder::CloseRun(const Record& record, uint64_t line, const NextLogStar
 
 void RunBuilder::FileProblem(const std::string& problem)
 {
-    Report.Incomplete = true;
+    if (Report.Incomplete.empty())
+        Report.Incomplete = FileName + ": " + problem;
     FileWarning(problem);
 }
 

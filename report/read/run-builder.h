@@ -45,7 +45,7 @@ public:
     void BeginFile(const LogFile& file);
     void AddRecords(const LineRecord* records, size_t count) override;
     // A log that could not be read: a warning for line 0, and the report
-    // incomplete.
+    // incomplete, for this reason when it is the first.
     void FileProblem(const std::string& problem);
     // A warning for line 0, on the log as a whole.
     void FileWarning(const std::string& problem);
