@@ -180,7 +180,14 @@ public:
 
     void Heading(const MachineReport& machine)
     {
-        Text(12, y_ + 22, "Verdimoor uptime: " + machine.Folder, " font-size=\"18\" font-weight=\"bold\"");
+        // A long folder cut to the page, whole on hover.
+        std::string heading = "Verdimoor uptime: " + machine.Folder;
+        std::string shown = FitToWidth(heading, 18, PageWidth - 24, true);
+        out_ << "<text x=\"12.0\" y=\"" << Number(y_ + 22) << "\" font-size=\"18\" font-weight=\"bold\">"
+             << XmlEscape(shown);
+        if (shown != heading)
+            out_ << "<title>" << XmlEscape(heading) << "</title>";
+        out_ << "</text>\n";
         const Summary& s = machine.Totals;
         std::string line = FormatCount(s.Runs, "run", "runs") + ": " +
                            FormatCount(s.Down, "clean stop", "clean stops") + ", " +

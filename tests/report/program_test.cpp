@@ -253,7 +253,9 @@ TEST(ReportProgram, HostileInputs)
     ASSERT_EQ(truncate(dir.Path("planted/2026_9.log").c_str(), report::MostLogBytes - 14), 0);
     std::ofstream(dir.Path("planted/2026_9.log"), std::ios::app) << "1 5 DOWN    \r\n";
     std::filesystem::create_symlink("../secret/PowerOFF.txt", dir.Path("planted/PowerOFF.txt"));
-    for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9"}) {
+    // A name of 60 characters, too long for the pages' columns.
+    const std::string longName = "WorkstationAccounting-MachineRoomWest-Rack07-Unit12-Floor-03";
+    for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9", longName.c_str()}) {
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
     }
@@ -342,6 +344,13 @@ TEST(ReportProgram, HostileInputs)
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
         {"--json junk", 0, "        \"warnings\": 30000"},
         {"--csv =1+2", 0, row},
+        {"--svg - W*", 0,
+         "<text x=\"12.0\" y=\"22.0\" font-size=\"18\" font-weight=\"bold\">Verdimoor uptime: "
+         "WorkstationAccounting-MachineRoomWest-Rack07-Unit1\u2026<title>Verdimoor uptime: " +
+             longName + "</title></text>"},
+        {"--fleet --html - W*", 0,
+         "<g class=\"strip\"><text x=\"0\" y=\"46\" font-size=\"12\">WorkstationAccounting-Machi\u2026<title>" +
+             longName + "</title></text>"},
         {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0,none"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
         {"--fleet x*", 0,
