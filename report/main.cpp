@@ -79,7 +79,7 @@ public:
             return Failed(Printed, error);
         if (!Svg.empty() || (!Html.empty() && !options.Fleet)) {
             Body.Open(!Svg.empty() ? SvgFile : HtmlFile);
-            Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute);
+            Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute, options.Now);
         }
         if (!Html.empty() && !options.Fleet) {
             Text.Open(HtmlFile);

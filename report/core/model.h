@@ -71,6 +71,7 @@ struct Selection {
 
 // What a day's scheduled moment saw of a machine, on the fleet's page.
 enum class DayState {
+    NoData,  // before the machine's first record, or after now
     OffAllDay,
     OffOnSchedule,  // on that day, off by its scheduled moment
     Missed,         // on past the scheduled moment
@@ -139,6 +140,9 @@ struct MachineReport {
     std::vector<Warning> Warnings;
     std::vector<Day> Days;    // for the fleet's page only
     bool Incomplete = false;  // a log, or the folder's PowerOFF.txt, could not be read
+    // The first moment its logs tell of, the start of its first run whatever
+    // the selection; for the picture and the pages only, none without a run.
+    std::optional<LocalMinute> FirstLogged;
 };
 
 }  // namespace report

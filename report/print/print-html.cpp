@@ -62,14 +62,15 @@ void HtmlPage::WriteTo(std::ostream& out, SvgPicture& picture)
     out << "</pre>\n</body>\n</html>\n";
 }
 
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected)
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected,
+               LocalMinute now)
 {
     bool scheduled = false;
     for (const MachineReport& machine : machines)
         scheduled = scheduled || machine.Schedule.Minute;
     std::stringstream body;
     std::stringstream text;
-    SvgPicture picture(body, selected, scheduled);
+    SvgPicture picture(body, selected, scheduled, now);
     HtmlPage page(text);
     for (const MachineReport& machine : machines) {
         picture.Draw(machine);
@@ -104,6 +105,7 @@ const char* DayColour(DayState state)
     case DayState::Crashed: return palette::Vermillion;
     case DayState::On: return palette::SkyBlue;
     case DayState::OffAllDay: return palette::White;
+    case DayState::NoData: return palette::LightGrey;
     }
     return palette::White;
 }
@@ -116,6 +118,7 @@ const char* DayLabel(DayState state)
     case DayState::Crashed: return "crashed";
     case DayState::On: return "on, no power-off due";
     case DayState::OffAllDay: return "off all day";
+    case DayState::NoData: return "no data";
     }
     return "";
 }
@@ -146,7 +149,7 @@ void Table(std::ostream& out, const std::vector<const MachineReport*>& machines,
 void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines, const std::vector<Day>& dates)
 {
     // Room for the legend too.
-    int width = NameWidth + std::max(static_cast<int>(dates.size()) * Pitch, 720);
+    int width = NameWidth + std::max(static_cast<int>(dates.size()) * Pitch, 800);
     int height = HeaderHeight + static_cast<int>(machines.size()) * Pitch + 40;
     out << "<svg class=\"days\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
         << "\" viewBox=\"0 0 " << width << " " << height << "\">\n";
@@ -175,7 +178,8 @@ void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines
         for (size_t i = 0; i < machine.Days.size(); i++) {
             const Day& day = machine.Days[i];
             std::string tip = machine.Name + ", " + WeekdayName(day.Date) + " " + FormatDay(day.Date) + ": " +
-                              FormatDuration(day.MinutesOn) + " on, " + DayLabel(day.State);
+                              (day.State == DayState::NoData ? "" : FormatDuration(day.MinutesOn) + " on, ") +
+                              DayLabel(day.State);
             out << "<rect x=\"" << NameWidth + static_cast<int>(i) * Pitch << "\" y=\"" << top << "\" width=\"" << Cell
                 << "\" height=\"" << Cell << "\" fill=\"" << DayColour(day.State)
                 << "\" stroke=\"#BBBBBB\" stroke-width=\"1\"><title>" << XmlEscape(tip) << "</title></rect>\n";
@@ -185,8 +189,8 @@ void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines
     // The legend, under the strips.
     int y = HeaderHeight + static_cast<int>(machines.size()) * Pitch + 16;
     int x = NameWidth;
-    for (DayState state :
-         {DayState::OffOnSchedule, DayState::Missed, DayState::Crashed, DayState::On, DayState::OffAllDay}) {
+    for (DayState state : {DayState::OffOnSchedule, DayState::Missed, DayState::Crashed, DayState::On,
+                           DayState::OffAllDay, DayState::NoData}) {
         out << "<rect x=\"" << x << "\" y=\"" << y << "\" width=\"" << Cell << "\" height=\"" << Cell << "\" fill=\""
             << DayColour(state) << "\" stroke=\"#BBBBBB\" stroke-width=\"1\"/>\n<text x=\"" << x + Cell + 6 << "\" y=\""
             << y + 12 << "\" font-size=\"12\">" << DayLabel(state) << "</text>\n";

@@ -35,8 +35,9 @@ std::unique_ptr<MachinePrinter> CsvPrinter(std::ostream& out, bool scheduled);
 // memory of one.
 class SvgPicture {
 public:
-    // scheduled: whether any machine has a scheduled minute, which the legend shows.
-    SvgPicture(std::iostream& body, const Selection& selected, bool scheduled);
+    // scheduled: whether any machine has a scheduled minute, which the legend
+    // shows; the days after now's are no data.
+    SvgPicture(std::iostream& body, const Selection& selected, bool scheduled, LocalMinute now);
     void Draw(const MachineReport& machine);
     // Standalone adds the XML prolog; a page embeds the document without it.
     void WriteTo(std::ostream& out, bool standalone);
@@ -46,6 +47,7 @@ private:
     std::optional<std::chrono::year_month> FirstBound;
     std::optional<std::chrono::year_month> LastBound;
     bool Scheduled;
+    LocalMinute Now;
     bool Legend = false;
     int Y = 0;
 };
@@ -79,10 +81,11 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines);
 // One self-contained SVG document of the machines' months: from the first
 // selected run's month to that of the last one's end, within the selection.
 // Standalone adds the XML prolog; a page embeds the document without it.
-void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected,
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected, LocalMinute now,
               bool standalone = true);
 // One self-contained web page: the picture, then the summary and the table.
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected);
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected,
+               LocalMinute now);
 // The summaries as metrics in the Prometheus text format, for the textfile
 // collectors; each machine's Name is its label.
 void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines);

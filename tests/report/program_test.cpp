@@ -334,12 +334,12 @@ TEST(ReportProgram, HostileInputs)
          "verdimoor-report: error: 'two/dl/x.svg': --svg and --html name one file"},
         {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
         {"--svg - far", 0,
-         "<text x=\"12.0\" y=\"1238.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
+         "<text x=\"12.0\" y=\"1262.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
          "2037.</text>"},
         {"--fleet --html - --since 1000-01-01 --until 9999-12-31 far", 0,
          "<p>Each day from 9998-12-31 to 9999-12-31, as its scheduled power-off saw it.</p>"},
         {"--svg - months", 0,
-         "<text x=\"12.0\" y=\"96.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
+         "<text x=\"12.0\" y=\"120.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
          "drawn.</text>"},
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
         {"--json junk", 0, "        \"warnings\": 30000"},
