@@ -47,14 +47,19 @@ private:
     std::vector<MachineReport> Machines;
 };
 
-std::unique_ptr<MachinePrinter> PrinterFor(OutputKind kind, std::ostream& out, const MachineList& machines)
+std::unique_ptr<MachinePrinter> PrinterFor(const Options& options, std::ostream& out, const MachineList& machines)
 {
-    switch (kind) {
+    RunOrder order = options.Top > 0 ? RunOrder::Longest : RunOrder::Newest;
+    size_t count = options.Top > 0 ? options.Top : options.Last;
+    switch (options.Output) {
     case OutputKind::Summary: return TextPrinter(out, false);
     case OutputKind::Table: return TextPrinter(out, true);
     case OutputKind::Json: return JsonPrinter(out);
     case OutputKind::Csv: return CsvPrinter(out, machines.AnyScheduleKnown);
-    default: return std::make_unique<Collected>(out, kind);
+    case OutputKind::RunList: return TextRunList(out, order, count, options.Fleet);
+    case OutputKind::RunListCsv: return CsvRunList(out, order, count, options.Fleet);
+    case OutputKind::RunListJson: return JsonRunList(out, order, count, options.Fleet);
+    default: return std::make_unique<Collected>(out, options.Output);
     }
 }
 
@@ -89,7 +94,7 @@ public:
         if (Waits)
             Waiting.Open(PrintedFile);
         if (!Printed.empty())
-            Printer = PrinterFor(options.Output, Waits ? Waiting.Stream() : PrintedFile.Stream(), machines);
+            Printer = PrinterFor(options, Waits ? Waiting.Stream() : PrintedFile.Stream(), machines);
         return true;
     }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "report/core/model.h"
+#include "report/core/ranking.h"
 
 namespace report {
 
@@ -28,6 +29,43 @@ std::unique_ptr<MachinePrinter> TextPrinter(std::ostream& out, bool table);
 std::unique_ptr<MachinePrinter> JsonPrinter(std::ostream& out);
 // scheduled: whether any machine's schedule is known, which adds columns.
 std::unique_ptr<MachinePrinter> CsvPrinter(std::ostream& out, bool scheduled);
+
+// The runs of --top and --last, ranked: each machine's list as it comes,
+// or with fleet one list of all the machines' runs once all have come, each
+// naming its machine. A format's printer writes the lists.
+class RunListPrinter : public MachinePrinter {
+public:
+    RunListPrinter(RunOrder order, size_t count, bool fleet) : Ranking(order, count), Fleet(fleet) {}
+    void Print(const MachineReport& machine) final
+    {
+        Ranking.Add(machine);
+        if (!Fleet)
+            List(Ranking.Take(), &machine);
+    }
+    void Finish() final
+    {
+        if (Fleet)
+            List(Ranking.Take(), nullptr);
+        End();
+    }
+
+protected:
+    // A machine's list, or without one the fleet's.
+    virtual void List(const std::vector<RankedRun>& runs, const MachineReport* machine) = 0;
+    virtual void End() {}
+
+private:
+    RunRanking Ranking;
+    bool Fleet;
+};
+// Text: the folder, then "#", start, end, duration and ending, as the
+// table has them; with fleet the machine after "#". CSV:
+// rank,folder,start,end,minutes,ended,file,line, machine for folder with
+// fleet. JSON: {"machines": [{"folder", "runs"}]}, with fleet {"runs"}, each
+// run's "rank" first and with fleet its "machine" and "folder" after it.
+std::unique_ptr<MachinePrinter> TextRunList(std::ostream& out, RunOrder order, size_t count, bool fleet);
+std::unique_ptr<MachinePrinter> CsvRunList(std::ostream& out, RunOrder order, size_t count, bool fleet);
+std::unique_ptr<MachinePrinter> JsonRunList(std::ostream& out, RunOrder order, size_t count, bool fleet);
 
 // The picture, drawn into body machine by machine. Its size, known only
 // once every machine is drawn, heads the document, which WriteTo writes

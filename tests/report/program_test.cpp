@@ -116,6 +116,31 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
 "a,""b""",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1
 )",
           warning}},
+        {now + "--top 3 logs",
+         {0, R"(logs
+     #  Start             End               Duration      Ended
+     1  2026-03-10 08:00  2026-03-10 22:00  14h 0m        pdown
+     2  2026-03-09 09:00  2026-03-09 20:31  11h 31m       crash
+     3  2026-03-08 10:00  2026-03-08 17:00  7h 0m         down
+)",
+          warning}},
+        {now + "--last 2 --csv logs",
+         {0, R"(rank,folder,start,end,minutes,ended,file,line
+1,logs,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
+2,logs,2026-03-10T08:00,2026-03-10T22:00,840,pdown,2026_3.log,5
+)",
+          warning}},
+        {now + "--last 1 --json empty",
+         {0, R"({
+  "machines": [
+    {
+      "folder": "empty",
+      "runs": []
+    }
+  ]
+}
+)",
+          ""}},
         {"--version", {0, "verdimoor-report 1.0.0\n", ""}},
         {"--bogus logs", {2, "", "verdimoor-report: error: The following argument was not expected: --bogus\n"}},
         {"--json --csv logs", {2, "", "verdimoor-report: error: --json excludes --csv\n"}},
@@ -130,6 +155,9 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
         {"--schedule '' logs",
          {2, "", "verdimoor-report: error: --schedule: '' is not a time of day, H:MM, or none\n"}},
         {"--svg '' logs", {2, "", "verdimoor-report: error: --svg: '' is not a file name\n"}},
+        {"--top 0 logs", {2, "", "verdimoor-report: error: --top: Value 0 not in range 1 to 1000000\n"}},
+        {"--top 2 --last 2 logs", {2, "", "verdimoor-report: error: --top excludes --last\n"}},
+        {"--last 2 --table logs", {2, "", "verdimoor-report: error: --table excludes --last\n"}},
         {"--machine a --machine a logs", {2, "", "verdimoor-report: error: --machine: 'a' given twice\n"}},
     };
     ExpectResults(dir, cases);
@@ -192,6 +220,36 @@ site2/pc-e        -            1        0            0       -              -   
           links}},
         {now + "--fleet --csv 'sh*/site?/pc-e' '*/*/pc-?'",
          {0, csv + "pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none\n", ""}},
+        {now + "--fleet --top 2 share",
+         {0, R"(     #  Machine           Start             End               Duration      Ended
+     1  b-empty-poweroff  2026-11-03 08:00  2026-11-04 01:00  17h 0m        down
+     2  a-no-schedule     2026-11-01 08:00  2026-11-01 17:00  9h 0m         down
+)",
+          links}},
+        {now + "--fleet --last 2 --csv share",
+         {0, R"(rank,machine,start,end,minutes,ended,file,line
+1,site2/pc-e,2026-11-09T08:00,2026-11-09T09:00,60,down,2026_11.log,1
+2,b-empty-poweroff,2026-11-05T10:00,2026-11-05T10:00,0,unknown,2026_11.log,3
+)",
+          links}},
+        {now + "--fleet --last 1 --json share",
+         {0, R"({
+  "runs": [
+    {
+      "rank": 1,
+      "machine": "site2/pc-e",
+      "folder": "share/site2/pc-e",
+      "start": "2026-11-09T08:00",
+      "end": "2026-11-09T09:00",
+      "minutes": 60,
+      "ended": "down",
+      "file": "2026_11.log",
+      "line": 1
+    }
+  ]
+}
+)",
+          links}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
         {"--fleet 'share/*/pc-x'", {2, "", "verdimoor-report: error: 'share/*/pc-x': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
