@@ -44,8 +44,8 @@ _verdimoor_report()
 {
     local current=${COMP_WORDS[COMP_CWORD]}
     local previous=${COMP_WORDS[COMP_CWORD - 1]}
-    local options="--help --version --table --json --csv --openmetrics --machine --svg --html --fleet --output
-        --since --until --schedule --running-within --now"
+    local options="--help --version --table --json --csv --openmetrics --machine --svg --html --top --last --fleet
+        --output --since --until --schedule --running-within --now"
     case $previous in
         --schedule)
             COMPREPLY=($(compgen -W "none" -- "$current"))
@@ -55,7 +55,7 @@ _verdimoor_report()
             _verdimoor_report_names "$current" -f
             return
             ;;
-        --machine | --since | --until | --now | --running-within)
+        --machine | --since | --until | --now | --running-within | --top | --last)
             COMPREPLY=()
             return
             ;;

@@ -54,11 +54,16 @@ private:
 std::unique_ptr<MachinePrinter> PrinterFor(const Options& options, std::ostream& out, const MachineList& machines)
 {
     OutputKind kind = options.Output;
+    RunOrder order = options.Top > 0 ? RunOrder::Longest : RunOrder::Newest;
+    size_t count = options.Top > 0 ? options.Top : options.Last;
     switch (kind) {
     case OutputKind::Summary: return TextPrinter(out, false);
     case OutputKind::Table: return TextPrinter(out, true);
     case OutputKind::Json: return JsonPrinter(out);
     case OutputKind::Csv: return CsvPrinter(out, machines.AnyScheduleKnown);
+    case OutputKind::RunList: return TextRunList(out, order, count, options.Fleet);
+    case OutputKind::RunListCsv: return CsvRunList(out, order, count, options.Fleet);
+    case OutputKind::RunListJson: return JsonRunList(out, order, count, options.Fleet);
     default: return std::make_unique<Collected>(out, kind, options.RunningWithin);
     }
 }
@@ -84,7 +89,7 @@ public:
             return Failed(Printed, error);
         if (!Svg.empty() || (!Html.empty() && !options.Fleet)) {
             Body.Open(!Svg.empty() ? SvgFile : HtmlFile);
-            Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute);
+            Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute, options.Now);
         }
         if (!Html.empty() && !options.Fleet) {
             Text.Open(HtmlFile);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The CSV printer: one row per run, quoted as RFC 4180 says.
+// The CSV printer: one row per run, quoted as RFC 4180 says; the ranked
+// runs; the fleet's rows.
 #include "report/print/print.h"
 
 #include <algorithm>
@@ -82,6 +83,36 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
     CsvStream printer(out, scheduled);
     for (const MachineReport& machine : machines)
         printer.Print(machine);
+}
+
+namespace {
+
+class CsvRuns final : public RunListPrinter {
+public:
+    CsvRuns(std::ostream& out, RunOrder order, size_t count, bool fleet) : RunListPrinter(order, count, fleet), Out(out)
+    {
+        Out << "rank," << (fleet ? "machine" : "folder") << ",start,end,minutes,ended,file,line\n";
+    }
+
+private:
+    void List(const std::vector<RankedRun>& runs, const MachineReport* machine) override
+    {
+        for (const RankedRun& ranked : runs) {
+            const Run& run = ranked.Of;
+            Out << ranked.Rank << ',' << CsvField(machine != nullptr ? ranked.Folder : ranked.Machine) << ','
+                << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
+                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
+        }
+    }
+
+    std::ostream& Out;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> CsvRunList(std::ostream& out, RunOrder order, size_t count, bool fleet)
+{
+    return std::make_unique<CsvRuns>(out, order, count, fleet);
 }
 
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)

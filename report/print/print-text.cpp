@@ -187,4 +187,55 @@ void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machine
     out << FleetTotals(machines) << '\n';
 }
 
+namespace {
+
+// A blank line between machines' lists; the fleet's machines in a column as
+// wide as the widest name.
+class TextRuns final : public RunListPrinter {
+public:
+    TextRuns(std::ostream& out, RunOrder order, size_t count, bool fleet)
+        : RunListPrinter(order, count, fleet), Out(out)
+    {
+    }
+
+private:
+    void List(const std::vector<RankedRun>& runs, const MachineReport* machine) override
+    {
+        bool fleet = machine == nullptr;
+        if (!fleet)
+            Out << (Printed++ > 0 ? "\n" : "") << WithoutControls(machine->Folder) << '\n';
+        size_t width = Width("Machine");
+        for (const RankedRun& run : runs)
+            width = std::max(width, Width(WithoutControls(run.Machine)));
+        auto row = [&](const std::string& rank, const std::string& name, const std::string& start,
+                       const std::string& end, const std::string& duration, std::string_view ended) {
+            char line[160];
+            std::snprintf(line, sizeof line, "  %4s  ", rank.c_str());
+            Out << line;
+            if (fleet)
+                Out << name << std::string(width - Width(name), ' ') << "  ";
+            std::snprintf(line, sizeof line, "%-16s  %-16s  %-12s  %.*s\n", start.c_str(), end.c_str(),
+                          duration.c_str(), static_cast<int>(ended.size()), ended.data());
+            Out << line;
+        };
+        row("#", "Machine", "Start", "End", "Duration", "Ended");
+        for (const RankedRun& ranked : runs) {
+            const Run& run = ranked.Of;
+            row(std::to_string(ranked.Rank), WithoutControls(ranked.Machine), FormatMomentForPeople(run.Start),
+                run.Ended == RunEnd::Unknown ? "-" : FormatMomentForPeople(run.End), FormatDuration(run.Minutes),
+                EndName(run.Ended));
+        }
+    }
+
+    std::ostream& Out;
+    size_t Printed = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> TextRunList(std::ostream& out, RunOrder order, size_t count, bool fleet)
+{
+    return std::make_unique<TextRuns>(out, order, count, fleet);
+}
+
 }  // namespace report

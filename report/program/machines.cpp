@@ -13,6 +13,7 @@
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
 #include "report/program/program-host.h"
+#include "report/read/logs-begin.h"
 #include "report/read/machine-folder.h"
 #include "uptime/log-words.h"
 
@@ -136,6 +137,9 @@ MachineReport ReadOne(const Options& options, const MachineList& machines, size_
     const std::string& problem = machines.ScheduleProblems[index];
     if (!problem.empty())
         machine.Incomplete = "PowerOFF.txt: cannot be opened: " + problem;
+    // The picture and the pages draw the days before it as no data.
+    if (!options.SvgFile.empty() || !options.HtmlFile.empty())
+        machine.FirstLogged = LogsBegin(folder.Path, folder.Logs);
     return machine;
 }
 
@@ -165,7 +169,8 @@ void Read(const Options& options, const MachineList& machines, const Selection& 
             folder.Problem.empty() ? ReadOne(options, machines, i, selected, warn) : UnreadMachine(folder, warn);
         machine.Name = folder.Name;
         if (pageDays && folder.Problem.empty()) {
-            machine.Days = DaysOf(machine.Runs, machine.Schedule, *selected.Since, *selected.Until, options.Now);
+            machine.Days = DaysOf(machine.Runs, machine.Schedule, *selected.Since, *selected.Until, options.Now,
+                                  machine.FirstLogged);
             machine.Days.shrink_to_fit();
             std::vector<Run>().swap(machine.Runs);
         }

@@ -31,6 +31,8 @@ struct OutputFlags {
 
 OutputKind KindOf(const OutputFlags& flags, const Options& options)
 {
+    if (options.Top > 0 || options.Last > 0)
+        return flags.Csv ? OutputKind::RunListCsv : flags.Json ? OutputKind::RunListJson : OutputKind::RunList;
     if (flags.Fleet && flags.Csv)
         return OutputKind::FleetCsv;
     if (flags.Fleet && flags.Json)
@@ -168,6 +170,19 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
                    "table and its days")
         ->type_name("FILE")
         ->check(Names("a file name", true));
+    CLI::Option* top = app.add_option("--top", options.Top,
+                                      "Print the N longest runs, longest first: of each folder, or with --fleet of all")
+                           ->type_name("N")
+                           ->check(CLI::Range(1, 1000000))
+                           ->excludes(table)
+                           ->excludes(metrics);
+    app.add_option("--last", options.Last,
+                   "Print the N newest runs, newest first: of each folder, or with --fleet of all")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1000000))
+        ->excludes(table)
+        ->excludes(metrics)
+        ->excludes(top);
     app.add_flag("--fleet", flags.Fleet,
                  "One row per machine, in text, CSV or JSON; a folder without logs stands for the machines' folders "
                  "below it")
@@ -233,8 +248,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
 
 bool KeepsRuns(const Options& options)
 {
-    bool printsRuns =
-        options.Output == OutputKind::Table || options.Output == OutputKind::Json || options.Output == OutputKind::Csv;
+    bool printsRuns = options.Output == OutputKind::Table || options.Output == OutputKind::Json ||
+                      options.Output == OutputKind::Csv || options.Top > 0 || options.Last > 0;
     return printsRuns || !options.SvgFile.empty() || !options.HtmlFile.empty();
 }
 
@@ -246,7 +261,8 @@ bool KeepsWarnings(const Options& options)
 bool PrintsHostLineEnds(OutputKind kind)
 {
     return kind == OutputKind::Summary || kind == OutputKind::Table || kind == OutputKind::Csv ||
-           kind == OutputKind::Fleet || kind == OutputKind::FleetCsv;
+           kind == OutputKind::Fleet || kind == OutputKind::FleetCsv || kind == OutputKind::RunList ||
+           kind == OutputKind::RunListCsv;
 }
 
 void SayError(const std::string& text)

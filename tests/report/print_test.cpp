@@ -104,6 +104,15 @@ TEST(Json, WrittenInPartsAsTheWholeDocument)
         nlohmann::ordered_json document = nlohmann::ordered_json::parse(out.str());
         EXPECT_EQ(out.str(), document.dump(2) + "\n");
         EXPECT_EQ(document["machines"].size(), machines.size());
+        // So are the lists of --top, a machine's at a time.
+        std::ostringstream top;
+        auto printer = report::JsonRunList(top, report::RunOrder::Longest, 1, false);
+        for (const report::MachineReport& machine : machines)
+            printer->Print(machine);
+        printer->Finish();
+        document = nlohmann::ordered_json::parse(top.str());
+        EXPECT_EQ(top.str(), document.dump(2) + "\n");
+        EXPECT_EQ(document["machines"].size(), machines.size());
     }
 }
 

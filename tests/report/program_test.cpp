@@ -159,6 +159,31 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
 "a,""b""",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1
 )",
           warning}},
+        {now + "--top 3 logs",
+         {0, R"(logs
+     #  Start             End               Duration      Ended
+     1  2026-03-10 08:00  2026-03-10 22:00  14h 0m        pdown
+     2  2026-03-09 09:00  2026-03-09 20:31  11h 31m       crash
+     3  2026-03-08 10:00  2026-03-08 17:00  7h 0m         down
+)",
+          warning}},
+        {now + "--last 2 --csv logs",
+         {0, R"(rank,folder,start,end,minutes,ended,file,line
+1,logs,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
+2,logs,2026-03-10T08:00,2026-03-10T22:00,840,pdown,2026_3.log,5
+)",
+          warning}},
+        {now + "--last 1 --json empty",
+         {0, R"({
+  "machines": [
+    {
+      "folder": "empty",
+      "runs": []
+    }
+  ]
+}
+)",
+          "empty: no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n"}},
         {"--version", {0, "verdimoor-report 1.0.0\n", ""}},
         {"--bogus logs", {2, "", "verdimoor-report: error: The following argument was not expected: --bogus\n"}},
         {"--json --csv logs", {2, "", "verdimoor-report: error: --json excludes --csv\n"}},
@@ -180,6 +205,9 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
          {2, "", "verdimoor-report: error: --output: '--json" + option + "--json names a file of that name\n"}},
         {"--html=-x logs", {2, "", "verdimoor-report: error: --html: '-x" + option + "-x names a file of that name\n"}},
         {"--machine --csv logs", {2, "", "verdimoor-report: error: --machine: '--csv' is an option, not a name\n"}},
+        {"--top 0 logs", {2, "", "verdimoor-report: error: --top: Value 0 not in range 1 to 1000000\n"}},
+        {"--top 2 --last 2 logs", {2, "", "verdimoor-report: error: --top excludes --last\n"}},
+        {"--last 2 --table logs", {2, "", "verdimoor-report: error: --table excludes --last\n"}},
         {"--machine a --machine a logs", {2, "", "verdimoor-report: error: --machine: 'a' given twice\n"}},
     };
     ExpectResults(dir, cases);
@@ -222,8 +250,9 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
                              "site2/pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none,0,\n";
     const std::string now = "--now 2026-12-01T00:00 ";
     const std::string noLogs = ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n";
-    const std::string warnings = "empty" + noLogs + "share/b-empty-poweroff/PowerOFF.txt: is empty, read as 00:00\n" +
-                                 "share/c-nothing" + noLogs;
+    const std::string shareWarnings =
+        "share/b-empty-poweroff/PowerOFF.txt: is empty, read as 00:00\nshare/c-nothing" + noLogs;
+    const std::string warnings = "empty" + noLogs + shareWarnings;
 
     const ProgramCase cases[] = {
         {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none,1,\n" + rows, links + warnings}},
@@ -248,6 +277,36 @@ site2/pc-e        -            1        0            0       -              -   
           links + warnings}},
         {now + "--fleet --csv 'sh*/site?/pc-e' '*/*/pc-?'",
          {0, csv + "pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none,0,\n", ""}},
+        {now + "--fleet --top 2 share",
+         {0, R"(     #  Machine           Start             End               Duration      Ended
+     1  b-empty-poweroff  2026-11-03 08:00  2026-11-04 01:00  17h 0m        down
+     2  a-no-schedule     2026-11-01 08:00  2026-11-01 17:00  9h 0m         down
+)",
+          links + shareWarnings}},
+        {now + "--fleet --last 2 --csv share",
+         {0, R"(rank,machine,start,end,minutes,ended,file,line
+1,site2/pc-e,2026-11-09T08:00,2026-11-09T09:00,60,down,2026_11.log,1
+2,b-empty-poweroff,2026-11-05T10:00,2026-11-05T10:00,0,unknown,2026_11.log,3
+)",
+          links + shareWarnings}},
+        {now + "--fleet --last 1 --json share",
+         {0, R"({
+  "runs": [
+    {
+      "rank": 1,
+      "machine": "site2/pc-e",
+      "folder": "share/site2/pc-e",
+      "start": "2026-11-09T08:00",
+      "end": "2026-11-09T09:00",
+      "minutes": 60,
+      "ended": "down",
+      "file": "2026_11.log",
+      "line": 1
+    }
+  ]
+}
+)",
+          links + shareWarnings}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
         {"--fleet 'share/*/pc-x'", {2, "", "verdimoor-report: error: 'share/*/pc-x': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
@@ -309,7 +368,9 @@ TEST(ReportProgram, HostileInputs)
     ASSERT_EQ(truncate(dir.Path("planted/2026_9.log").c_str(), report::MostLogBytes - 14), 0);
     std::ofstream(dir.Path("planted/2026_9.log"), std::ios::app) << "1 5 DOWN    \r\n";
     std::filesystem::create_symlink("../secret/PowerOFF.txt", dir.Path("planted/PowerOFF.txt"));
-    for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9"}) {
+    // A name of 60 characters, too long for the pages' columns.
+    const std::string longName = "WorkstationAccounting-MachineRoomWest-Rack07-Unit12-Floor-03";
+    for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9", longName.c_str()}) {
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
     }
@@ -402,16 +463,23 @@ TEST(ReportProgram, HostileInputs)
          "verdimoor-report: error: 'two/dl/x.svg': --svg and --html name one file"},
         {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
         {"--svg - far", 0,
-         "<text x=\"12.0\" y=\"1238.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
+         "<text x=\"12.0\" y=\"1262.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
          "2037.</text>"},
         {"--fleet --html - --since 1000-01-01 --until 9999-12-31 far", 0,
          "<p>Each day from 9998-12-31 to 9999-12-31, as its scheduled power-off saw it.</p>"},
         {"--svg - months", 0,
-         "<text x=\"12.0\" y=\"96.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
+         "<text x=\"12.0\" y=\"120.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
          "drawn.</text>"},
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
         {"--json junk", 0, "        \"warnings\": 30000"},
         {"--csv =1+2", 0, row},
+        {"--svg - W*", 0,
+         "<text x=\"12.0\" y=\"22.0\" font-size=\"18\" font-weight=\"bold\">Verdimoor uptime: "
+         "WorkstationAccounting-MachineRoomWest-Rack07-Unit1\u2026<title>Verdimoor uptime: " +
+             longName + "</title></text>"},
+        {"--fleet --html - W*", 0,
+         "<g class=\"strip\"><text x=\"0\" y=\"46\" font-size=\"12\">WorkstationAccounting-Machi\u2026<title>" +
+             longName + "</title></text>"},
         {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0,none,0,"},
         {"--machine a --machine b =1+2", 2, "verdimoor-report: error: '--machine': more names than folders"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
