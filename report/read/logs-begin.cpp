@@ -23,7 +23,7 @@ public:
     {
         for (size_t i = 0; i < count && !Found; i++)
             if (records[i].Fields.Kind == RecordKind::Up)
-                Found = Calendar.MomentOf(records[i].Fields.Day, static_cast<int>(records[i].Fields.Value));
+                Found = Calendar.LocalMinuteOf(records[i].Fields.Day, static_cast<int>(records[i].Fields.Value));
     }
 
     MonthCalendar Calendar;

@@ -17,7 +17,9 @@ namespace {
 // The ending a closing record gives its run.
 RunEnd EndOf(RecordKind kind)
 {
-    // Looked up: which ending comes next follows no pattern.
+    // Looked up, not switched on: the endings of successive runs come in no
+    // order the processor could learn, and a branch on them would be
+    // mispredicted often.
     static constexpr RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown,
                                       RunEnd::Crash,   RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
     static_assert(std::size(ends) == RecordKindCount && ends[static_cast<int>(RecordKind::Crash)] == RunEnd::Crash &&
@@ -79,7 +81,8 @@ void RunBuilder::BeginFile(const LogFile& file)
 
 inline void RunBuilder::CountEnding(const ReadRun& run)
 {
-    // Counted without a branch on the ending, which follows no pattern; the
+    // Counted without a branch on the ending, which comes in no order the
+    // processor could learn, so that no misprediction costs a run; the
     // summary takes the counts and the latest ends when the folder is done.
     EndCount[static_cast<int>(run.Ended)]++;
     Moment& latest = LatestEnd[static_cast<int>(run.Ended)];
@@ -175,7 +178,7 @@ void RunBuilder::AddRecord(const Record& record, uint64_t line)
             ClosePending(nullptr);
         if (Open)
             AddRun(RunEnd::Unknown, OpenStart, OpenLine);
-        if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
+        if (std::optional<LocalMinute> start = Calendar.LocalMinuteOf(record.Day, static_cast<int>(record.Value))) {
             Open = true;
             OpenStart = Zone.MomentOf(*start);
             OpenLine = line;
@@ -224,13 +227,13 @@ std::optional<Moment> RunBuilder::ClosingByModification(int day, int minute) con
 
 bool RunBuilder::AfterNextStart(const Moment& end, int day, int minute, const NextLogStart& nextStart)
 {
-    if (!nextStart || Calendar.MomentOf(day, minute) == end.Local)
+    if (!nextStart || Calendar.LocalMinuteOf(day, minute) == end.Local)
         return false;
     std::optional<LogStart> next = nextStart();
     if (!next)
         return false;
-    std::optional<LocalMinute> start =
-        MonthCalendar(next->Month.Year, next->Month.Month).MomentOf(next->Up.Day, static_cast<int>(next->Up.Value));
+    std::optional<LocalMinute> start = MonthCalendar(next->Month.Year, next->Month.Month)
+                                           .LocalMinuteOf(next->Up.Day, static_cast<int>(next->Up.Value));
     return start && end.Instant > Zone.MomentOf(*start).Instant;
 }
 
@@ -246,7 +249,7 @@ void RunBuilder::CloseRun(const Record& record, uint64_t line, const NextLogStar
             return;
         }
     }
-    std::optional<LocalMinute> end = Calendar.MomentOf(day, minute);
+    std::optional<LocalMinute> end = Calendar.LocalMinuteOf(day, minute);
     if (end && *end >= OpenStart.Local) {
         AddRun(ended, Zone.MomentOf(*end), line);
     } else if (end && floor<days>(*end) == floor<days>(OpenStart.Local)) {
