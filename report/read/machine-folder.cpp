@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -74,7 +75,7 @@ struct OpenLog {
 // A log's bytes read into lines: from offset 0, at most MostLogBytes, a
 // hole as one NUL, which stands for its zeros; until done, when it is given.
 // False when a read fails.
-bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, const bool* done = nullptr)
+bool FrameBytes(OpenLog& log, char* buffer, LineFramer& lines, const bool* done = nullptr)
 {
     static const char zero = '\0';
     InputFile& file = log.File;
@@ -94,13 +95,12 @@ bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, cons
             if (done && *done)
                 return true;
             int64_t asked = std::min<int64_t>(BlockSize, last - at);
-            int64_t count =
-                at == log.BlockAt ? log.BlockCount : file.ReadAt(at, buffer.data(), static_cast<size_t>(asked));
+            int64_t count = at == log.BlockAt ? log.BlockCount : file.ReadAt(at, buffer, static_cast<size_t>(asked));
             log.BlockAt = at;
             log.BlockCount = count;
             if (count <= 0)
                 return count == 0;
-            lines.Feed(buffer.data(), static_cast<size_t>(count));
+            lines.Feed(buffer, static_cast<size_t>(count));
             at += count;
             // Short, up to the length it had when opened: the end, without
             // a read more to say so.
@@ -113,7 +113,7 @@ bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, cons
 
 // Frames one log into lines; false, with the reason, when it cannot be read
 // to its end.
-bool FrameLog(OpenLog& log, std::vector<char>& buffer, LineFramer& lines)
+bool FrameLog(OpenLog& log, char* buffer, LineFramer& lines)
 {
     lines.BeginFile();
     bool read = FrameBytes(log, buffer, lines);
@@ -147,7 +147,9 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     RunTotals totals(options, warnings);
     RunPairer runs(totals, warnings);
     LineFramer lines(runs);
-    std::vector<char> buffer(BlockSize);
+    // Not cleared: a fleet's small logs touch only its first pages.
+    std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(BlockSize);
+    char* buffer = block.get();
     // Each log is opened and read once: the one after a log whose last
     // closing line asks for its first UP is read up to it, and stays open,
     // its block still in the buffer, to be read on in its turn.

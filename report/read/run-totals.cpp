@@ -38,103 +38,44 @@ void RunTotals::BeginLog(const std::string& name)
         LogName = name;
 }
 
-inline void RunTotals::CountEnding(const ReadRun& run)
+void RunTotals::WarnAfterNow(uint64_t line)
 {
-    // Counted without a branch on the ending, which follows no pattern; the
-    // summary takes the counts and the latest ends when the folder is done.
-    EndCount[static_cast<int>(run.Ended)]++;
-    Moment& latest = LatestEnd[static_cast<int>(run.Ended)];
-    if (run.End.Local > latest.Local)
-        latest = run.End;
-    if (LastScheduled) {
-        const Moment& scheduled = *LastScheduled;
-        SawOnSchedule |= run.Ended == RunEnd::Pdown &&
-                         (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
-        SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 2;
-    }
-    if (Options.KeepRuns)
-        KeepRun(run);
+    Warnings.Warn(line, [&] { return "run ends after now (" + FormatMomentForPeople(Options.Now) + ")"; });
 }
 
-// Everything but the ending is counted at once, so that warnings come in the
-// order of the lines; the ending waits until a newer run has been read.
-void RunTotals::Add(const PairedRun& paired)
+void RunTotals::WarnClockSetBack(uint64_t line, int64_t gap)
 {
-    if (HaveNewest) {
-        CountEnding(Newest);
-        HaveNewest = false;
-    }
-    if (paired.End.Instant > NowInstant)
-        Warnings.Warn(paired.EndLine,
-                      [&] { return "run ends after now (" + FormatMomentForPeople(Options.Now) + ")"; });
-    if (paired.Start.Local >= BeforeMoment ||
-        (paired.Start.Local < SinceMoment && !(Options.Selected.Overlapping && paired.End.Local > SinceMoment)))
-        return;
-
-    // Written where it is kept, not copied there: this is every run's path.
-    ReadRun& run = Newest;
-    run.Start = paired.Start.Local < SinceMoment ? SinceStart : paired.Start;
-    run.End = paired.End;
-    run.Ended = paired.Ended;
-    run.Line = paired.Line;
-    run.DowntimeBefore = 0;
-    run.Log = LogIndex;
-    run.PowerOff = {};
-    int64_t minutes = run.End.Instant - run.Start.Instant;
-    Summary& totals = Report.Totals;
-    if (Options.Schedule.Minute) {
-        run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended, Zone);
-        if (run.PowerOff.OnSchedule)
-            run.Ended = RunEnd::Pdown;
-        totals.PoweroffsMissed += run.PowerOff.Missed;
-        totals.MinutesPastSchedule += run.PowerOff.MinutesPast;
-    }
-    if (totals.Runs++ == 0) {
-        FirstStart = run.Start;
-    } else {
-        // The downtime since the previous selected run.
-        int64_t gap = run.Start.Instant - LastEnd.Instant;
-        if (gap < 0) {
-            Warnings.Warn(paired.Line, [&] {
-                return "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)";
-            });
-            gap = 0;
-        }
-        totals.DowntimeMinutes += gap;
-        if (gap > LongestDowntime) {
-            LongestDowntime = gap;
-            LongestDowntimeStart = LastEnd;
-        }
-        run.DowntimeBefore = gap;
-    }
-    LastStart = run.Start;
-    LastEnd = run.End;
-    totals.UptimeMinutes += minutes;
-    if (minutes > LongestRun) {
-        LongestRun = minutes;
-        LongestRunStart = run.Start;
-    }
-    HaveNewest = true;
-    if (Options.KeepRuns)
-        NewestLogName = LogName;
+    Warnings.Warn(
+        line, [&] { return "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)"; });
 }
 
-void RunTotals::KeepRun(const ReadRun& run)
+PowerOffAnswer RunTotals::AnswerPowerOff(Moment start, Moment end, RunEnd ended)
 {
-    Report.Runs.push_back({run.Start, run.End, run.End.Instant - run.Start.Instant, run.Ended, NewestLogName, run.Line,
-                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
+    PowerOffAnswer answer = report::AnswerPowerOff(*Options.Schedule.Minute, start, end, ended, Zone);
+    Report.Totals.PoweroffsMissed += answer.Missed;
+    Report.Totals.MinutesPastSchedule += answer.MinutesPast;
+    return answer;
+}
+
+void RunTotals::KeepRun(PairedRun run, int64_t downtimeBefore, PowerOffAnswer answer)
+{
+    Report.Runs.push_back({run.Start, run.End, run.End.Instant - run.Start.Instant, run.Ended, LogName, run.Line,
+                           downtimeBefore, answer.Missed, answer.MinutesPast});
 }
 
 MachineReport RunTotals::Finish()
 {
     // The newest run of all, in the newest log, whose last sign of life is
     // recent and not yet to come, is still running.
-    if (HaveNewest) {
-        int64_t age = NowInstant - Newest.End.Instant;
-        if (Newest.Log == LogIndex && Newest.Ended == RunEnd::Crash && age >= 0 && age <= Options.RunningWithin)
-            Newest.Ended = RunEnd::Running;
-        CountEnding(Newest);
-        HaveNewest = false;
+    int64_t age = NowInstant - LastEnd.Instant;
+    if (Report.Totals.Runs > 0 && NewestLog == LogIndex && NewestEnded == RunEnd::Crash && age >= 0 &&
+        age <= Options.RunningWithin) {
+        EndCount[static_cast<int>(RunEnd::Crash)]--;
+        EndCount[static_cast<int>(RunEnd::Running)]++;
+        LatestEnd[static_cast<int>(RunEnd::Crash)] = LatestBeforeNewest;
+        LatestEnd[static_cast<int>(RunEnd::Running)] = LastEnd;
+        if (Options.KeepRuns)
+            Report.Runs.back().Ended = RunEnd::Running;
     }
     Summary& totals = Report.Totals;
     totals.Down = EndCount[static_cast<int>(RunEnd::Down)];
