@@ -21,7 +21,7 @@ from PIL import Image
 REPORT = WORK = None
 CHROMIUM = "/usr/bin/chromium"
 
-# A week, Monday 9 to Sunday 15 November 2026, of three machines.
+# A week, Monday 9 to Sunday 15 November 2026, of four machines.
 MACHINES = {
     "gamma": {},  # no logs at all
     "beta": {  # no schedule: on Monday, a crash on Wednesday
@@ -33,6 +33,9 @@ MACHINES = {
         "2026_11.log": "8 600 UP\r\n9 120 DOWN    \r\n9 480 UP\r\n9 1350 DOWN    \r\n10 480 UP\r\n10 720 CRASH\r\n11 480 UP\r\n12 540 DOWN    \r\n"
                        "14 600 UP\r\n14 660 DOWN    \r\n15 600 UP\r\n15 1380 DOWN    \r\n",
     },
+    "delta": {  # off from the week's first midnight on
+        "2026_11.log": "8 1200 UP\r\n9 0 DOWN    \r\n",
+    },
 }
 ON_SCHEDULE, MISSED, CRASHED, ON, OFF = (0x00, 0x9E, 0x73), (0xE6, 0x9F, 0x00), (0xD5, 0x5E, 0x00), \
     (0x56, 0xB4, 0xE9), (0xFF, 0xFF, 0xFF)
@@ -43,6 +46,7 @@ DAYS = [
     ("alpha", [ON_SCHEDULE, CRASHED, MISSED, ON_SCHEDULE, OFF, ON_SCHEDULE, MISSED]),
     ("gamma", [OFF] * 7),
     ("beta", [ON, OFF, CRASHED, OFF, OFF, OFF, OFF]),
+    ("delta", [OFF] * 7),
 ]
 PITCH = 18  # a day's cell and the gap after it
 
@@ -84,9 +88,10 @@ class FleetPage(unittest.TestCase):
     def test_a_row_per_machine_those_that_missed_first(self):
         dom = chromium("--dump-dom", self.url)
         rows = re.findall(r'<tr class="machine( missed)?"><td>([^<]*)</td>', dom)
-        self.assertEqual(rows, [(" missed", "alpha"), ("", "gamma"), ("", "beta")])
+        self.assertEqual(rows, [(" missed", "alpha"), ("", "gamma"), ("", "beta"), ("", "delta")])
         self.assertIn("<title>alpha, Wed 2026-11-11: 16h 0m on, on past the schedule</title>", dom)
-        self.assertEqual(re.findall(r"<td>([a-z-]*)</td></tr>", dom), ["missed", "none", "none"])
+        self.assertEqual(re.findall(r"<td>([a-z-]*)</td></tr>", dom), ["missed", "none", "none", "none"])
+        self.assertIn("<title>delta, Mon 2026-11-09: 0m on, off all day</title>", dom)
         # Counted over the week only: Sunday's missed power-off is before it.
         self.assertIn('<td>alpha</td><td>22:30</td><td class="number">6</td><td class="number">1</td>'
                       '<td class="number">1</td><td class="number">2</td><td class="number">11h 0m</td>', dom)

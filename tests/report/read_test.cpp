@@ -566,6 +566,15 @@ const TimeCase TimeCases[] = {
      "",
      "2026-11-05T10:00 2026-11-05T10:00 0 unknown\n"
      "2026_11.log:2: closing line before its start (the clock was set back)\n"},
+    {"a closing line in the hour skipped when the clocks went forward, after its UP",
+     "Europe/Berlin",
+     {{"2026_3.log", "29 190 UP\r\n29 150 DOWN    \r\n"}},
+     "2026-04-01T12:00:00",
+     "2026-04-02T00:00",
+     2,
+     "",
+     "2026-03-29T03:10 2026-03-29T03:10 0 unknown\n"
+     "2026_3.log:2: closing line before its start (the clock was set back)\n"},
     {"01:00 to 04:00 on the days the clocks change",
      "Europe/Berlin",
      {{"2026_3.log", "29 60 UP\r\n29 240 DOWN    \r\n"}, {"2026_10.log", "25 60 UP\r\n25 240 DOWN    \r\n"}},
