@@ -213,6 +213,9 @@ void RunPairer::CloseRun(const Record& record, uint64_t line, const NextLogStart
     if (inMonth && *inMonth >= OpenStart.Local) {
         HandOn(ended, Zone.MomentOf(*inMonth), line);
     } else if (inMonth && floor<days>(*inMonth) == floor<days>(OpenStart.Local)) {
+        // Repeated, and not only not before the UP: a time in the hour the
+        // clocks skipped going forward names an instant as if they had not
+        // yet, which is later than that of an UP after the hour.
         int64_t second = Zone.InstantOf(*inMonth, true);
         if (Zone.IsRepeated(*inMonth) && second >= OpenStart.Instant) {
             HandOn(ended, {*inMonth, second}, line);
