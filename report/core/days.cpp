@@ -20,8 +20,17 @@ std::vector<LocalDay> MissedDays(const Run& run, int scheduledMinute, LocalDay f
     return missed;
 }
 
+std::optional<LocalDay> FirstDayLogged(const std::vector<Run>& runs, std::optional<LocalMinute> firstLogged)
+{
+    if (!runs.empty() && (!firstLogged || runs.front().Start.Local < *firstLogged))
+        firstLogged = runs.front().Start.Local;
+    if (!firstLogged)
+        return std::nullopt;
+    return floor<days>(*firstLogged);
+}
+
 std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& schedule, LocalDay first, LocalDay last,
-                        LocalMinute now)
+                        LocalMinute now, std::optional<LocalMinute> firstLogged)
 {
     std::vector<Day> result;
     for (LocalDay date = first; date <= last; date += days{1})
@@ -53,9 +62,13 @@ std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& sc
             for (LocalDay day : MissedDays(run, *schedule.Minute, first, last))
                 missed[index(day)] = true;
     }
+    std::optional<LocalDay> logged = FirstDayLogged(runs, firstLogged);
+    const LocalDay today = floor<days>(now);
     for (size_t i = 0; i < result.size(); i++) {
         bool passed = schedule.Minute && result[i].Date + minutes{*schedule.Minute + 2} <= now;
-        if (missed[i])
+        if (!logged || result[i].Date < *logged || result[i].Date > today)
+            result[i].State = DayState::NoData;
+        else if (missed[i])
             result[i].State = DayState::Missed;
         else if (crashed[i])
             result[i].State = DayState::Crashed;

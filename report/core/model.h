@@ -71,6 +71,7 @@ struct Selection {
 
 // What a day's scheduled moment saw of a machine, on the fleet's page.
 enum class DayState {
+    NoData,  // before the machine's first record, or after now
     OffAllDay,
     OffOnSchedule,  // on that day, off by its scheduled moment
     Missed,         // on past the scheduled moment
@@ -137,8 +138,14 @@ struct MachineReport {
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;
-    std::vector<Day> Days;    // for the fleet's page only
-    bool Incomplete = false;  // a log, or the folder's PowerOFF.txt, could not be read
+    std::vector<Day> Days;  // for the fleet's page only
+    // Why a log, or the folder's PowerOFF.txt, could not be read, the first
+    // one: "2026_12.log: cannot be opened: Permission denied"; empty when
+    // every file was read whole.
+    std::string Incomplete;
+    // The first moment its logs tell of, the start of its first run whatever
+    // the selection; for the picture and the pages only, none without a run.
+    std::optional<LocalMinute> FirstLogged;
 };
 
 }  // namespace report

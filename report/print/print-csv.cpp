@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The CSV printer: one row per run, quoted as RFC 4180 says.
+// The CSV printer: one row per run, quoted as RFC 4180 says; the ranked
+// runs; the fleet's rows.
 #include "report/print/print.h"
 
 #include <algorithm>
@@ -84,18 +85,50 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
         printer.Print(machine);
 }
 
+namespace {
+
+class CsvRuns final : public RunListPrinter {
+public:
+    CsvRuns(std::ostream& out, RunOrder order, size_t count, bool fleet) : RunListPrinter(order, count, fleet), Out(out)
+    {
+        Out << "rank," << (fleet ? "machine" : "folder") << ",start,end,minutes,ended,file,line\n";
+    }
+
+private:
+    void List(const std::vector<RankedRun>& runs, const MachineReport* machine) override
+    {
+        for (const RankedRun& ranked : runs) {
+            const Run& run = ranked.Of;
+            Out << ranked.Rank << ',' << CsvField(machine != nullptr ? ranked.Folder : ranked.Machine) << ','
+                << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
+                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
+        }
+    }
+
+    std::ostream& Out;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> CsvRunList(std::ostream& out, RunOrder order, size_t count, bool fleet)
+{
+    return std::make_unique<CsvRuns>(out, order, count, fleet);
+}
+
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     constexpr std::string_view header = "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,"
-                                        "uptime_minutes,availability,last_end,running,last_poweroff";
+                                        "uptime_minutes,availability,last_end,running,last_poweroff,warnings,"
+                                        "incomplete";
     out << header << '\n';
     for (const MachineReport& machine : machines) {
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
         out << CsvField(machine.Name);
         if (!machine.Problem.empty()) {
-            // Every field but the machine's empty.
-            out << std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',') << '\n';
+            // Every field but the machine's and the reason empty.
+            out << std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',')
+                << CsvField(machine.Problem) << '\n';
             continue;
         }
         out << ',';
@@ -114,7 +147,8 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         out << ',';
         if (totals.LastEnd)
             out << FormatMoment(*totals.LastEnd);
-        out << ',' << (totals.Running > 0 ? 1 : 0) << ',' << LastPowerOffName(totals.LastPowerOffAnswer) << '\n';
+        out << ',' << (totals.Running > 0 ? 1 : 0) << ',' << LastPowerOffName(totals.LastPowerOffAnswer) << ','
+            << totals.Warnings << ',' << CsvField(machine.Incomplete) << '\n';
     }
 }
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "report/core/calendar.h"
+#include "report/core/text-forms.h"
 #include "report/core/utf8.h"
 #include "report/print/print.h"
 
@@ -90,7 +91,7 @@ std::optional<double> Timestamp(const std::optional<Moment>& moment)
 
 }  // namespace
 
-void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines)
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines, int runningWithin)
 {
     Exposition metrics(out, machines);
     metrics.Runs();
@@ -102,8 +103,9 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
     metrics.Family("verdimoor_availability_ratio", "gauge",
                    "Uptime over uptime plus downtime; absent while both are zero.",
                    [](const MachineReport& m) { return m.Totals.Availability; });
-    metrics.Family("verdimoor_running", "gauge",
-                   "1 while the newest run is alive (its last sign of life is at most 2 minutes old), else 0.",
+    std::string running = "1 while the newest run is alive (its last sign of life is at most " +
+                          FormatCount(runningWithin, "minute", "minutes") + " old), else 0.";
+    metrics.Family("verdimoor_running", "gauge", running.c_str(),
                    [](const MachineReport& m) -> std::optional<double> { return m.Totals.Running > 0 ? 1.0 : 0.0; });
     metrics.Family("verdimoor_last_start_timestamp_seconds", "gauge", "Start of the newest run, as Unix time.",
                    [](const MachineReport& m) { return Timestamp(m.Totals.LastStart); });

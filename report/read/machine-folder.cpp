@@ -32,7 +32,7 @@ std::string FolderProblem(const std::error_code& error)
     return text;
 }
 
-std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
+std::vector<LogFile> ListLogs(const std::filesystem::path& folder, std::vector<std::string>* nearly)
 {
     std::vector<LogFile> logs;
     std::error_code error;
@@ -43,9 +43,14 @@ std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
         // Anything but a folder is listed, a link too, as the listing tells
         // it without a look at each file: what it is, the reading asks of the
         // file it opens.
+        bool near = !month && nearly && NearLogName(name);
         std::error_code statusError;
-        if (month && (entries->is_symlink(statusError) || !entries->is_directory(statusError)))
+        if (!(month || near) || (!entries->is_symlink(statusError) && entries->is_directory(statusError)))
+            continue;
+        if (month)
             logs.push_back({name, *month});
+        else
+            nearly->push_back(name);
     }
     if (error)
         throw FolderError(Utf8Of(folder), FolderProblem(error));

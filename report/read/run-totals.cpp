@@ -107,7 +107,7 @@ MachineReport RunTotals::Finish()
         totals.Availability = static_cast<double>(totals.UptimeMinutes) / static_cast<double>(total);
     totals.Warnings = Warnings.Count;
     Report.Warnings = std::move(Warnings.Kept);
-    Report.Incomplete = Warnings.Incomplete;
+    Report.Incomplete = std::move(Warnings.Incomplete);
     return std::move(Report);
 }
 

@@ -22,7 +22,8 @@ struct DaysCase {
     std::optional<int> Schedule;
     const char* Now;
     std::vector<RunOf> Runs;
-    const char* Expected;  // each day of 2026-11-01 to 2026-11-03: its state and minutes on
+    const char* Expected;                          // each day of 2026-11-01 to 2026-11-03: its state and minutes on
+    const char* FirstLogged = "2026-10-01T00:00";  // nullptr: no record at all
 };
 
 const DaysCase Cases[] = {
@@ -75,11 +76,25 @@ const DaysCase Cases[] = {
      "2026-11-03T22:32",
      {{"2026-11-03T08:00", "2026-11-03T22:31", RunEnd::Down}},
      "off 0, off 0, off-on-schedule 871"},
+    {"before the first record, and after now",
+     {},
+     "2026-11-02T12:00",
+     {{"2026-11-02T08:00", "2026-11-02T10:00", RunEnd::Down}},
+     "no-data 0, on 120, no-data 0",
+     "2026-11-02T08:00"},
+    {"no record at all", {}, "2026-11-10T00:00", {}, "no-data 0, no-data 0, no-data 0", nullptr},
+    {"a run before the first record found",
+     {},
+     "2026-11-10T00:00",
+     {{"2026-11-01T08:00", "2026-11-01T09:00", RunEnd::Down}},
+     "on 60, off 0, off 0",
+     "2026-11-03T08:00"},
 };
 
 const char* StateName(report::DayState state)
 {
     switch (state) {
+    case report::DayState::NoData: return "no-data";
     case report::DayState::OffAllDay: return "off";
     case report::DayState::OffOnSchedule: return "off-on-schedule";
     case report::DayState::Missed: return "missed";
@@ -111,7 +126,8 @@ TEST(DaysOf, EachDayOfThePeriod)
             }
         }
         std::vector<report::Day> days =
-            report::DaysOf(runs, {c.Schedule.has_value(), c.Schedule}, first, last, *report::ParseMoment(c.Now));
+            report::DaysOf(runs, {c.Schedule.has_value(), c.Schedule}, first, last, *report::ParseMoment(c.Now),
+                           c.FirstLogged ? report::ParseMoment(c.FirstLogged) : std::nullopt);
         std::ostringstream shown;
         for (const report::Day& day : days)
             shown << (day.Date == first ? "" : ", ") << StateName(day.State) << ' ' << day.MinutesOn;

@@ -257,8 +257,9 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     options.KeepRuns = true;
     options.KeepWarnings = true;
     std::string problem;
-    options.Schedule =
-        schedule.empty() ? report::ReadFolderSchedule(dir.Path(), problem) : *report::ParseScheduleOption(schedule);
+    std::string note;
+    options.Schedule = schedule.empty() ? report::ReadFolderSchedule(dir.Path(), problem, note)
+                                        : *report::ParseScheduleOption(schedule);
     std::vector<report::MachineReport> machines{ReadFolder(dir.Path(), options)};
     machines[0].Folder = "logs";
     std::ostringstream out;
@@ -332,6 +333,21 @@ TEST(Report, OnlyTheServicesLogNamesAreRead)
        "downtime_minutes": 0, "availability": null, "longest_run_minutes": 0, "longest_downtime_minutes": 0,
        "schedule": "01:00", "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0}, "runs": [],
        "warnings": []}]})j");
+    // A name nearly a log's is told the service's; none is for the others.
+    const std::pair<const char*, const char*> names[] = {{"2011_03.log", "2011_3.log"},
+                                                         {"x2011_3.log", "2011_3.log"},
+                                                         {"+2011_3.log", "2011_3.log"},
+                                                         {"2011-3.LOG", "2011_3.log"},
+                                                         {"2011.12.Log", "2011_12.log"},
+                                                         {"Err.log", ""},
+                                                         {"2011_13.log", ""},
+                                                         {"2011_0.log", ""},
+                                                         {"2011_3.log.old", ""},
+                                                         {"2011_3.log", ""},
+                                                         {"12011_3.log", ""},
+                                                         {"2011_003.log", ""}};
+    for (const auto& [name, spelled] : names)
+        EXPECT_EQ(report::NearLogName(name).value_or(""), spelled) << name;
 }
 
 TEST(Report, ClockSetBackCountsNoDowntime)
