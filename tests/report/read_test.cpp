@@ -14,7 +14,8 @@
 #include "report/program/folder-schedule.h"
 #include "report/read/line-framer.h"
 #include "report/read/machine-folder.h"
-#include "report/read/run-builder.h"
+#include "report/read/run-pairer.h"
+#include "report/read/run-totals.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -41,25 +42,27 @@ report::MachineReport ReadFolder(const std::string& folder, const report::ReadOp
 // reader feeds them.
 class FedLogs {
 public:
-    explicit FedLogs(const report::ReadOptions& options) : Runs(options) {}
+    explicit FedLogs(const report::ReadOptions& options) : Warnings(options), Totals(options, Warnings) {}
     void Log(const report::LogFile& file, const std::string& bytes, size_t piece)
     {
-        Runs.BeginFile(file);
+        Runs.BeginLog(file);
         Lines.BeginFile();
         for (size_t at = 0; at < bytes.size(); at += piece)
             Lines.Feed(bytes.data() + at, std::min(piece, bytes.size() - at));
         Lines.EndFile();
-        Runs.EndFile();
+        Runs.EndLog();
     }
     report::MachineReport Finish()
     {
-        report::MachineReport machine = Runs.Finish();
+        report::MachineReport machine = Totals.Finish();
         machine.Folder = "logs";
         return machine;
     }
 
 private:
-    report::RunBuilder Runs;
+    report::LogWarnings Warnings;
+    report::RunTotals Totals;
+    report::RunPairer Runs{Totals, Warnings};
     report::LineFramer Lines{Runs};
 };
 
@@ -579,6 +582,15 @@ const TimeCase TimeCases[] = {
      "",
      "2026-11-05T10:00 2026-11-05T10:00 0 unknown\n"
      "2026_11.log:2: closing line before its start (the clock was set back)\n"},
+    {"a closing line in the hour skipped when the clocks went forward, after its UP",
+     "Europe/Berlin",
+     {{"2026_3.log", "29 190 UP\r\n29 150 DOWN    \r\n"}},
+     "2026-04-01T12:00:00",
+     "2026-04-02T00:00",
+     2,
+     "",
+     "2026-03-29T03:10 2026-03-29T03:10 0 unknown\n"
+     "2026_3.log:2: closing line before its start (the clock was set back)\n"},
     {"01:00 to 04:00 on the days the clocks change",
      "Europe/Berlin",
      {{"2026_3.log", "29 60 UP\r\n29 240 DOWN    \r\n"}, {"2026_10.log", "25 60 UP\r\n25 240 DOWN    \r\n"}},
