@@ -14,7 +14,8 @@
 #include "report/program/folder-schedule.h"
 #include "report/read/line-framer.h"
 #include "report/read/machine-folder.h"
-#include "report/read/run-builder.h"
+#include "report/read/run-pairer.h"
+#include "report/read/run-totals.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -41,25 +42,27 @@ report::MachineReport ReadFolder(const std::string& folder, const report::ReadOp
 // reader feeds them.
 class FedLogs {
 public:
-    explicit FedLogs(const report::ReadOptions& options) : Runs(options) {}
+    explicit FedLogs(const report::ReadOptions& options) : Warnings(options), Totals(options, Warnings) {}
     void Log(const report::LogFile& file, const std::string& bytes, size_t piece)
     {
-        Runs.BeginFile(file);
+        Runs.BeginLog(file);
         Lines.BeginFile();
         for (size_t at = 0; at < bytes.size(); at += piece)
             Lines.Feed(bytes.data() + at, std::min(piece, bytes.size() - at));
         Lines.EndFile();
-        Runs.EndFile();
+        Runs.EndLog();
     }
     report::MachineReport Finish()
     {
-        report::MachineReport machine = Runs.Finish();
+        report::MachineReport machine = Totals.Finish();
         machine.Folder = "logs";
         return machine;
     }
 
 private:
-    report::RunBuilder Runs;
+    report::LogWarnings Warnings;
+    report::RunTotals Totals;
+    report::RunPairer Runs{Totals, Warnings};
     report::LineFramer Lines{Runs};
 };
 

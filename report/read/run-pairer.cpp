@@ -1,0 +1,187 @@
+// SPDX-License-Identifier: Apache-2.0
+// The pairer: UP records paired with the closing records after them, and
+// the closing moments their lines leave out.
+#include "report/read/run-pairer.h"
+
+#include <iterator>
+#include <string>
+
+#include "report/core/text-forms.h"
+
+namespace report {
+
+using namespace std::chrono;
+
+namespace {
+
+// The ending a closing record gives its run.
+RunEnd EndOf(RecordKind kind)
+{
+    // Looked up: which ending comes next follows no pattern.
+    static constexpr RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown,
+                                      RunEnd::Crash,   RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
+    static_assert(std::size(ends) == RecordKindCount && ends[static_cast<int>(RecordKind::Crash)] == RunEnd::Crash &&
+                  ends[static_cast<int>(RecordKind::Down)] == RunEnd::Down &&
+                  ends[static_cast<int>(RecordKind::Pdown)] == RunEnd::Pdown);
+    return ends[static_cast<int>(kind)];
+}
+
+}  // namespace
+
+void RunPairer::BeginLog(const LogFile& file)
+{
+    Warnings.BeginLog(file.Name);
+    Totals.BeginLog(file.Name);
+    Month = file.Month;
+    Calendar = MonthCalendar(file.Month.Year, file.Month.Month);
+    for (int late = 0; late <= 1; late++) {
+        ModifiedKey[late] = -1;
+        if (!file.Modified)
+            continue;
+        ModifiedWritten = floor<minutes>(sys_seconds{seconds{*file.Modified}}).time_since_epoch().count();
+        ModifiedLocal[late] = LocalZone::LocalOf(*file.Modified) - minutes{late};
+        ModifiedKey[late] = DayMinuteKey(ModifiedLocal[late]);
+    }
+    Open = false;
+    Pending = false;
+}
+
+inline void RunPairer::HandOn(RunEnd ended, const Moment& end, uint64_t endLine)
+{
+    Open = false;
+    Totals.Add({OpenStart, end, ended, OpenLine, endLine});
+}
+
+inline void RunPairer::HandOnUnknown()
+{
+    HandOn(RunEnd::Unknown, OpenStart, OpenLine);
+}
+
+void RunPairer::AddRecords(const LineRecord* records, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        AddRecord(records[i].Fields, records[i].Line);
+}
+
+void RunPairer::AddRecord(const Record& record, uint64_t line)
+{
+    switch (record.Kind) {
+    case RecordKind::Apdown: return;
+    case RecordKind::Blank: Warnings.Warn(line, "blank line"); return;
+    case RecordKind::Damaged: Warnings.Warn(line, "damaged line"); return;
+    case RecordKind::Zeros: Warnings.Warn(line, "zero bytes"); return;
+    case RecordKind::Up:
+        if (Pending)
+            ClosePending(nullptr);
+        if (Open)
+            HandOnUnknown();
+        if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
+            Open = true;
+            OpenStart = Zone.MomentOf(*start);
+            OpenLine = line;
+        } else {
+            Open = false;
+            Warnings.Warn(line, [&] {
+                return std::string(KindWord(RecordKind::Up)) + " on day " + std::to_string(record.Day) + ", which " +
+                       FormatMonth(local_days{year{Month.Year} / Month.Month / 1}) + " does not have";
+            });
+        }
+        return;
+    case RecordKind::Crash:
+    case RecordKind::Down:
+    case RecordKind::Pdown:
+        if (Pending)
+            ClosePending(nullptr);
+        if (!Open) {
+            Warnings.Warn(line, [&] { return std::string(KindWord(record.Kind)) + " line without a run to close"; });
+            return;
+        }
+        // The day and minute of the log's modification time: this may be the
+        // log's last closing line, which only the lines after it tell.
+        int64_t key = DayMinuteKey(record.Day, record.Value);
+        if (key == ModifiedKey[0] || key == ModifiedKey[1]) {
+            Pending = true;
+            PendingRecord = record;
+            PendingLine = line;
+            return;
+        }
+        CloseRun(record, line, nullptr);
+        return;
+    }
+}
+
+void RunPairer::ClosePending(const NextLogStart* lastInLog)
+{
+    Pending = false;
+    CloseRun(PendingRecord, PendingLine, lastInLog);
+}
+
+std::optional<Moment> RunPairer::ClosingByModification(int64_t key) const
+{
+    // Written in the closing line's minute, or in the next one.
+    for (int late = 0; late <= 1; late++)
+        if (ModifiedKey[late] == key)
+            return Moment{ModifiedLocal[late], ModifiedWritten - late};
+    return std::nullopt;
+}
+
+bool RunPairer::AfterNextStart(const Moment& end, const NextLogStart& nextStart)
+{
+    if (!nextStart)
+        return false;
+    std::optional<LogStart> next = nextStart();
+    if (!next)
+        return false;
+    std::optional<LocalMinute> start =
+        MonthCalendar(next->Month.Year, next->Month.Month).MomentOf(next->Up.Day, static_cast<int>(next->Up.Value));
+    return start && end.Instant > Zone.MomentOf(*start).Instant;
+}
+
+// A closing line holds a day and a minute, not the month. Its moment comes
+// from the first of these rules that gives one:
+// 1. A log's time in another month than the log's and after the next log's first UP is a copy's, and no rule's.
+// 2. The log's last closing line, of the minute of the log's time or the one before, is then, if not before its UP.
+// 3. One at or after its UP in the log's month is that moment.
+// 4. One earlier than its UP the same day, in the hour that came twice, is its second coming, if not before the UP.
+// 5. One earlier than its UP the same day otherwise: the clock was set back, a warning, and the end unknown.
+// 6. Any other is the first such day and minute in a later month.
+// The log's time is the heartbeat's last write: it knows the month, and which
+// coming of a repeated hour.
+void RunPairer::CloseRun(const Record& record, uint64_t line, const NextLogStart* lastInLog)
+{
+    int day = record.Day;
+    int minute = static_cast<int>(record.Value);
+    RunEnd ended = EndOf(record.Kind);
+    std::optional<LocalMinute> inMonth = Calendar.MomentOf(day, minute);
+    if (lastInLog) {
+        std::optional<Moment> end = ClosingByModification(DayMinuteKey(day, minute));
+        if (end && end->Instant >= OpenStart.Instant && (inMonth == end->Local || !AfterNextStart(*end, *lastInLog))) {
+            HandOn(ended, *end, line);
+            return;
+        }
+    }
+    if (inMonth && *inMonth >= OpenStart.Local) {
+        HandOn(ended, Zone.MomentOf(*inMonth), line);
+    } else if (inMonth && floor<days>(*inMonth) == floor<days>(OpenStart.Local)) {
+        int64_t second = Zone.InstantOf(*inMonth, true);
+        if (Zone.IsRepeated(*inMonth) && second >= OpenStart.Instant) {
+            HandOn(ended, {*inMonth, second}, line);
+        } else {
+            Warnings.Warn(line, "closing line before its start (the clock was set back)");
+            HandOnUnknown();
+        }
+    } else {
+        HandOn(ended, Zone.MomentOf(ClosingMoment(OpenStart.Local, day, minute)), line);
+    }
+}
+
+void RunPairer::EndLog(const NextLogStart& next)
+{
+    if (Pending)
+        ClosePending(&next);
+    if (Open)
+        HandOnUnknown();
+    Warnings.EndLog();
+}
+
+}  // namespace report
