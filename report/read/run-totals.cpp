@@ -28,6 +28,7 @@ RunTotals::RunTotals(ReadOptions options, LogWarnings& warnings) : Options(std::
         while (scheduled + minutes{2} > Options.Now)
             scheduled -= days{1};
         LastScheduled = Zone.MomentOf(scheduled);
+        LastUnjudged = Options.Schedule.JudgedFrom && LastScheduled->Instant < Options.Schedule.JudgedFrom->Instant;
     }
 }
 
@@ -48,9 +49,13 @@ inline void RunTotals::CountEnding(const ReadRun& run)
         latest = run.End;
     if (LastScheduled) {
         const Moment& scheduled = *LastScheduled;
-        SawOnSchedule |= run.Ended == RunEnd::Pdown &&
-                         (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
-        SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 2;
+        if (run.Judged) {
+            SawOnSchedule |= run.Ended == RunEnd::Pdown &&
+                             (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
+            SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 2;
+        } else {
+            LastUnjudged |= run.Start.Instant <= scheduled.Instant && run.End.Instant >= scheduled.Instant;
+        }
     }
     if (Options.KeepRuns)
         KeepRun(run);
@@ -79,10 +84,14 @@ void RunTotals::Add(const PairedRun& paired)
     run.Line = paired.Line;
     run.DowntimeBefore = 0;
     run.Log = LogIndex;
+    // Judged by when it really started, whatever part of it is selected.
+    run.Judged = !Options.Schedule.JudgedFrom || paired.Start.Instant >= Options.Schedule.JudgedFrom->Instant;
     run.PowerOff = {};
     int64_t minutes = run.End.Instant - run.Start.Instant;
     Summary& totals = Report.Totals;
-    if (Options.Schedule.Minute) {
+    if (!run.Judged)
+        totals.ScheduleJudgedFrom = Options.Schedule.JudgedFrom;
+    if (Options.Schedule.Minute && run.Judged) {
         run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended, Zone);
         if (run.PowerOff.OnSchedule)
             run.Ended = RunEnd::Pdown;
@@ -122,7 +131,7 @@ void RunTotals::Add(const PairedRun& paired)
 void RunTotals::KeepRun(const ReadRun& run)
 {
     Report.Runs.push_back({run.Start, run.End, run.End.Instant - run.Start.Instant, run.Ended, NewestLogName, run.Line,
-                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
+                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast, run.Judged});
 }
 
 MachineReport RunTotals::Finish()
@@ -158,7 +167,8 @@ MachineReport RunTotals::Finish()
     if (totals.Crash > 0)
         totals.LastCrashEnd = LatestEnd[static_cast<int>(RunEnd::Crash)];
     if (LastScheduled && totals.Runs > 0)
-        totals.LastPowerOffAnswer = SawMissed       ? LastPowerOff::Missed
+        totals.LastPowerOffAnswer = LastUnjudged    ? LastPowerOff::None
+                                    : SawMissed     ? LastPowerOff::Missed
                                     : SawOnSchedule ? LastPowerOff::OnSchedule
                                                     : LastPowerOff::Off;
     int64_t total = totals.UptimeMinutes + totals.DowntimeMinutes;
