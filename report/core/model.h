@@ -156,7 +156,8 @@ struct MachineReport {
     // every file was read whole.
     std::string Incomplete;
     // The first moment its logs tell of, the start of its first run whatever
-    // the selection; for the picture and the pages only, none without a run.
+    // the selection, before which the picture and the pages draw no data;
+    // none without a run.
     std::optional<LocalMinute> FirstLogged;
 };
 

@@ -79,6 +79,8 @@ void RunPairer::AddRecord(const Record& record, uint64_t line)
             Open = true;
             OpenStart = Zone.MomentOf(*start);
             OpenLine = line;
+            if (!First)
+                First = *start;
         } else {
             Open = false;
             Warnings.Warn(line, [&] {

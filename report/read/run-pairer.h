@@ -35,6 +35,9 @@ public:
     void AddRecords(const LineRecord* records, size_t count) override;
     // Without next, the log is the newest: nothing began after its last run.
     void EndLog(const NextLogStart& next = nullptr);
+    // The start of the first run of all, whatever the selection: before it
+    // the logs tell nothing of the machine.
+    const std::optional<LocalMinute>& FirstStart() const { return First; }
 
 private:
     void AddRecord(const Record& record, uint64_t line);
@@ -75,6 +78,7 @@ private:
     bool Pending = false;
     Record PendingRecord{};
     uint64_t PendingLine = 0;
+    std::optional<LocalMinute> First;
 };
 
 }  // namespace report
