@@ -157,8 +157,7 @@ logs
   Warnings          0
 )",
           ""}},
-        // The run before the file was written is not judged; --schedule
-        // judges every run.
+        // The run before the file was written is not judged.
         {now + "edited",
          {0, R"(edited
   Runs              2, from 2026-03-08 10:00 to 2026-03-09 22:31
@@ -201,18 +200,6 @@ logs
     }
   ]
 }
-)",
-          ""}},
-        {now + "--schedule 22:30 edited",
-         {0, R"(edited
-  Runs              2, from 2026-03-08 10:00 to 2026-03-09 22:31
-  Ended             0 down, 2 pdown, 0 crash, 0 unknown, 0 running
-  Uptime            1d 2h 1m (71.25%)
-  Downtime          10h 30m (28.75%)
-  Longest run       13h 31m, from 2026-03-09 09:00
-  Longest downtime  10h 30m, from 2026-03-08 22:30
-  Power-off         22:30: 2 on schedule, 0 missed
-  Warnings          0
 )",
           ""}},
         {now + "--csv logs/ 'a,\"b\"'",
