@@ -13,7 +13,6 @@
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
 #include "report/program/program-host.h"
-#include "report/read/logs-begin.h"
 #include "report/read/machine-folder.h"
 
 namespace report {
@@ -136,9 +135,6 @@ MachineReport ReadOne(const Options& options, const MachineList& machines, size_
     const std::string& problem = machines.ScheduleProblems[index];
     if (!problem.empty())
         machine.Incomplete = "PowerOFF.txt: cannot be opened: " + problem;
-    // The picture and the pages draw the days before it as no data.
-    if (!options.SvgFile.empty() || !options.HtmlFile.empty())
-        machine.FirstLogged = LogsBegin(folder.Path, folder.Logs);
     return machine;
 }
 

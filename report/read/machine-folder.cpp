@@ -197,6 +197,7 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     }
     MachineReport report = totals.Finish();
     report.Folder = Utf8Of(folder);
+    report.FirstLogged = runs.FirstStart();
     return report;
 }
 

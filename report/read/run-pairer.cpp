@@ -67,6 +67,8 @@ inline void RunPairer::OpenRun(const Record& record, uint64_t line)
         State = Open;
         OpenStart = Zone.MomentOf(*start);
         OpenLine = line;
+        if (!First)
+            First = *start;
     } else {
         WarnNoSuchDay(record, line);
     }
@@ -91,6 +93,8 @@ void RunPairer::AddRecords(const LineRecord* records, size_t count)
                 state = Open;
                 start = Zone.MomentOf(*at);
                 startLine = line;
+                if (!First)
+                    First = *at;
                 continue;
             }
         } else if (IsClosing(record.Kind) && state == Open) {

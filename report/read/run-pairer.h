@@ -37,6 +37,9 @@ public:
     // Hands on the log's last run, and ends the log for the warnings.
     // Without next, the log is the newest: nothing began after its last run.
     void EndLog(const NextLogStart& next = nullptr);
+    // The start of the first run of all, whatever the selection: before it
+    // the logs tell nothing of the machine.
+    const std::optional<LocalMinute>& FirstStart() const { return First; }
 
 private:
     // A record that AddRecords does not take straight through.
@@ -79,6 +82,7 @@ private:
     uint64_t OpenLine = 0;
     Record HeldRecord{};
     uint64_t HeldLine = 0;
+    std::optional<LocalMinute> First;
 };
 
 }  // namespace report

@@ -28,6 +28,7 @@ RunTotals::RunTotals(ReadOptions options, LogWarnings& warnings) : Options(std::
         while (scheduled + minutes{2} > Options.Now)
             scheduled -= days{1};
         LastScheduled = Zone.MomentOf(scheduled);
+        LastUnjudged = Options.Schedule.JudgedFrom && LastScheduled->Instant < Options.Schedule.JudgedFrom->Instant;
     }
 }
 
@@ -57,10 +58,10 @@ PowerOffAnswer RunTotals::AnswerPowerOff(Moment start, Moment end, RunEnd ended)
     return answer;
 }
 
-void RunTotals::KeepRun(PairedRun run, int64_t downtimeBefore, PowerOffAnswer answer)
+void RunTotals::KeepRun(PairedRun run, int64_t downtimeBefore, PowerOffAnswer answer, bool judged)
 {
     Report.Runs.push_back({run.Start, run.End, run.End.Instant - run.Start.Instant, run.Ended, LogName, run.Line,
-                           downtimeBefore, answer.Missed, answer.MinutesPast});
+                           downtimeBefore, answer.Missed, answer.MinutesPast, judged});
 }
 
 MachineReport RunTotals::Finish()
@@ -99,7 +100,8 @@ MachineReport RunTotals::Finish()
     if (totals.Crash > 0)
         totals.LastCrashEnd = LatestEnd[static_cast<int>(RunEnd::Crash)];
     if (LastScheduled && totals.Runs > 0)
-        totals.LastPowerOffAnswer = SawMissed       ? LastPowerOff::Missed
+        totals.LastPowerOffAnswer = LastUnjudged    ? LastPowerOff::None
+                                    : SawMissed     ? LastPowerOff::Missed
                                     : SawOnSchedule ? LastPowerOff::OnSchedule
                                                     : LastPowerOff::Off;
     int64_t total = totals.UptimeMinutes + totals.DowntimeMinutes;

@@ -39,11 +39,12 @@ public:
     MachineReport Finish();
 
 private:
-    void CountEnding(const Moment& start, const Moment& end, RunEnd ended);
+    // judged: started when the schedule held, and so held against it.
+    void CountEnding(const Moment& start, const Moment& end, RunEnd ended, bool judged);
     // Out of every run's way, and given copies, so that the run's values
     // stay where they are.
     [[gnu::noinline]] PowerOffAnswer AnswerPowerOff(Moment start, Moment end, RunEnd ended);
-    [[gnu::noinline]] void KeepRun(PairedRun run, int64_t downtimeBefore, PowerOffAnswer answer);
+    [[gnu::noinline]] void KeepRun(PairedRun run, int64_t downtimeBefore, PowerOffAnswer answer, bool judged);
     [[gnu::noinline]] void WarnAfterNow(uint64_t line);
     [[gnu::noinline]] void WarnClockSetBack(uint64_t line, int64_t gap);
 
@@ -61,6 +62,8 @@ private:
     std::optional<Moment> LastScheduled;
     bool SawOnSchedule = false;
     bool SawMissed = false;
+    // It is before the schedule held, or a run not judged was up at it.
+    bool LastUnjudged = false;
 
     // The log being read, counted from 0, and its name when the runs are
     // kept.
@@ -89,7 +92,7 @@ private:
 
 // Inline, as every run's path, for the pairer it is called from; every value
 // is taken from the run, never read back from what was just written.
-inline void RunTotals::CountEnding(const Moment& start, const Moment& end, RunEnd ended)
+inline void RunTotals::CountEnding(const Moment& start, const Moment& end, RunEnd ended, bool judged)
 {
     // Counted without a branch on the ending, which follows no pattern; the
     // summary takes the counts and the latest ends when the folder is done.
@@ -100,9 +103,13 @@ inline void RunTotals::CountEnding(const Moment& start, const Moment& end, RunEn
         latest = end;
     if (LastScheduled) {
         const Moment& scheduled = *LastScheduled;
-        SawOnSchedule |= ended == RunEnd::Pdown &&
-                         (end.Local == scheduled.Local || end.Local == scheduled.Local + std::chrono::minutes{1});
-        SawMissed |= start.Instant < scheduled.Instant && end.Instant - scheduled.Instant >= 2;
+        if (judged) {
+            SawOnSchedule |= ended == RunEnd::Pdown &&
+                             (end.Local == scheduled.Local || end.Local == scheduled.Local + std::chrono::minutes{1});
+            SawMissed |= start.Instant < scheduled.Instant && end.Instant - scheduled.Instant >= 2;
+        } else {
+            LastUnjudged |= start.Instant <= scheduled.Instant && end.Instant >= scheduled.Instant;
+        }
     }
 }
 
@@ -122,8 +129,12 @@ inline void RunTotals::Add(const PairedRun& paired)
     const Moment end = paired.End;
     RunEnd ended = paired.Ended;
     Summary& totals = Report.Totals;
+    // Judged by when it really started, whatever part of it is selected.
+    const bool judged = !Options.Schedule.JudgedFrom || paired.Start.Instant >= Options.Schedule.JudgedFrom->Instant;
+    if (!judged)
+        totals.ScheduleJudgedFrom = Options.Schedule.JudgedFrom;
     PowerOffAnswer answer;
-    if (Options.Schedule.Minute) {
+    if (Options.Schedule.Minute && judged) {
         answer = AnswerPowerOff(start, end, ended);
         if (answer.OnSchedule)
             ended = RunEnd::Pdown;
@@ -152,11 +163,11 @@ inline void RunTotals::Add(const PairedRun& paired)
         LongestRun = minutes;
         LongestRunStart = start;
     }
-    CountEnding(start, end, ended);
+    CountEnding(start, end, ended, judged);
     NewestEnded = ended;
     NewestLog = LogIndex;
     if (Options.KeepRuns)
-        KeepRun({start, end, ended, paired.Line, 0}, gap, answer);
+        KeepRun({start, end, ended, paired.Line, 0}, gap, answer, judged);
 }
 
 }  // namespace report
