@@ -18,6 +18,12 @@ MonthCalendar::MonthCalendar(int year, int month)
     Days = static_cast<int>((local_days{(first + months{1}) / 1} - First).count());
 }
 
+int64_t DayMinuteKey(LocalMinute moment)
+{
+    return DayMinuteKey(static_cast<int>(static_cast<unsigned>(year_month_day{floor<days>(moment)}.day())),
+                        MinuteOfDay(moment));
+}
+
 LocalMinute ClosingMoment(LocalMinute start, int day, int minute)
 {
     year_month_day startDate{floor<days>(start)};
@@ -109,8 +115,7 @@ bool LocalZone::IsRepeated(LocalMinute local)
 
 LocalMinute LocalZone::LocalOf(int64_t seconds)
 {
-    int64_t civil = seconds + OffsetAt(seconds);
-    return LocalMinute{minutes{civil >= 0 ? civil / 60 : -((-civil + 59) / 60)}};
+    return floor<minutes>(local_seconds{std::chrono::seconds{seconds + OffsetAt(seconds)}});
 }
 
 }  // namespace report

@@ -74,6 +74,20 @@ private:
     int Days = 0;
 };
 
+// A day of the month and a minute of the day as one number, day * 1440 +
+// minute: how a closing line is matched with a local time.
+constexpr int64_t DayMinuteKey(int day, int64_t minute)
+{
+    return int64_t{day} * 1440 + minute;
+}
+int64_t DayMinuteKey(LocalMinute moment);
+
+// The minute of the day of a local time, 0 to 1439.
+inline int MinuteOfDay(LocalMinute moment)
+{
+    return static_cast<int>((moment - std::chrono::floor<std::chrono::days>(moment)).count());
+}
+
 // The earliest moment at or after start with that day of the month and that
 // minute of the day: in start's month when it can, otherwise in the next
 // month that has that day.

@@ -17,7 +17,9 @@ std::vector<LocalDay> MissedDays(const Run& run, int scheduledMinute, LocalDay f
 // before crashed, crashed before on. The logs tell nothing of the days
 // before firstLogged's, or before the first run's when that is earlier, nor
 // of those after now's: they are no data, and every day is without
-// firstLogged or a run.
+// firstLogged or a run. A day whose scheduled moment is before the
+// schedule's JudgedFrom, or that a run not judged was up at, is on, never
+// off on schedule.
 std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& schedule, LocalDay first, LocalDay last,
                         LocalMinute now, std::optional<LocalMinute> firstLogged);
 

@@ -18,7 +18,8 @@ Json MomentOrNull(const std::optional<Moment>& moment)
 }
 
 // With a schedule, the summary answers for the power-offs before its warnings;
-// a machine not read whole says why after them.
+// a machine not read whole says why after them, and a schedule that did not
+// judge every run from when it did, last.
 Json SummaryJson(const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
@@ -46,6 +47,8 @@ Json SummaryJson(const MachineReport& machine)
     summary["warnings"] = totals.Warnings;
     if (!machine.Incomplete.empty())
         summary["incomplete"] = machine.Incomplete;
+    if (totals.ScheduleJudgedFrom)
+        summary["schedule_judged_from"] = FormatMoment(*totals.ScheduleJudgedFrom);
     return summary;
 }
 

@@ -20,14 +20,17 @@ void Row(std::ostream& out, const char* name, const std::string& value)
     out << label << value << '\n';
 }
 
-// "22:30: 17 on schedule, 2 missed (13h 30m past the schedule)"
+// "22:30: 17 on schedule, 2 missed (13h 30m past the schedule)", and
+// "22:30 since 2026-11-20 14:03: ..." when earlier runs were not judged.
 std::string PowerOffLine(const MachineReport& machine)
 {
     if (!machine.Schedule.Minute)
         return "none scheduled";
     const Summary& totals = machine.Totals;
-    std::string line = FormatTimeOfDay(*machine.Schedule.Minute) + ": " + std::to_string(totals.Pdown) +
-                       " on schedule, " + std::to_string(totals.PoweroffsMissed) + " missed";
+    std::string line = FormatTimeOfDay(*machine.Schedule.Minute);
+    if (totals.ScheduleJudgedFrom)
+        line += " since " + FormatMomentForPeople(*totals.ScheduleJudgedFrom);
+    line += ": " + std::to_string(totals.Pdown) + " on schedule, " + std::to_string(totals.PoweroffsMissed) + " missed";
     if (totals.PoweroffsMissed > 0)
         line += " (" + FormatDuration(totals.MinutesPastSchedule) + " past the schedule)";
     return line;

@@ -39,6 +39,17 @@ std::optional<int> ParseFileForm(std::string_view text)
     return *h * 60 + *m;
 }
 
+// The minute the file was last written, from which on the service read it
+// when it started; none when the host keeps no such time.
+std::optional<Moment> WrittenAt(const InputFile& file)
+{
+    std::optional<int64_t> seconds = file.Modified();
+    if (!seconds)
+        return std::nullopt;
+    int64_t instant = *seconds / 60 - (*seconds % 60 < 0 ? 1 : 0);
+    return Moment{LocalZone::LocalOf(*seconds), instant};
+}
+
 }  // namespace
 
 std::optional<PowerOffSchedule> ParseScheduleOption(std::string_view text)
@@ -71,7 +82,7 @@ PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder, std::st
     note = text;
     if (!OnTheClock(hour, minute))
         return {true, std::nullopt};
-    return {true, hour * 60 + minute};
+    return {true, hour * 60 + minute, WrittenAt(file)};
 }
 
 }  // namespace report

@@ -22,7 +22,8 @@ std::optional<PowerOffSchedule> ParseScheduleOption(std::string_view text);
 // unknown when there is no such file, or, with the system's reason in
 // problem, when it cannot be read. What else the text holds is in note, in
 // the service's words ("begins with "none", read as 00:00"); empty when the
-// file holds the time alone.
+// file holds the time alone. The schedule is judged from the minute the file
+// was last written, which the service read when it started.
 PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder, std::string& problem, std::string& note);
 
 }  // namespace report

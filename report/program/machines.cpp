@@ -13,7 +13,6 @@
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
 #include "report/program/program-host.h"
-#include "report/read/logs-begin.h"
 #include "report/read/machine-folder.h"
 #include "uptime/log-words.h"
 
@@ -137,9 +136,6 @@ MachineReport ReadOne(const Options& options, const MachineList& machines, size_
     const std::string& problem = machines.ScheduleProblems[index];
     if (!problem.empty())
         machine.Incomplete = "PowerOFF.txt: cannot be opened: " + problem;
-    // The picture and the pages draw the days before it as no data.
-    if (!options.SvgFile.empty() || !options.HtmlFile.empty())
-        machine.FirstLogged = LogsBegin(folder.Path, folder.Logs);
     return machine;
 }
 

@@ -5,13 +5,16 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 
 #include "report/core/utf8.h"
 #include "report/read/input-file.h"
 #include "report/read/line-framer.h"
-#include "report/read/run-builder.h"
+#include "report/read/log-warnings.h"
+#include "report/read/run-pairer.h"
+#include "report/read/run-totals.h"
 
 namespace report {
 
@@ -62,11 +65,25 @@ namespace {
 // Each log is read in blocks of this size.
 constexpr size_t BlockSize = 256 * 1024;
 
+// A log opened, or why it cannot be; and where the block of it last read
+// into the buffer lies, which a read of the same block takes as it is.
+struct OpenLog {
+    explicit OpenLog(const std::filesystem::path& path) { Opened = File.Open(path, Problem); }
+
+    InputFile File;
+    bool Opened;
+    std::string Problem;
+    int64_t BlockAt = -1;
+    int64_t BlockCount = 0;
+};
+
 // A log's bytes read into lines: from offset 0, at most MostLogBytes, a
-// hole as one NUL, which stands for its zeros. False when a read fails.
-bool FrameBytes(InputFile& file, std::vector<char>& buffer, LineFramer& lines)
+// hole as one NUL, which stands for its zeros; until done, when it is given.
+// False when a read fails.
+bool FrameBytes(OpenLog& log, char* buffer, LineFramer& lines, const bool* done = nullptr)
 {
     static const char zero = '\0';
+    InputFile& file = log.File;
     int64_t at = 0;
     while (at < MostLogBytes) {
         int64_t first;
@@ -80,11 +97,15 @@ bool FrameBytes(InputFile& file, std::vector<char>& buffer, LineFramer& lines)
         if (first > at)
             lines.Feed(&zero, 1);
         for (at = first, last = std::min(last, MostLogBytes); at < last;) {
+            if (done && *done)
+                return true;
             int64_t asked = std::min<int64_t>(BlockSize, last - at);
-            int64_t count = file.ReadAt(at, buffer.data(), static_cast<size_t>(asked));
+            int64_t count = at == log.BlockAt ? log.BlockCount : file.ReadAt(at, buffer, static_cast<size_t>(asked));
+            log.BlockAt = at;
+            log.BlockCount = count;
             if (count <= 0)
                 return count == 0;
-            lines.Feed(buffer.data(), static_cast<size_t>(count));
+            lines.Feed(buffer, static_cast<size_t>(count));
             at += count;
             // Short, up to the length it had when opened: the end, without
             // a read more to say so.
@@ -95,15 +116,15 @@ bool FrameBytes(InputFile& file, std::vector<char>& buffer, LineFramer& lines)
     return true;
 }
 
-// Frames one log into lines; false, with the reason, when it cannot be
-// opened or read to its end.
-bool FrameLog(InputFile& file, std::vector<char>& buffer, LineFramer& lines, std::string& problem)
+// Frames one log into lines; false, with the reason, when it cannot be read
+// to its end.
+bool FrameLog(OpenLog& log, char* buffer, LineFramer& lines)
 {
     lines.BeginFile();
-    bool read = FrameBytes(file, buffer, lines);
+    bool read = FrameBytes(log, buffer, lines);
     lines.EndFile();
     if (!read)
-        problem = "cannot be read to its end";
+        log.Problem = "cannot be read to its end";
     return read;
 }
 
@@ -115,9 +136,11 @@ public:
         for (size_t i = 0; i < count && !Found; i++)
             if (records[i].Fields.Kind == RecordKind::Up)
                 Found = records[i].Fields;
+        Done = Found.has_value();
     }
 
     std::optional<Record> Found;
+    bool Done = false;
 };
 
 }  // namespace
@@ -125,43 +148,56 @@ public:
 MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector<LogFile>& logs,
                           const ReadOptions& options)
 {
-    RunBuilder runs(options);
+    LogWarnings warnings(options);
+    RunTotals totals(options, warnings);
+    RunPairer runs(totals, warnings);
     LineFramer lines(runs);
-    std::vector<char> buffer(BlockSize);
-    std::string problem;
+    // Not cleared: a fleet's small logs touch only its first pages.
+    std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(BlockSize);
+    char* buffer = block.get();
+    // Each log is opened and read once: the one after a log whose last
+    // closing line asks for its first UP is read up to it, and stays open,
+    // its block still in the buffer, to be read on in its turn.
+    std::optional<OpenLog> open[2];
     for (size_t i = 0; i < logs.size(); i++) {
-        InputFile file;
-        bool opened = file.Open(folder / logs[i].Name, problem);
+        std::optional<OpenLog>& log = open[i % 2];
+        if (!log)
+            log.emplace(folder / logs[i].Name);
         // Its time as the file that is read has it.
-        LogFile log = logs[i];
-        log.Modified = file.Modified();
-        runs.BeginFile(log);
-        if (!opened)
-            runs.FileProblem("cannot be opened: " + problem);
-        else if (file.Size() > MostLogBytes)
-            runs.FileWarning("longer than the " + std::to_string(MostLogBytes) +
-                             " bytes the service writes at most: the rest is not read");
-        if (opened && !FrameLog(file, buffer, lines, problem))
-            runs.FileProblem(problem);
+        LogFile file = logs[i];
+        file.Modified = log->File.Modified();
+        runs.BeginLog(file);
+        if (!log->Opened)
+            warnings.Problem("cannot be opened: " + log->Problem);
+        else if (log->File.Size() > MostLogBytes)
+            warnings.Warn(0, "longer than the " + std::to_string(MostLogBytes) +
+                                 " bytes the service writes at most: the rest is not read");
+        if (log->Opened && !FrameLog(*log, buffer, lines))
+            warnings.Problem(log->Problem);
+        log.reset();
         if (i + 1 == logs.size()) {
-            runs.EndFile();
+            runs.EndLog();
             break;
         }
-        const LogFile& next = logs[i + 1];
-        runs.EndFile([&]() -> std::optional<LogStart> {
+        runs.EndLog([&, next = i + 1]() -> std::optional<LogStart> {
+            std::optional<OpenLog>& ahead = open[next % 2];
+            ahead.emplace(folder / logs[next].Name);
+            if (!ahead->Opened)
+                return std::nullopt;
+            // Read up to its first UP, which is all that is asked of it now.
             FirstUp first;
             LineFramer framer(first);
-            InputFile nextFile;
-            std::string ignored;
-            if (nextFile.Open(folder / next.Name, ignored))
-                FrameLog(nextFile, buffer, framer, ignored);
+            framer.BeginFile();
+            FrameBytes(*ahead, buffer, framer, &first.Done);
+            framer.EndFile();
             if (!first.Found)
                 return std::nullopt;
-            return LogStart{next.Month, *first.Found};
+            return LogStart{logs[next].Month, *first.Found};
         });
     }
-    MachineReport report = runs.Finish();
+    MachineReport report = totals.Finish();
     report.Folder = Utf8Of(folder);
+    report.FirstLogged = runs.FirstStart();
     return report;
 }
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
 // A machine's folder read: its monthly logs listed, then read oldest first
-// in one streaming pass, through the line framer into the run builder.
+// in one streaming pass, through the line framer and the pairer into the
+// totals builder.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -13,33 +13,9 @@
 
 #include "report/core/model.h"
 #include "report/read/log-name.h"
+#include "report/read/read-options.h"
 
 namespace report {
-
-// What the program asks of the reading of a folder.
-struct ReadOptions {
-    Selection Selected;
-    PowerOffSchedule Schedule;
-    // The newest run is running rather than crashed when its last sign of life
-    // is no more than RunningWithin minutes before this.
-    LocalMinute Now{};
-    // Now's instant in Unix minutes, when the clock gave it: in the hour that
-    // comes twice when the clocks go back, the local time alone is not enough.
-    std::optional<int64_t> NowInstant;
-    int RunningWithin = 2;
-    // Keep the selected runs in MachineReport::Runs.
-    bool KeepRuns = false;
-    // Keep the warnings in MachineReport::Warnings.
-    bool KeepWarnings = false;
-    // Called with each warning as it is found, kept or not; past a log's
-    // first WarningsPerLog, once at the log's end with their number for line
-    // 0. The summary counts them all.
-    std::function<void(const Warning&)> OnWarning;
-};
-
-// The warnings of one log that are passed on and kept: a log of junk must
-// not fill the screen or the memory.
-inline constexpr int64_t WarningsPerLog = 100;
 
 // The most of a log that is read, the most the service writes: a file that
 // holds more is no log of its own, and must not keep the report for ever.

@@ -11,8 +11,9 @@
 
 #include "report/core/text-forms.h"
 #include "report/read/line-framer.h"
-#include "report/read/machine-folder.h"
-#include "report/read/run-builder.h"
+#include "report/read/read-options.h"
+#include "report/read/run-pairer.h"
+#include "report/read/run-totals.h"
 
 namespace {
 
@@ -24,17 +25,19 @@ report::MachineReport Read(const uint8_t* data, size_t size, size_t piece)
     options.KeepRuns = true;
     options.KeepWarnings = true;
     options.Now = *report::ParseMoment("2024-03-31T23:59");
-    report::RunBuilder runs(options);
+    report::LogWarnings warnings(options);
+    report::RunTotals totals(options, warnings);
+    report::RunPairer runs(totals, warnings);
     report::LineFramer lines(runs);
     for (report::LogFile file : {report::LogFile{"2024_2.log", {2024, 2}}, report::LogFile{"2024_3.log", {2024, 3}}}) {
-        runs.BeginFile(file);
+        runs.BeginLog(file);
         lines.BeginFile();
         for (size_t at = 0; at < size; at += piece)
             lines.Feed(reinterpret_cast<const char*>(data) + at, std::min(piece, size - at));
         lines.EndFile();
-        runs.EndFile();
+        runs.EndLog();
     }
-    return runs.Finish();
+    return totals.Finish();
 }
 
 void Check(bool condition, const char* what)

@@ -23,7 +23,7 @@ REPORT = WORK = None
 CHROMIUM = "/usr/bin/chromium"
 
 # A week, Monday 9 to Sunday 15 November 2026, and the Monday and Tuesday
-# after it, of four machines; now is that Monday's noon.
+# after it, of five machines; now is that Monday's noon.
 LONG = "WorkstationAccounting-MachineRoomWest-Rack07-Unit12-Floor-03"  # 60 characters
 MACHINES = {
     "gamma": {},  # no logs at all
@@ -39,6 +39,9 @@ MACHINES = {
     LONG: {  # logs from Thursday on
         "2026_11.log": "12 480 UP\r\n12 1020 DOWN    \r\n",
     },
+    "delta": {  # off from the first day's midnight on
+        "2026_11.log": "8 1200 UP\r\n9 0 DOWN    \r\n",
+    },
 }
 ON_SCHEDULE, MISSED, CRASHED, ON, OFF, NO_DATA = (0x00, 0x9E, 0x73), (0xE6, 0x9F, 0x00), (0xD5, 0x5E, 0x00), \
     (0x56, 0xB4, 0xE9), (0xFF, 0xFF, 0xFF), (0xC8, 0xC8, 0xC8)
@@ -51,6 +54,7 @@ DAYS = [
     ("gamma", [NO_DATA] * 9),
     ("beta", [ON, OFF, CRASHED, OFF, OFF, OFF, OFF, OFF, NO_DATA]),
     (LONG, [NO_DATA, NO_DATA, NO_DATA, ON, OFF, OFF, OFF, OFF, NO_DATA]),
+    ("delta", [OFF] * 8 + [NO_DATA]),
 ]
 NAME_GAP = 8  # between a strip's name and its first day
 GRID = (0x8C, 0x8C, 0x8C)  # the rule under the table's headings
@@ -85,6 +89,8 @@ class FleetPage(unittest.TestCase):
             for name, text in files.items():
                 with open(os.path.join(WORK, "share", machine, name), "w", newline="") as f:
                     f.write(text)
+                if name == "PowerOFF.txt":  # written when the machine was set up: it judges every run
+                    os.utime(os.path.join(WORK, "share", machine, name), (946684800, 946684800))
         cls.page = os.path.join(WORK, "fleet.html")
         folders = [os.path.join(WORK, "share", machine) for machine in MACHINES]
         subprocess.run([REPORT, "--fleet", "--html", cls.page, "--since", "2026-11-09", "--until", "2026-11-17",
@@ -96,11 +102,12 @@ class FleetPage(unittest.TestCase):
         rows = re.findall(r'<tr class="machine( missed)?"><td(?: title="([^"]*)")?>([^<]*)</td>', dom)
         # The long name cut to its column, whole on hover, there and in its strip.
         self.assertEqual(rows, [(" missed", "", "alpha"), ("", "", "gamma"), ("", "", "beta"),
-                                ("", LONG, "WorkstationAccounting-MachineR\u2026")])
+                                ("", LONG, "WorkstationAccounting-MachineR\u2026"), ("", "", "delta")])
         self.assertIn(">WorkstationAccounting-Machi\u2026<title>" + LONG + "</title></text>", dom)
         self.assertIn("<title>alpha, Wed 2026-11-11: 16h 0m on, on past the schedule</title>", dom)
         self.assertIn("<title>gamma, Mon 2026-11-09: no data</title>", dom)
-        self.assertEqual(re.findall(r"<td>([a-z-]*)</td></tr>", dom), ["missed", "none", "none", "none"])
+        self.assertEqual(re.findall(r"<td>([a-z-]*)</td></tr>", dom), ["missed", "none", "none", "none", "none"])
+        self.assertIn("<title>delta, Mon 2026-11-09: 0m on, off all day</title>", dom)
         # Counted over the week only: Sunday's missed power-off is before it.
         self.assertIn('<td>alpha</td><td>22:30</td><td class="number">6</td><td class="number">1</td>'
                       '<td class="number">1</td><td class="number">2</td><td class="number">11h 0m</td>', dom)

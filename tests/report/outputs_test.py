@@ -57,6 +57,8 @@ class Outputs(unittest.TestCase):
         for name, text in LOGS.items():
             with open(os.path.join(cls.logs, name), "w", newline="") as log:
                 log.write(text)
+            if name == "PowerOFF.txt":  # written when the machine was set up: it judges every run
+                os.utime(os.path.join(cls.logs, name), (946684800, 946684800))
         # A second machine with a run in each of 200 months: its picture is
         # larger than the program keeps in memory while it waits.
         cls.long = os.path.join(WORK, "long")

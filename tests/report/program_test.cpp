@@ -86,7 +86,14 @@ TEST(ReportProgram, OutputsAndExitCodes)
         WriteWholeFile(dir.Path("named/") + name, Month);
     mkdir(dir.Path("tenpm").c_str(), 0755);
     WriteWholeFile(dir.Path("tenpm/2026_3.log"), "9 540 UP\r\n9 1231 DOWN    \r\n");
-    WriteWholeFile(dir.Path("tenpm/PowerOFF.txt"), "10pm\r\n");
+    WriteScheduleFile(dir.Path("tenpm/PowerOFF.txt"), "10pm\r\n");
+    // A schedule written on the morning of the 9th, 08:00:20 UTC, which the
+    // service read from the run it started at 09:00 on: the run before is
+    // not judged.
+    InZone zone("UTC");
+    mkdir(dir.Path("edited").c_str(), 0755);
+    WriteWholeFile(dir.Path("edited/2026_3.log"), "8 600 UP\r\n8 1350 DOWN    \r\n9 540 UP\r\n9 1351 DOWN    \r\n");
+    WriteScheduleFile(dir.Path("edited/PowerOFF.txt"), "22 30\r\n", 1773043220);
     const std::string warning = "logs/2026_3.log:7: damaged line\n";
     const std::string now = "--now 2026-04-01T00:00 ";
     const std::string noLogs = ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month";
@@ -148,6 +155,51 @@ logs
   Longest run       11h 31m, from 2026-03-09 09:00
   Power-off         22:30: 0 on schedule, 0 missed
   Warnings          0
+)",
+          ""}},
+        // The run before the file was written is not judged.
+        {now + "edited",
+         {0, R"(edited
+  Runs              2, from 2026-03-08 10:00 to 2026-03-09 22:31
+  Ended             1 down, 1 pdown, 0 crash, 0 unknown, 0 running
+  Uptime            1d 2h 1m (71.25%)
+  Downtime          10h 30m (28.75%)
+  Longest run       13h 31m, from 2026-03-09 09:00
+  Longest downtime  10h 30m, from 2026-03-08 22:30
+  Power-off         22:30 since 2026-03-09 08:00: 1 on schedule, 0 missed
+  Warnings          0
+)",
+          ""}},
+        {now + "--fleet --json edited",
+         {0, R"({
+  "machines": [
+    {
+      "folder": "edited",
+      "machine": "edited",
+      "summary": {
+        "runs": 2,
+        "down": 1,
+        "pdown": 1,
+        "crash": 0,
+        "unknown": 0,
+        "running": 0,
+        "first_start": "2026-03-08T10:00",
+        "last_end": "2026-03-09T22:31",
+        "uptime_minutes": 1561,
+        "downtime_minutes": 630,
+        "availability": 0.7124600638977636,
+        "longest_run_minutes": 811,
+        "longest_downtime_minutes": 630,
+        "schedule": "22:30",
+        "poweroffs_missed": 0,
+        "minutes_past_schedule": 0,
+        "last_poweroff": "off",
+        "warnings": 0,
+        "schedule_judged_from": "2026-03-09T08:00"
+      }
+    }
+  ]
+}
 )",
           ""}},
         {now + "--csv logs/ 'a,\"b\"'",
@@ -238,8 +290,8 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     WriteWholeFile(dir.Path("share/a-no-schedule/2026_11.log"),
                    "1 480 UP\r\n1 1020 DOWN    \r\n2 480 UP\r\n2 600 CRASH\r\n");
     WriteWholeFile(dir.Path("share/b-empty-poweroff/2026_11.log"), "3 480 UP\r\n4 60 DOWN    \r\n5 600 UP\r\n");
-    WriteWholeFile(dir.Path("share/b-empty-poweroff/PowerOFF.txt"), "");
-    WriteWholeFile(dir.Path("share/c-nothing/PowerOFF.txt"), "22 30\r\n");
+    WriteScheduleFile(dir.Path("share/b-empty-poweroff/PowerOFF.txt"), "");
+    WriteScheduleFile(dir.Path("share/c-nothing/PowerOFF.txt"), "22 30\r\n");
     WriteWholeFile(dir.Path("share/site2/pc-e/2026_11.log"), "9 480 UP\r\n9 540 DOWN    \r\n");
     const std::string csv =
         "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
@@ -685,7 +737,7 @@ TEST(ReportProgram, MetricsFileKeptWhenALogCannotBeRead)
         chmod(dir.Path().c_str(), 0755);
         WriteWholeFile(dir.Path("logs/2026_11.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
         WriteWholeFile(dir.Path("logs/2026_12.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
-        WriteWholeFile(dir.Path("logs/PowerOFF.txt"), "22 30\r\n");
+        WriteScheduleFile(dir.Path("logs/PowerOFF.txt"), "22 30\r\n");
         chmod(dir.Path("logs/" + std::string(c.Locked)).c_str(), 0);
         WriteWholeFile(dir.Path("out/verdimoor.prom"), "before\n");
         Result result = RunReport(dir,

@@ -14,7 +14,8 @@
 #include "report/program/folder-schedule.h"
 #include "report/read/line-framer.h"
 #include "report/read/machine-folder.h"
-#include "report/read/run-builder.h"
+#include "report/read/run-pairer.h"
+#include "report/read/run-totals.h"
 #include "tests/helpers.h"
 
 namespace {
@@ -41,25 +42,27 @@ report::MachineReport ReadFolder(const std::string& folder, const report::ReadOp
 // reader feeds them.
 class FedLogs {
 public:
-    explicit FedLogs(const report::ReadOptions& options) : Runs(options) {}
+    explicit FedLogs(const report::ReadOptions& options) : Warnings(options), Totals(options, Warnings) {}
     void Log(const report::LogFile& file, const std::string& bytes, size_t piece)
     {
-        Runs.BeginFile(file);
+        Runs.BeginLog(file);
         Lines.BeginFile();
         for (size_t at = 0; at < bytes.size(); at += piece)
             Lines.Feed(bytes.data() + at, std::min(piece, bytes.size() - at));
         Lines.EndFile();
-        Runs.EndFile();
+        Runs.EndLog();
     }
     report::MachineReport Finish()
     {
-        report::MachineReport machine = Runs.Finish();
+        report::MachineReport machine = Totals.Finish();
         machine.Folder = "logs";
         return machine;
     }
 
 private:
-    report::RunBuilder Runs;
+    report::LogWarnings Warnings;
+    report::RunTotals Totals;
+    report::RunPairer Runs{Totals, Warnings};
     report::LineFramer Lines{Runs};
 };
 
@@ -244,6 +247,8 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     for (const auto& [name, bytes] : logs) {
         if (name.back() == '/')
             std::filesystem::create_directory(dir.Path(name));
+        else if (name == "PowerOFF.txt")
+            WriteScheduleFile(dir.Path(name), bytes);
         else
             WriteWholeFile(dir.Path(name), bytes);
     }
@@ -530,6 +535,10 @@ struct TimeCase {
     const char* Schedule;            // --schedule, or "" for none known
     const char* Expected;            // each run, then each warning, then the last power-off
     const char* NowInUtc = nullptr;  // now's instant, as the clock gives it
+    // PowerOFF.txt's modification time, in UTC, when the folder holds one:
+    // read as the schedule unless --schedule is given, and from when it
+    // judged the runs, with their missed power-offs, before the last one.
+    const char* ScheduleWritten = nullptr;
 };
 
 const TimeCase TimeCases[] = {
@@ -599,6 +608,15 @@ const TimeCase TimeCases[] = {
      "",
      "2026-11-05T10:00 2026-11-05T10:00 0 unknown\n"
      "2026_11.log:2: closing line before its start (the clock was set back)\n"},
+    {"a closing line in the hour skipped when the clocks went forward, after its UP",
+     "Europe/Berlin",
+     {{"2026_3.log", "29 190 UP\r\n29 150 DOWN    \r\n"}},
+     "2026-04-01T12:00:00",
+     "2026-04-02T00:00",
+     2,
+     "",
+     "2026-03-29T03:10 2026-03-29T03:10 0 unknown\n"
+     "2026_3.log:2: closing line before its start (the clock was set back)\n"},
     {"01:00 to 04:00 on the days the clocks change",
      "Europe/Berlin",
      {{"2026_3.log", "29 60 UP\r\n29 240 DOWN    \r\n"}, {"2026_10.log", "25 60 UP\r\n25 240 DOWN    \r\n"}},
@@ -656,6 +674,46 @@ const TimeCase TimeCases[] = {
      2,
      "none",
      "2026-12-09T08:00 2026-12-09T23:20 920 down\nlast power-off none\n"},
+    // The service reads PowerOFF.txt when it starts: a run started in the
+    // minute the file was written or later is held against it, none before.
+    {"a PowerOFF.txt younger than some runs",
+     "UTC",
+     {{"PowerOFF.txt", "22 30\r\n"},
+      {"2026_12.log", "7 480 UP\r\n7 1350 DOWN    \r\n8 480 UP\r\n8 1400 DOWN    \r\n"
+                      "9 420 UP\r\n9 1351 DOWN    \r\n10 480 UP\r\n10 1400 DOWN    \r\n"}},
+     "2026-12-10T23:20:10",
+     "2026-12-11T08:00",
+     2,
+     "",
+     "2026-12-07T08:00 2026-12-07T22:30 870 down\n2026-12-08T08:00 2026-12-08T23:20 920 down\n"
+     "2026-12-09T07:00 2026-12-09T22:31 931 pdown\n2026-12-10T08:00 2026-12-10T23:20 920 down\n"
+     "judged from 2026-12-09T07:00, 1 missed\nlast power-off missed\n",
+     nullptr,
+     "2026-12-09T07:00:30"},
+    {"--schedule judges every run, however young the file",
+     "UTC",
+     {{"PowerOFF.txt", "22 30\r\n"},
+      {"2026_12.log", "7 480 UP\r\n7 1350 DOWN    \r\n8 480 UP\r\n8 1400 DOWN    \r\n"
+                      "9 420 UP\r\n9 1351 DOWN    \r\n10 480 UP\r\n10 1400 DOWN    \r\n"}},
+     "2026-12-10T23:20:10",
+     "2026-12-11T08:00",
+     2,
+     "22:30",
+     "2026-12-07T08:00 2026-12-07T22:30 870 pdown\n2026-12-08T08:00 2026-12-08T23:20 920 down\n"
+     "2026-12-09T07:00 2026-12-09T22:31 931 pdown\n2026-12-10T08:00 2026-12-10T23:20 920 down\n"
+     "judged from the first run, 2 missed\nlast power-off missed\n",
+     nullptr,
+     "2026-12-09T07:00:30"},
+    {"last night not judged: the run on at it started before the file was written",
+     "UTC",
+     {{"PowerOFF.txt", "22 30\r\n"}, {"2026_12.log", "10 480 UP\r\n10 1380 CRASH\r\n"}},
+     "2026-12-10T23:00:10",
+     "2026-12-10T23:01",
+     2,
+     "",
+     "2026-12-10T08:00 2026-12-10T23:00 900 running\njudged from 2026-12-10T12:00, 0 missed\nlast power-off none\n",
+     nullptr,
+     "2026-12-10T12:00:00"},
 };
 
 TEST(Report, TimesAsRealMachinesLeaveThem)
@@ -673,14 +731,24 @@ TEST(Report, TimesAsRealMachinesLeaveThem)
             WriteWholeFile(dir.Path(name), bytes);
             ASSERT_EQ(utimensat(AT_FDCWD, dir.Path(name).c_str(), modified, 0), 0);
         }
+        if (c.ScheduleWritten != nullptr) {
+            report::LocalMinute at = *report::ParseMoment(std::string(c.ScheduleWritten).substr(0, 16));
+            modified[0].tv_sec = modified[1].tv_sec =
+                at.time_since_epoch().count() * 60 + std::stoi(std::string(c.ScheduleWritten).substr(17));
+            ASSERT_EQ(utimensat(AT_FDCWD, dir.Path("PowerOFF.txt").c_str(), modified, 0), 0);
+        }
         report::ReadOptions options;
         options.Now = *report::ParseMoment(c.Now);
         if (c.NowInUtc != nullptr)
             options.NowInstant = report::ParseMoment(c.NowInUtc)->time_since_epoch().count();
         options.RunningWithin = c.RunningWithin;
         options.KeepRuns = options.KeepWarnings = true;
+        std::string problem;
+        std::string note;
         if (*c.Schedule)
             options.Schedule = *report::ParseScheduleOption(c.Schedule);
+        else if (c.ScheduleWritten != nullptr)
+            options.Schedule = report::ReadFolderSchedule(dir.Path(), problem, note);
         report::MachineReport machine = ReadFolder(dir.Path(), options);
         std::ostringstream described;
         for (const report::Run& run : machine.Runs)
@@ -688,7 +756,12 @@ TEST(Report, TimesAsRealMachinesLeaveThem)
                       << ' ' << report::EndName(run.Ended) << '\n';
         for (const report::Warning& warning : machine.Warnings)
             described << warning.File << ':' << warning.Line << ": " << warning.Problem << '\n';
-        if (*c.Schedule)
+        if (c.ScheduleWritten != nullptr) {
+            const std::optional<report::Moment>& from = machine.Totals.ScheduleJudgedFrom;
+            described << "judged from " << (from ? report::FormatMoment(*from) : "the first run") << ", "
+                      << machine.Totals.PoweroffsMissed << " missed\n";
+        }
+        if (*c.Schedule || c.ScheduleWritten != nullptr)
             described << "last power-off " << report::LastPowerOffName(machine.Totals.LastPowerOffAnswer) << '\n';
         EXPECT_EQ(described.str(), c.Expected);
     }
