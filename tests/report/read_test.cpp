@@ -566,6 +566,26 @@ const TimeCase TimeCases[] = {
      "",
      "2026-11-05T10:00 2026-11-05T10:00 0 unknown\n"
      "2026_11.log:2: closing line before its start (the clock was set back)\n"},
+    // Not a month-long run to 9 April: the log was last written on 10 March.
+    {"a clock set back across midnight",
+     "UTC",
+     {{"2026_3.log", "10 300 UP\r\n9 1380 DOWN    \r\n10 480 UP\r\n10 1000 DOWN    \r\n"}},
+     "2026-03-10T16:40:20",
+     "2026-03-11T00:00",
+     2,
+     "",
+     "2026-03-10T05:00 2026-03-10T05:00 0 unknown\n2026-03-10T08:00 2026-03-10T16:40 520 down\n"
+     "2026_3.log:2: closing line before its start (the clock was set back)\n"},
+    // Nor a run to 10 November, after the next log's first run began.
+    {"a clock set back across midnight, in a copy",
+     "UTC",
+     {{"2026_10.log", "25 90 UP\r\n10 90 CRASH\r\n"}, {"2026_11.log", "5 480 UP\r\n5 600 DOWN    \r\n"}},
+     "2026-12-11T09:00:00",
+     "2026-12-11T09:00",
+     2,
+     "",
+     "2026-10-25T01:30 2026-10-25T01:30 0 unknown\n2026-11-05T08:00 2026-11-05T10:00 120 down\n"
+     "2026_10.log:2: closing line before its start (the clock was set back)\n"},
     {"01:00 to 04:00 on the days the clocks change",
      "Europe/Berlin",
      {{"2026_3.log", "29 60 UP\r\n29 240 DOWN    \r\n"}, {"2026_10.log", "25 60 UP\r\n25 240 DOWN    \r\n"}},
