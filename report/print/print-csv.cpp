@@ -87,7 +87,8 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     constexpr std::string_view header = "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,"
-                                        "uptime_minutes,availability,last_end,running,last_poweroff";
+                                        "uptime_minutes,availability,last_end,running,last_poweroff,"
+                                        "newest_run_ended,state_since";
     out << header << '\n';
     for (const MachineReport& machine : machines) {
         const Summary& totals = machine.Totals;
@@ -114,7 +115,14 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         out << ',';
         if (totals.LastEnd)
             out << FormatMoment(*totals.LastEnd);
-        out << ',' << (totals.Running > 0 ? 1 : 0) << ',' << LastPowerOffName(totals.LastPowerOffAnswer) << '\n';
+        out << ',' << (totals.NewestEnded == RunEnd::Running ? 1 : 0) << ','
+            << LastPowerOffName(totals.LastPowerOffAnswer) << ',';
+        if (totals.NewestEnded)
+            out << EndName(*totals.NewestEnded);
+        out << ',';
+        if (totals.StateSince)
+            out << FormatMoment(*totals.StateSince);
+        out << '\n';
     }
 }
 

@@ -93,7 +93,8 @@ void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machine
 // in each of them.
 //
 // machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,
-// uptime_minutes,availability,last_end,running,last_poweroff; an empty field
+// uptime_minutes,availability,last_end,running,last_poweroff,
+// newest_run_ended,state_since; an empty field
 // stands for a value that does not exist, all but the machine's for an unread
 // one.
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines);

@@ -40,8 +40,8 @@ bool PrintsFleetPage(const Options& options);
 // the folders that cannot be read on standard error as they are found.
 void ReadMachines(const Options& options, const MachineList& machines,
                   const std::function<void(MachineReport&)>& print);
-// The machines over the days the fleet's page shows, with each one's days
-// rather than its runs; on standard error only when printed is false, for
+// The machines over the selection, as the fleet's text has them, with each
+// one's days the fleet's page shows rather than its runs; on standard error only when printed is false, for
 // the other outputs have said it.
 std::vector<MachineReport> ReadFleetPage(const Options& options, const MachineList& machines, bool printed);
 

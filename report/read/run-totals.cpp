@@ -23,6 +23,9 @@ RunTotals::RunTotals(ReadOptions options, LogWarnings& warnings) : Options(std::
     if (Options.Selected.Until)
         BeforeMoment = *Options.Selected.Until + days{1};
     NowInstant = Options.NowInstant ? *Options.NowInstant : Zone.InstantOf(Options.Now);
+    PeriodTo = {Options.Now, NowInstant};
+    if (Options.Selected.Until && BeforeMoment < Options.Now)
+        PeriodTo = Zone.MomentOf(BeforeMoment);
     if (Options.Schedule.Minute) {
         LocalMinute scheduled = floor<days>(Options.Now) + minutes{*Options.Schedule.Minute};
         while (scheduled + minutes{2} > Options.Now)
@@ -67,18 +70,28 @@ void RunTotals::Add(const PairedRun& paired)
     if (paired.End.Instant > NowInstant)
         Warnings.Warn(paired.EndLine,
                       [&] { return "run ends after now (" + FormatMomentForPeople(Options.Now) + ")"; });
-    if (paired.Start.Local >= BeforeMoment ||
-        (paired.Start.Local < SinceMoment && !(Options.Selected.Overlapping && paired.End.Local > SinceMoment)))
+    if (!HavePeriod) {
+        HavePeriod = true;
+        PeriodFrom = paired.Start.Local < SinceMoment ? SinceStart : paired.Start;
+    }
+    Seen++;
+    LastReadStart = paired.Start;
+    LastReadEnd = paired.End;
+    LastReadEnded = paired.Ended;
+    LastReadLog = LogIndex;
+    // The runs that overlap the period; one of no minutes, in it.
+    if (paired.Start.Local >= BeforeMoment || paired.Start.Instant > NowInstant ||
+        (paired.Start.Local < SinceMoment && paired.End.Local <= SinceMoment))
         return;
 
     // Written where it is kept, not copied there: this is every run's path.
     ReadRun& run = Newest;
-    run.Start = paired.Start.Local < SinceMoment ? SinceStart : paired.Start;
+    run.Start = paired.Start;
     run.End = paired.End;
     run.Ended = paired.Ended;
     run.Line = paired.Line;
     run.DowntimeBefore = 0;
-    run.Log = LogIndex;
+    run.Seen = Seen;
     run.PowerOff = {};
     int64_t minutes = run.End.Instant - run.Start.Instant;
     Summary& totals = Report.Totals;
@@ -90,26 +103,23 @@ void RunTotals::Add(const PairedRun& paired)
         totals.MinutesPastSchedule += run.PowerOff.MinutesPast;
     }
     if (totals.Runs++ == 0) {
+        // The period's time before it.
         FirstStart = run.Start;
+        if (int64_t before = InPeriod(PeriodFrom.Instant, run.Start.Instant); before > 0)
+            AddDowntime(before, PeriodFrom);
     } else {
         // The downtime since the previous selected run.
-        int64_t gap = run.Start.Instant - LastEnd.Instant;
-        if (gap < 0) {
+        if (run.Start.Instant < LastEnd.Instant)
             Warnings.Warn(paired.Line, [&] {
-                return "starts " + FormatDuration(-gap) + " before the previous run's end (clock set back?)";
+                return "starts " + FormatDuration(LastEnd.Instant - run.Start.Instant) +
+                       " before the previous run's end (clock set back?)";
             });
-            gap = 0;
-        }
-        totals.DowntimeMinutes += gap;
-        if (gap > LongestDowntime) {
-            LongestDowntime = gap;
-            LongestDowntimeStart = LastEnd;
-        }
-        run.DowntimeBefore = gap;
+        run.DowntimeBefore = InPeriod(LastEnd.Instant, run.Start.Instant);
+        AddDowntime(run.DowntimeBefore, LastEnd);
     }
     LastStart = run.Start;
     LastEnd = run.End;
-    totals.UptimeMinutes += minutes;
+    totals.UptimeMinutes += InPeriod(run.Start.Instant, run.End.Instant);
     if (minutes > LongestRun) {
         LongestRun = minutes;
         LongestRunStart = run.Start;
@@ -119,24 +129,75 @@ void RunTotals::Add(const PairedRun& paired)
         NewestLogName = LogName;
 }
 
+inline void RunTotals::AddDowntime(int64_t gap, const Moment& from)
+{
+    Report.Totals.DowntimeMinutes += gap;
+    if (gap > LongestDowntime) {
+        LongestDowntime = gap;
+        LongestDowntimeStart = from;
+    }
+}
+
 void RunTotals::KeepRun(const ReadRun& run)
 {
     Report.Runs.push_back({run.Start, run.End, run.End.Instant - run.Start.Instant, run.Ended, NewestLogName, run.Line,
                            run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
 }
 
-MachineReport RunTotals::Finish()
+bool RunTotals::FinishState()
 {
+    Summary& totals = Report.Totals;
+    if (Seen == 0)
+        return false;
     // The newest run of all, in the newest log, whose last sign of life is
     // recent and not yet to come, is still running.
-    if (HaveNewest) {
-        int64_t age = NowInstant - Newest.End.Instant;
-        if (Newest.Log == LogIndex && Newest.Ended == RunEnd::Crash && age >= 0 && age <= Options.RunningWithin)
+    int64_t age = NowInstant - LastReadEnd.Instant;
+    bool running =
+        LastReadLog == LogIndex && LastReadEnded == RunEnd::Crash && age >= 0 && age <= Options.RunningWithin;
+    RunEnd ended = running ? RunEnd::Running : LastReadEnded;
+    if (HaveNewest && Newest.Seen == Seen)
+        ended = running ? RunEnd::Running : Newest.Ended;
+    else if (Options.Schedule.Minute && ended != RunEnd::Running &&
+             AnswerPowerOff(*Options.Schedule.Minute, LastReadStart, LastReadEnd, ended, Zone).OnSchedule)
+        ended = RunEnd::Pdown;
+    totals.NewestEnded = ended;
+    totals.NewestStart = LastReadStart;
+    if (ended != RunEnd::Unknown) {
+        totals.StateSince = running ? LastReadStart : LastReadEnd;
+        totals.StateMinutes = std::max<int64_t>(0, NowInstant - totals.StateSince->Instant);
+    }
+    return running;
+}
+
+MachineReport RunTotals::Finish()
+{
+    Summary& totals = Report.Totals;
+    bool running = FinishState() && HaveNewest && Newest.Seen == Seen;
+    if (totals.Runs > 0) {
+        // A running run counts up to now; after the last run, the period is
+        // downtime.
+        int64_t end = LastEnd.Instant;
+        if (running) {
             Newest.Ended = RunEnd::Running;
+            totals.UnseenMinutes = InPeriod(LastStart.Instant, NowInstant) - InPeriod(LastStart.Instant, end);
+            totals.UptimeMinutes += totals.UnseenMinutes;
+            end = NowInstant;
+        }
+        if (int64_t after = InPeriod(end, PeriodTo.Instant); after > 0)
+            AddDowntime(after, LastEnd);
+    } else if (HavePeriod) {
+        // A period without a run of its own.
+        if (int64_t period = InPeriod(PeriodFrom.Instant, PeriodTo.Instant); period > 0)
+            AddDowntime(period, PeriodFrom);
+    }
+    if (HaveNewest) {
         CountEnding(Newest);
         HaveNewest = false;
     }
-    Summary& totals = Report.Totals;
+    if (HavePeriod) {
+        totals.PeriodStart = PeriodFrom;
+        totals.PeriodEnd = PeriodTo;
+    }
     totals.Down = EndCount[static_cast<int>(RunEnd::Down)];
     totals.Pdown = EndCount[static_cast<int>(RunEnd::Pdown)];
     totals.Crash = EndCount[static_cast<int>(RunEnd::Crash)];

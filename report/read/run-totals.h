@@ -3,6 +3,7 @@
 // on, selected and summed up.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,11 +24,11 @@ struct PairedRun {
 };
 
 // Takes the runs of a folder's logs, oldest first, and keeps the summary of
-// those selected: their totals, how they ended, the longest run and
-// downtime, the power-offs they answer for. A run on since before the
-// selection counts from the selection's first day on. A run's ending is
-// counted once it is final: the newest run's only when the folder is done,
-// for it may still be running.
+// those of the period: their totals, how they ended, the longest run and
+// downtime, the power-offs they answer for; and the machine's state now,
+// from the newest run of all. A run's ending is counted once it is final:
+// the newest run's only when the folder is done, for it may still be
+// running.
 class RunTotals {
 public:
     RunTotals(ReadOptions options, LogWarnings& warnings);
@@ -46,12 +47,20 @@ private:
         RunEnd Ended;
         uint64_t Line;
         int64_t DowntimeBefore;
-        int Log;
+        int64_t Seen;  // which run read it is, counted from 1
         PowerOffAnswer PowerOff;
     };
 
     void CountEnding(const ReadRun& run);
     void KeepRun(const ReadRun& run);
+    // The minutes of [from, to) inside the period, in Unix minutes.
+    int64_t InPeriod(int64_t from, int64_t to) const
+    {
+        return std::max<int64_t>(0, std::min(to, PeriodTo.Instant) - std::max(from, PeriodFrom.Instant));
+    }
+    void AddDowntime(int64_t gap, const Moment& from);
+    // The state now, from the newest run read; whether it is running.
+    bool FinishState();
 
     ReadOptions Options;
     LogWarnings& Warnings;
@@ -62,6 +71,11 @@ private:
     LocalMinute SinceMoment = LocalMinute::min();
     LocalMinute BeforeMoment = LocalMinute::max();
     Moment SinceStart{};
+    // The period: from the later of Since and the first run's start, once a
+    // run is read, to the earlier of the day after Until and now.
+    bool HavePeriod = false;
+    Moment PeriodFrom{};
+    Moment PeriodTo{};
     // The newest scheduled moment 2 minutes or more before now, and what the
     // runs did at it.
     std::optional<Moment> LastScheduled;
@@ -82,7 +96,13 @@ private:
     Moment LongestRunStart{};
     int64_t LongestDowntime = -1;
     Moment LongestDowntimeStart{};
-    // The newest run read, when it is selected: its ending is not final yet.
+    // The newest run read, selected or not, which tells the state now.
+    int64_t Seen = 0;
+    Moment LastReadStart{};
+    Moment LastReadEnd{};
+    RunEnd LastReadEnded = RunEnd::Unknown;
+    int LastReadLog = -1;
+    // The newest run selected: its ending is not final yet.
     bool HaveNewest = false;
     ReadRun Newest{};
     std::string NewestLogName;  // when the runs are kept

@@ -62,12 +62,13 @@ const char* const Month = "8 600 UP\r\n8 1020 DOWN    \r\n9 540 UP\r\n9 1231 CRA
                           "hello\r\n11 600 UP\r\n";
 
 const char* const Summary = R"(logs
+  Now               down; the newest run, from 2026-03-11 10:00, has no known end
   Runs              4, from 2026-03-08 10:00 to 2026-03-11 10:00
   Ended             1 down, 1 pdown, 1 crash, 1 unknown, 0 running
-  Uptime            1d 8h 31m (45.16%)
-  Downtime          1d 15h 29m (54.84%)
+  Uptime            1d 8h 31m (5.74%)
+  Downtime          22d 5h 29m (94.26%)
   Longest run       14h 0m, from 2026-03-10 08:00
-  Longest downtime  16h 0m, from 2026-03-08 17:00
+  Longest downtime  20d 14h 0m, from 2026-03-11 10:00
   Warnings          1
 )";
 
@@ -95,15 +96,18 @@ TEST(ReportProgram, OutputsAndExitCodes)
           warning}},
         {now + "--since 2026-03-10 --until 2026-03-10 empty logs",
          {0, R"(empty
+  Now               no runs
   Runs              0
   Warnings          0
 
 logs
+  Now               down; the newest run, from 2026-03-11 10:00, has no known end
   Runs              1, from 2026-03-10 08:00 to 2026-03-10 22:00
   Ended             0 down, 1 pdown, 0 crash, 0 unknown, 0 running
-  Uptime            14h 0m (100.00%)
-  Downtime          0m (0.00%)
+  Uptime            14h 0m (58.33%)
+  Downtime          10h 0m (41.67%)
   Longest run       14h 0m, from 2026-03-10 08:00
+  Longest downtime  8h 0m, from 2026-03-10 00:00
   Warnings          1
 )",
           warning}},
@@ -163,35 +167,36 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     WriteWholeFile(dir.Path("share/site2/pc-e/2026_11.log"), "9 480 UP\r\n9 540 DOWN    \r\n");
     const std::string csv =
         "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
-        "last_end,running,last_poweroff\n";
-    const std::string rows = "a-no-schedule,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none\n"
-                             "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0,off\n"
-                             "c-nothing,22:30,0,0,0,0,0,0,,,0,none\n"
-                             "site2/pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none\n";
+        "last_end,running,last_poweroff,newest_run_ended,state_since\n";
+    const std::string rows =
+        "a-no-schedule,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,crash,2026-11-02T10:00\n"
+        "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,unknown,\n"
+        "c-nothing,22:30,0,0,0,0,0,0,,,0,none,,\n"
+        "site2/pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,down,2026-11-09T09:00\n";
     const std::string now = "--now 2026-12-01T00:00 ";
 
     const ProgramCase cases[] = {
-        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none\n" + rows, links}},
+        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none,,\n" + rows, links}},
         {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
          {0,
-          csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none\n"
-                "pc-b,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0,off\n"
-                "c-nothing,22:30,0,0,0,0,0,0,,,0,none\n"
-                "d-nothing-at-all,,0,0,0,,,0,,,0,none\n",
+          csv + "pc-a,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,crash,2026-11-02T10:00\n"
+                "pc-b,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,unknown,\n"
+                "c-nothing,22:30,0,0,0,0,0,0,,,0,none,,\n"
+                "d-nothing-at-all,,0,0,0,,,0,,,0,none,,\n",
           ""}},
         {now + "--fleet empty share",
          {0,
-          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Last power-off
-empty             -            0        0            0       -              -             -  -                 off  none
-a-no-schedule     -            2        1            0       -              -        42.31%  2026-11-02 10:00  off  none
-b-empty-poweroff  00:00        2        0            0       1          1h 0m        34.00%  2026-11-05 10:00  off  off
-c-nothing         22:30        0        0            0       0             0m             -  -                 off  none
-site2/pc-e        -            1        0            0       -              -       100.00%  2026-11-09 09:00  off  none
+          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Since             Ended    Last power-off
+empty             -            0        0            0       -              -             -  -                 off  -                 -        none
+a-no-schedule     -            2        1            0       -              -         1.54%  2026-11-02 10:00  off  2026-11-02 10:00  crash    none
+b-empty-poweroff  00:00        2        0            0       1          1h 0m         2.56%  2026-11-05 10:00  off  -                 unknown  off
+c-nothing         22:30        0        0            0       0             0m             -  -                 off  -                 -        none
+site2/pc-e        -            1        0            0       -              -         0.19%  2026-11-09 09:00  off  2026-11-09 09:00  down     none
 5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
           links}},
         {now + "--fleet --csv 'sh*/site?/pc-e' '*/*/pc-?'",
-         {0, csv + "pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none\n", ""}},
+         {0, csv + "pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,down,2026-11-09T09:00\n", ""}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
         {"--fleet 'share/*/pc-x'", {2, "", "verdimoor-report: error: 'share/*/pc-x': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
@@ -290,7 +295,7 @@ TEST(ReportProgram, HostileInputs)
     } cases[] = {
         {"--fleet fleet fleet fleet/siteA", 0,
          "3 machines: 0 crashes, 0 missed power-offs, 0.0 hours past the schedule"},
-        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,", nobody},
+        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,,,", nobody},
         {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
         {"--fleet 'fleet/siteB/*/*'", 2, "verdimoor-report: error: 'fleet/siteB/*/*': no folder matches", nobody},
         {"'fleet/siteB/locked/*'", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
@@ -331,7 +336,7 @@ TEST(ReportProgram, HostileInputs)
         {"--svg two/d/x.svg --html two/dl/x.svg =1+2", 2,
          "verdimoor-report: error: 'two/dl/x.svg': --svg and --html name one file"},
         {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
-        {"--svg - far", 0,
+        {"--svg - --now 9999-12-31T23:00 far", 0,
          "<text x=\"12.0\" y=\"1238.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
          "2037.</text>"},
         {"--fleet --html - --since 1000-01-01 --until 9999-12-31 far", 0,
@@ -340,13 +345,14 @@ TEST(ReportProgram, HostileInputs)
          "<text x=\"12.0\" y=\"96.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
          "drawn.</text>"},
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
-        {"--json junk", 0, "        \"warnings\": 30000"},
+        {"--json junk", 0, "        \"warnings\": 30000,"},
         {"--csv =1+2", 0, row},
-        {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0,none"},
+        {"--fleet --csv --machine @a --now 2026-01-02T00:00 =1+2", 0,
+         "'@a,,1,0,0,,,5,0.003472222222222222,2026-01-01T00:05,0,none,down,2026-01-01T00:05"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
-        {"--fleet x*", 0,
+        {"--fleet --now 2026-01-01T00:05 x*", 0,
          "x?[2J??\xC3\xA9  -            1        0            0       -              -       100.00%  "
-         "2026-01-01 00:05  off  none"},
+         "2026-01-01 00:05  off  2026-01-01 00:05  down   none"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments);
