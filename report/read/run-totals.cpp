@@ -99,8 +99,18 @@ void RunTotals::Add(const PairedRun& paired)
         run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended, Zone);
         if (run.PowerOff.OnSchedule)
             run.Ended = RunEnd::Pdown;
-        totals.PoweroffsMissed += run.PowerOff.Missed;
-        totals.MinutesPastSchedule += run.PowerOff.MinutesPast;
+        // The summary's are those of the part inside the period: a run on
+        // since before it missed none of its moments before it.
+        PowerOffAnswer inPeriod = run.PowerOff;
+        if (run.Start.Instant < PeriodFrom.Instant || run.End.Instant > PeriodTo.Instant) {
+            Moment from = run.Start.Instant < PeriodFrom.Instant
+                              ? Moment{PeriodFrom.Local - std::chrono::minutes{1}, PeriodFrom.Instant - 1}
+                              : run.Start;
+            const Moment& to = run.End.Instant > PeriodTo.Instant ? PeriodTo : run.End;
+            inPeriod = AnswerPowerOff(*Options.Schedule.Minute, from, to, run.Ended, Zone);
+        }
+        totals.PoweroffsMissed += inPeriod.Missed;
+        totals.MinutesPastSchedule += inPeriod.MinutesPast;
     }
     if (totals.Runs++ == 0) {
         // The period's time before it.

@@ -77,20 +77,29 @@ class FleetPage(unittest.TestCase):
                     f.write(text)
         cls.page = os.path.join(WORK, "fleet.html")
         folders = [os.path.join(WORK, "share", machine) for machine in MACHINES]
-        subprocess.run([REPORT, "--fleet", "--html", cls.page, "--since", "2026-11-09", "--until", "2026-11-15",
-                        "--now", "2026-11-16T12:00", *folders], check=True)
+        cls.options = ["--since", "2026-11-09", "--until", "2026-11-15", "--now", "2026-11-16T12:00", *folders]
+        subprocess.run([REPORT, "--fleet", "--html", cls.page, *cls.options], check=True)
         cls.url = "file://" + cls.page
 
     def test_a_row_per_machine_those_that_missed_first(self):
         dom = chromium("--dump-dom", self.url)
-        rows = re.findall(r'<tr class="machine( missed)?"><td>([^<]*)</td>', dom)
-        self.assertEqual(rows, [(" missed", "alpha"), ("", "gamma"), ("", "beta")])
+        rows = re.findall(r'<tr class="machine( missed)?( crashed)?"><td>([^<]*)</td>', dom)
+        self.assertEqual(rows, [(" missed", "", "alpha"), ("", "", "gamma"), ("", " crashed", "beta")])
         self.assertIn("<title>alpha, Wed 2026-11-11: 16h 0m on, on past the schedule</title>", dom)
         self.assertEqual(re.findall(r"<td>([a-z-]*)</td></tr>", dom), ["missed", "none", "none"])
         # Counted over the week only: Sunday's missed power-off is before it.
         self.assertIn('<td>alpha</td><td>22:30</td><td class="number">6</td><td class="number">1</td>'
                       '<td class="number">1</td><td class="number">2</td><td class="number">11h 0m</td>', dom)
         self.assertNotIn("<script", dom)
+
+    def test_the_table_is_the_fleets_text(self):
+        dom = chromium("--dump-dom", self.url)
+        page = [[re.sub("<[^>]*>", "", cell) for cell in re.findall(r"<t[dh][^>]*>(.*?)</t[dh]>", row)]
+                for row in re.findall(r"<tr[^>]*>(.*?)</tr>", dom)]
+        text = subprocess.run([REPORT, "--fleet", *self.options], check=True, capture_output=True,
+                              text=True).stdout.splitlines()
+        self.assertEqual(page[:-1], [re.split(r"  +", line.strip()) for line in text[:-1]])
+        self.assertEqual(page[-1], [text[-1]])
 
     def test_each_day_shows_its_colour(self):
         shot = os.path.join(WORK, "fleet.png")

@@ -80,6 +80,8 @@ TEST(ReportProgram, OutputsAndExitCodes)
     mkdir(dir.Path("empty").c_str(), 0755);
     WriteWholeFile(dir.Path("logs/2026_3.log"), Month);
     WriteWholeFile(dir.Path("a,\"b\"/2026_1.log"), "1 0 UP\n1 5 DOWN    \n");
+    mkdir(dir.Path("server").c_str(), 0755);
+    WriteWholeFile(dir.Path("server/2026_12.log"), "10 463 UP\r\n10 839 CRASH\r\n");
     const std::string warning = "logs/2026_3.log:7: damaged line\n";
     const std::string now = "--now 2026-04-01T00:00 ";
 
@@ -111,6 +113,30 @@ logs
   Warnings          1
 )",
           warning}},
+        // Up, counted up to now; then down, 6 minutes later, after a crash.
+        {"--now 2026-12-10T14:00 server",
+         {0, R"(server
+  Now               up since 2026-12-10 07:43 (6h 17m)
+  Runs              1, from 2026-12-10 07:43 to 2026-12-10 13:59
+  Ended             0 down, 0 pdown, 0 crash, 0 unknown, 1 running
+  Uptime            6h 17m (100.00%)
+  Downtime          0m (0.00%)
+  Longest run       6h 16m, from 2026-12-10 07:43
+  Warnings          0
+)",
+          ""}},
+        {"--now 2026-12-10T14:05 server",
+         {0, R"(server
+  Now               down since 2026-12-10 13:59 (6m), after a crash
+  Runs              1, from 2026-12-10 07:43 to 2026-12-10 13:59
+  Ended             0 down, 0 pdown, 1 crash, 0 unknown, 0 running
+  Uptime            6h 16m (98.43%)
+  Downtime          6m (1.57%)
+  Longest run       6h 16m, from 2026-12-10 07:43
+  Longest downtime  6m, from 2026-12-10 13:59
+  Warnings          0
+)",
+          ""}},
         {now + "--csv logs/ 'a,\"b\"'",
          {0, R"(folder,start,end,minutes,ended,file,line
 logs/,2026-03-08T10:00,2026-03-08T17:00,420,down,2026_3.log,1

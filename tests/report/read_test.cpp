@@ -224,6 +224,43 @@ const Case Cases[] = {
        {"start": "2026-09-01T00:00", "end": "2026-09-01T23:59", "minutes": 1439, "ended": "down", "file": "2026_9.log", "line": 1},
        {"start": "2026-09-02T00:00", "end": "2026-09-02T00:05", "minutes": 5, "ended": "pdown", "file": "2026_9.log", "line": 3}],
       "warnings": []}]})j"},
+
+    // The period is 3 to 10 November: the run on since 1 November counts from
+    // the 3rd, the one on until the 11th up to its end, each listed whole;
+    // the power-offs missed are those in the period. The newest run, after
+    // it, tells the state now.
+    {"a run on before --since and one on after --until",
+     {{"PowerOFF.txt", "22 30\r\n"},
+      {"2026_11.log", "1 480 UP\r\n5 600 DOWN    \r\n6 480 UP\r\n6 1000 DOWN    \r\n9 480 UP\r\n11 600 CRASH\r\n"
+                      "12 480 UP\r\n12 500 DOWN    \r\n"}},
+     "2026-11-03",
+     "2026-11-10",
+     "2026-12-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 2, "pdown": 0, "crash": 1, "unknown": 0,
+       "running": 0, "first_start": "2026-11-01T08:00", "last_end": "2026-11-11T10:00", "uptime_minutes": 6400,
+       "downtime_minutes": 5120, "availability": 0.5555555555555556, "longest_run_minutes": 5880,
+       "longest_downtime_minutes": 3800, "schedule": "22:30", "poweroffs_missed": 4, "minutes_past_schedule": 3660,
+       "last_poweroff": "off", "warnings": 0,
+       "state": "down", "state_since": "2026-11-12T08:20", "newest_run_ended": "down"},
+      "runs": [
+       {"start": "2026-11-01T08:00", "end": "2026-11-05T10:00", "minutes": 5880, "ended": "down", "file": "2026_11.log", "line": 1, "missed": 4, "minutes_past_schedule": 5010},
+       {"start": "2026-11-06T08:00", "end": "2026-11-06T16:40", "minutes": 520, "ended": "down", "file": "2026_11.log", "line": 3, "missed": 0, "minutes_past_schedule": 0},
+       {"start": "2026-11-09T08:00", "end": "2026-11-11T10:00", "minutes": 3000, "ended": "crash", "file": "2026_11.log", "line": 5, "missed": 2, "minutes_past_schedule": 2130}],
+      "warnings": []}]})j"},
+
+    // Off since yesterday evening, and today the period: no runs, all of it
+    // downtime.
+    {"a machine off since a day before now",
+     {{"2026_11.log", "29 480 UP\r\n29 1350 DOWN    \r\n"}},
+     "2026-11-30",
+     "",
+     "2026-11-30T15:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 0, "down": 0, "pdown": 0, "crash": 0, "unknown": 0,
+       "running": 0, "first_start": null, "last_end": null, "uptime_minutes": 0, "downtime_minutes": 900,
+       "availability": 0.0, "longest_run_minutes": 0, "longest_downtime_minutes": 900, "warnings": 0,
+       "state": "down", "state_since": "2026-11-29T22:30", "newest_run_ended": "down"},
+      "runs": [],
+      "warnings": []}]})j"},
 };
 
 // The newest run (in 2026_10.log, after 2026_9.log) crashed at 11:40: still
