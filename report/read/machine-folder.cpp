@@ -59,7 +59,7 @@ namespace {
 // Each log is read in blocks of this size; its first lines alone, for the
 // log before it, fed in pieces of this one.
 constexpr size_t BlockSize = 256 * 1024;
-constexpr size_t FirstLinesPiece = 4096;
+constexpr size_t FirstLinesPiece = 256;
 
 // A log opened, or why it cannot be; and where the block of it last read
 // into the buffer lies, which a read of the same block takes as it is.
@@ -109,6 +109,8 @@ bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, cons
                 if (done && *done)
                     return true;
                 lines.Feed(buffer.data() + fed, std::min(piece, static_cast<size_t>(count) - fed));
+                if (done)
+                    lines.Flush();
             }
             at += count;
             // Short, up to the length it had when opened: the end, without

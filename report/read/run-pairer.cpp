@@ -101,8 +101,8 @@ void RunPairer::AddRecord(const Record& record, uint64_t line)
         // run's month has no more of: this may be the log's last closing
         // line, which only the lines after it tell.
         int64_t key = DayMinuteKey(record.Day, record.Value);
-        if (key == ModifiedKey[0] || key == ModifiedKey[1] || record.Day < OpenDay ||
-            !Calendar.MomentOf(record.Day, 0)) {
+        if (key == ModifiedKey[0] || key == ModifiedKey[1] ||
+            static_cast<unsigned>(record.Day - OpenDay) > static_cast<unsigned>(Calendar.DayCount() - OpenDay)) {
             Pending = true;
             PendingRecord = record;
             PendingLine = line;

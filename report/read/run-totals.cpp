@@ -70,19 +70,19 @@ void RunTotals::Add(const PairedRun& paired)
     if (paired.End.Instant > NowInstant)
         Warnings.Warn(paired.EndLine,
                       [&] { return "run ends after now (" + FormatMomentForPeople(Options.Now) + ")"; });
-    if (!HavePeriod) {
-        HavePeriod = true;
-        PeriodFrom = paired.Start.Local < SinceMoment ? SinceStart : paired.Start;
-    }
-    Seen++;
-    LastReadStart = paired.Start;
-    LastReadEnd = paired.End;
-    LastReadEnded = paired.Ended;
-    LastReadLog = LogIndex;
     // The runs that overlap the period; one of no minutes, in it.
     if (paired.Start.Local >= BeforeMoment || paired.Start.Instant > NowInstant ||
-        (paired.Start.Local < SinceMoment && paired.End.Local <= SinceMoment))
+        (paired.Start.Local < SinceMoment && paired.End.Local <= SinceMoment)) {
+        BeginPeriod(paired.Start);
+        NewestIsLast = false;
+        LastReadStart = paired.Start;
+        LastReadEnd = paired.End;
+        LastReadEnded = paired.Ended;
+        LastReadLog = LogIndex;
         return;
+    }
+
+    BeginPeriod(paired.Start);
 
     // Written where it is kept, not copied there: this is every run's path.
     ReadRun& run = Newest;
@@ -91,7 +91,8 @@ void RunTotals::Add(const PairedRun& paired)
     run.Ended = paired.Ended;
     run.Line = paired.Line;
     run.DowntimeBefore = 0;
-    run.Seen = Seen;
+    run.Log = LogIndex;
+    NewestIsLast = true;
     run.PowerOff = {};
     int64_t minutes = run.End.Instant - run.Start.Instant;
     Summary& totals = Report.Totals;
@@ -139,6 +140,14 @@ void RunTotals::Add(const PairedRun& paired)
         NewestLogName = LogName;
 }
 
+inline void RunTotals::BeginPeriod(const Moment& start)
+{
+    if (!HavePeriod) {
+        HavePeriod = true;
+        PeriodFrom = start.Local < SinceMoment ? SinceStart : start;
+    }
+}
+
 inline void RunTotals::AddDowntime(int64_t gap, const Moment& from)
 {
     Report.Totals.DowntimeMinutes += gap;
@@ -157,18 +166,22 @@ void RunTotals::KeepRun(const ReadRun& run)
 bool RunTotals::FinishState()
 {
     Summary& totals = Report.Totals;
-    if (Seen == 0)
+    if (!HavePeriod)
         return false;
+    if (NewestIsLast) {
+        LastReadStart = Newest.Start;
+        LastReadEnd = Newest.End;
+        LastReadEnded = Newest.Ended;
+        LastReadLog = Newest.Log;
+    }
     // The newest run of all, in the newest log, whose last sign of life is
     // recent and not yet to come, is still running.
     int64_t age = NowInstant - LastReadEnd.Instant;
     bool running =
         LastReadLog == LogIndex && LastReadEnded == RunEnd::Crash && age >= 0 && age <= Options.RunningWithin;
     RunEnd ended = running ? RunEnd::Running : LastReadEnded;
-    if (HaveNewest && Newest.Seen == Seen)
-        ended = running ? RunEnd::Running : Newest.Ended;
-    else if (Options.Schedule.Minute && ended != RunEnd::Running &&
-             AnswerPowerOff(*Options.Schedule.Minute, LastReadStart, LastReadEnd, ended, Zone).OnSchedule)
+    if (!NewestIsLast && Options.Schedule.Minute && ended != RunEnd::Running &&
+        AnswerPowerOff(*Options.Schedule.Minute, LastReadStart, LastReadEnd, ended, Zone).OnSchedule)
         ended = RunEnd::Pdown;
     totals.NewestEnded = ended;
     totals.NewestStart = LastReadStart;
@@ -182,7 +195,7 @@ bool RunTotals::FinishState()
 MachineReport RunTotals::Finish()
 {
     Summary& totals = Report.Totals;
-    bool running = FinishState() && HaveNewest && Newest.Seen == Seen;
+    bool running = FinishState() && NewestIsLast;
     if (totals.Runs > 0) {
         // A running run counts up to now; after the last run, the period is
         // downtime.

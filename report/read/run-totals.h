@@ -47,7 +47,7 @@ private:
         RunEnd Ended;
         uint64_t Line;
         int64_t DowntimeBefore;
-        int64_t Seen;  // which run read it is, counted from 1
+        int Log;
         PowerOffAnswer PowerOff;
     };
 
@@ -58,6 +58,8 @@ private:
     {
         return std::max<int64_t>(0, std::min(to, PeriodTo.Instant) - std::max(from, PeriodFrom.Instant));
     }
+    // The period's start, from the first run read, selected or not.
+    void BeginPeriod(const Moment& start);
     void AddDowntime(int64_t gap, const Moment& from);
     // The state now, from the newest run read; whether it is running.
     bool FinishState();
@@ -96,8 +98,9 @@ private:
     Moment LongestRunStart{};
     int64_t LongestDowntime = -1;
     Moment LongestDowntimeStart{};
-    // The newest run read, selected or not, which tells the state now.
-    int64_t Seen = 0;
+    // The newest run read, which tells the state now: Newest when it was
+    // selected, else kept here.
+    bool NewestIsLast = false;
     Moment LastReadStart{};
     Moment LastReadEnd{};
     RunEnd LastReadEnded = RunEnd::Unknown;
