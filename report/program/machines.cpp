@@ -89,19 +89,23 @@ void BufferWarnings()
     (void)buffered;
 }
 
-// A machine read over the selection; an unreadable PowerOFF.txt leaves it
-// incomplete, as an unreadable log does.
-MachineReport ReadOne(const Options& options, const MachineList& machines, size_t index, const Selection& selected,
-                      bool warn)
+// A machine read over the selection, its runs kept from the first of the
+// page's days on; an unreadable PowerOFF.txt leaves it incomplete, as an
+// unreadable log does.
+MachineReport ReadOne(const Options& options, const MachineList& machines, size_t index,
+                      const std::optional<Selection>& pageDays, bool warn)
 {
     const MachineFolder& folder = machines.Folders[index];
     std::function<void(const Warning&)> printer = warn ? WarningPrinter(folder.Path) : nullptr;
     const std::string& problem = machines.ScheduleProblems[index];
     if (!problem.empty() && printer)
         printer({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
-    MachineReport machine = ReadMachine(folder.Path, folder.Logs,
-                                        {selected, machines.Schedules[index], options.Now, options.NowInstant,
-                                         options.RunningWithin, KeepsRuns(options), KeepsWarnings(options), printer});
+    ReadOptions read{
+        options.Selected,   machines.Schedules[index], options.Now, options.NowInstant, options.RunningWithin,
+        KeepsRuns(options), KeepsWarnings(options),    printer};
+    if (pageDays)
+        read.KeepFrom = *pageDays->Since;
+    MachineReport machine = ReadMachine(folder.Path, folder.Logs, read);
     machine.Incomplete |= !problem.empty();
     return machine;
 }
@@ -128,8 +132,8 @@ void Read(const Options& options, const MachineList& machines, const std::option
     BufferWarnings();
     for (size_t i = 0; i < machines.Folders.size(); i++) {
         const MachineFolder& folder = machines.Folders[i];
-        MachineReport machine = folder.Problem.empty() ? ReadOne(options, machines, i, options.Selected, warn)
-                                                       : UnreadMachine(folder, warn);
+        MachineReport machine =
+            folder.Problem.empty() ? ReadOne(options, machines, i, pageDays, warn) : UnreadMachine(folder, warn);
         machine.Name = folder.Name;
         if (pageDays && folder.Problem.empty()) {
             machine.Days = DaysOf(machine.Runs, machine.Schedule, *pageDays->Since, *pageDays->Until, options.Now);

@@ -55,7 +55,7 @@ inline void RunTotals::CountEnding(const ReadRun& run)
                          (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
         SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 2;
     }
-    if (Options.KeepRuns)
+    if (Options.KeepRuns && run.End.Local >= Options.KeepFrom)
         KeepRun(run);
 }
 
