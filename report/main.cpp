@@ -28,12 +28,15 @@ bool Failed(const std::string& name, const std::string& error)
 // They keep the machines, which hold no runs for them.
 class Collected final : public MachinePrinter {
 public:
-    Collected(std::ostream& out, OutputKind kind) : Out(out), Kind(kind) {}
+    Collected(std::ostream& out, OutputKind kind, int runningWithin)
+        : Out(out), Kind(kind), RunningWithin(runningWithin)
+    {
+    }
     void Print(const MachineReport& machine) override { Machines.push_back(machine); }
     void Finish() override
     {
         switch (Kind) {
-        case OutputKind::OpenMetrics: PrintOpenMetrics(Out, Machines); break;
+        case OutputKind::OpenMetrics: PrintOpenMetrics(Out, Machines, RunningWithin); break;
         case OutputKind::Fleet: PrintFleetText(Out, Machines); break;
         case OutputKind::FleetCsv: PrintFleetCsv(Out, Machines); break;
         case OutputKind::FleetJson: PrintFleetJson(Out, Machines); break;
@@ -44,17 +47,24 @@ public:
 private:
     std::ostream& Out;
     OutputKind Kind;
+    int RunningWithin;
     std::vector<MachineReport> Machines;
 };
 
-std::unique_ptr<MachinePrinter> PrinterFor(OutputKind kind, std::ostream& out, const MachineList& machines)
+std::unique_ptr<MachinePrinter> PrinterFor(const Options& options, std::ostream& out, const MachineList& machines)
 {
+    OutputKind kind = options.Output;
+    RunOrder order = options.Top > 0 ? RunOrder::Longest : RunOrder::Newest;
+    size_t count = options.Top > 0 ? options.Top : options.Last;
     switch (kind) {
     case OutputKind::Summary: return TextPrinter(out, false);
     case OutputKind::Table: return TextPrinter(out, true);
     case OutputKind::Json: return JsonPrinter(out);
     case OutputKind::Csv: return CsvPrinter(out, machines.AnyScheduleKnown);
-    default: return std::make_unique<Collected>(out, kind);
+    case OutputKind::RunList: return TextRunList(out, order, count, options.Fleet);
+    case OutputKind::RunListCsv: return CsvRunList(out, order, count, options.Fleet);
+    case OutputKind::RunListJson: return JsonRunList(out, order, count, options.Fleet);
+    default: return std::make_unique<Collected>(out, kind, options.RunningWithin);
     }
 }
 
@@ -79,7 +89,7 @@ public:
             return Failed(Printed, error);
         if (!Svg.empty() || (!Html.empty() && !options.Fleet)) {
             Body.Open(!Svg.empty() ? SvgFile : HtmlFile);
-            Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute);
+            Picture.emplace(Body.Stream(), options.Selected, machines.AnyScheduledMinute, options.Now);
         }
         if (!Html.empty() && !options.Fleet) {
             Text.Open(HtmlFile);
@@ -89,7 +99,7 @@ public:
         if (Waits)
             Waiting.Open(PrintedFile);
         if (!Printed.empty())
-            Printer = PrinterFor(options.Output, Waits ? Waiting.Stream() : PrintedFile.Stream(), machines);
+            Printer = PrinterFor(options, Waits ? Waiting.Stream() : PrintedFile.Stream(), machines);
         return true;
     }
 
@@ -150,8 +160,8 @@ private:
 }  // namespace
 
 // Exit code 0 when the logs were read, 2 for a wrong option or a folder that
-// cannot be read (a fleet's after its outputs), 1 when an output cannot be
-// written.
+// cannot be read, or, after the outputs, a fleet's folder, a log or a
+// PowerOFF.txt; 1 when an output cannot be written.
 int main(int argc, char** argv)
 {
     Options options;
@@ -166,14 +176,12 @@ int main(int argc, char** argv)
     Outputs outputs;
     if (!outputs.Open(options, machines))
         return 1;
-    bool unread = false;                 // a fleet's machine whose folder could not be read
     std::optional<std::string> partial;  // the first machine not read whole
     std::vector<MachineReport> page;
     try {
         if (PrintsSelection(options))
             ReadMachines(options, machines, [&](MachineReport& machine) {
-                unread = unread || !machine.Problem.empty();
-                if (!partial && (machine.Incomplete || !machine.Problem.empty()))
+                if (!partial && (!machine.Incomplete.empty() || !machine.Problem.empty()))
                     partial = machine.Folder;
                 outputs.Print(machine);
             });
@@ -189,8 +197,9 @@ int main(int argc, char** argv)
         return Fail(options.OutputFile, "left as it was: '" + WithoutControls(*partial) + "' could not be read whole");
     if (!outputs.Finish(page))
         return 1;
-    // A fleet's machines that could not be read were printed as such.
+    // The machines that could not be read whole were printed as such.
     for (const MachineReport& machine : page)
-        unread = unread || !machine.Problem.empty();
-    return unread ? 2 : 0;
+        if (!partial && (!machine.Incomplete.empty() || !machine.Problem.empty()))
+            partial = machine.Folder;
+    return partial ? 2 : 0;
 }

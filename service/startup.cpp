@@ -67,13 +67,10 @@ static void SaySchedule()
     else
         SayServiceEvent(EventStarted, "no scheduled power-off: %s reads as %s", PowerOffPath, time);
 
-    if (reading.Text == ScheduleTextEmpty)
-        SayServiceEvent(EventScheduleText, "%s is empty, read as %s", PowerOffPath, time);
-    else if (reading.Text == ScheduleWordFirst)
-        SayServiceEvent(EventScheduleText, "%s begins with \"%s\", read as %s", PowerOffPath, reading.Word, time);
-    else if (reading.Text == ScheduleWordAfter)
-        SayServiceEvent(EventScheduleText, "%s has \"%s\" after the time, read as %s", PowerOffPath, reading.Word,
-                        time);
+    char text[ScheduleTextSize];
+    DescribeScheduleText(reading, PowerOffHour, PowerOffMinute, text);
+    if (text[0] != '\0')
+        SayServiceEvent(EventScheduleText, "%s %s", PowerOffPath, text);
 }
 
 void ServiceInitialization()

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <fstream>
 #include <ftw.h>
 #include <linux/capability.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -84,6 +86,14 @@ void WriteWholeFile(const std::string& path, const std::string& bytes)
 {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << bytes;
+}
+
+void WriteScheduleFile(const std::string& path, const std::string& bytes, int64_t written)
+{
+    WriteWholeFile(path, bytes);
+    timespec times[2] = {};
+    times[0].tv_sec = times[1].tv_sec = static_cast<time_t>(written);
+    utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
 bool FileExists(const std::string& path)

@@ -3,6 +3,7 @@
 // zone, and a fresh service state for each test.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -38,6 +39,10 @@ private:
 // The whole file, or "<missing>" when it cannot be read.
 std::string ReadWholeFile(const std::string& path);
 void WriteWholeFile(const std::string& path, const std::string& bytes);
+// A PowerOFF.txt written at the given Unix second; by default in 2000, as
+// when the machine was set up, long before the logs a test writes, so that
+// its schedule judges every run.
+void WriteScheduleFile(const std::string& path, const std::string& bytes, int64_t written = 946684800);
 bool FileExists(const std::string& path);
 
 // Resets the test double and every process-wide variable of the service to

@@ -251,6 +251,21 @@ void LoadPowerOffSchedule()
     PowerOffMinute = minute;
 }
 
+void DescribeScheduleText(const ScheduleReading& reading, int32_t hour, int32_t minute, char (&text)[ScheduleTextSize])
+{
+    char time[32];
+    snprintf(time, sizeof time, "%02d:%02d", static_cast<int>(hour), static_cast<int>(minute));
+    text[0] = '\0';
+    if (!reading.Opened)
+        return;
+    if (reading.Text == ScheduleTextEmpty)
+        snprintf(text, sizeof text, "is empty, read as %s", time);
+    else if (reading.Text == ScheduleWordFirst)
+        snprintf(text, sizeof text, "begins with \"%s\", read as %s", reading.Word, time);
+    else if (reading.Text == ScheduleWordAfter)
+        snprintf(text, sizeof text, "has \"%s\" after the time, read as %s", reading.Word, time);
+}
+
 bool PowerOffDue(int hour, int minute)
 {
     return hour == PowerOffHour && minute == PowerOffMinute;

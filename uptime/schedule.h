@@ -50,6 +50,14 @@ void LoadPowerOffSchedule();
 // holds. verdimoor-report reads the file so too.
 void ReadPowerOffTime(FileId file, int32_t* hour, int32_t* minute, ScheduleReading* reading = nullptr);
 
+// What the text holds beside the time read from it, in the words start-up
+// says after the file's name: "is empty, read as 00:00", "begins with
+// "none", read as 00:00", "has "pm" after the time, read as 10:00"; empty
+// when the file holds the time alone or could not be opened. verdimoor-report
+// warns of PowerOFF.txt in the same words.
+const size_t ScheduleTextSize = ScheduleWordLimit + 72;
+void DescribeScheduleText(const ScheduleReading& reading, int32_t hour, int32_t minute, char (&text)[ScheduleTextSize]);
+
 // True when the local hour and minute are exactly the scheduled ones.
 bool PowerOffDue(int hour, int minute);
 

@@ -20,8 +20,17 @@ std::vector<LocalDay> MissedDays(const Run& run, int scheduledMinute, LocalDay f
     return missed;
 }
 
+std::optional<LocalDay> FirstDayLogged(const std::vector<Run>& runs, std::optional<LocalMinute> firstLogged)
+{
+    if (!runs.empty() && (!firstLogged || runs.front().Start.Local < *firstLogged))
+        firstLogged = runs.front().Start.Local;
+    if (!firstLogged)
+        return std::nullopt;
+    return floor<days>(*firstLogged);
+}
+
 std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& schedule, LocalDay first, LocalDay last,
-                        LocalMinute now)
+                        LocalMinute now, std::optional<LocalMinute> firstLogged)
 {
     std::vector<Day> result;
     for (LocalDay date = first; date <= last; date += days{1})
@@ -29,6 +38,9 @@ std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& sc
     std::vector<bool> on(result.size());
     std::vector<bool> crashed(result.size());
     std::vector<bool> missed(result.size());
+    // The days whose scheduled moment a run not judged was up at, or that is
+    // before the schedule held: neither missed nor off on schedule.
+    std::vector<bool> unjudged(result.size());
     auto index = [first](LocalDay date) { return static_cast<size_t>((date - first).count()); };
     const LocalMinute begin = first;
     const LocalMinute end = last + days{1};
@@ -52,10 +64,21 @@ std::vector<Day> DaysOf(const std::vector<Run>& runs, const PowerOffSchedule& sc
         if (schedule.Minute)
             for (LocalDay day : MissedDays(run, *schedule.Minute, first, last))
                 missed[index(day)] = true;
+        if (schedule.Minute && !run.Judged)
+            for (LocalMinute at = FirstScheduledAfter(*schedule.Minute, run.Start.Local - minutes{1});
+                 at <= run.End.Local && at < end; at += days{1})
+                if (at >= begin)
+                    unjudged[index(floor<days>(at))] = true;
     }
+    std::optional<LocalDay> logged = FirstDayLogged(runs, firstLogged);
+    const LocalDay today = floor<days>(now);
     for (size_t i = 0; i < result.size(); i++) {
-        bool passed = schedule.Minute && result[i].Date + minutes{*schedule.Minute + 2} <= now;
-        if (missed[i])
+        bool passed =
+            schedule.Minute && result[i].Date + minutes{*schedule.Minute + 2} <= now && !unjudged[i] &&
+            (!schedule.JudgedFrom || result[i].Date + minutes{*schedule.Minute} >= schedule.JudgedFrom->Local);
+        if (!logged || result[i].Date < *logged || result[i].Date > today)
+            result[i].State = DayState::NoData;
+        else if (missed[i])
             result[i].State = DayState::Missed;
         else if (crashed[i])
             result[i].State = DayState::Crashed;

@@ -37,6 +37,12 @@ std::optional<std::string_view> StateName(const Summary& totals);
 struct PowerOffSchedule {
     bool Known = false;         // a schedule to answer for, if only "none": without one the outputs are as before
     std::optional<int> Minute;  // the minute of the day; none when nothing is ever due
+    // From when the runs are held against it. The service reads PowerOFF.txt
+    // when it starts, so the file's schedule holds for the runs that start in
+    // the minute the file was last written or later: the runs before are not
+    // judged, neither a power-off nor a missed one. None for --schedule's,
+    // which judges every run.
+    std::optional<Moment> JudgedFrom = std::nullopt;
 };
 
 // What a run says of the daily power-off. The shutdown that follows a
@@ -58,7 +64,9 @@ LocalMinute FirstScheduledAfter(int scheduledMinute, LocalMinute start);
 // What the machine did at the newest scheduled moment M that is 2 minutes or
 // more before now: a run ended pdown in M or the minute after it
 // (OnSchedule), a run started before M was still up at M + 2 minutes
-// (Missed), or neither (Off); None without a schedule or without runs.
+// (Missed), or neither (Off); None without a schedule or without runs, or
+// when M is not judged: before the schedule's JudgedFrom, or a run that is
+// not judged was up at M.
 enum class LastPowerOff { None, OnSchedule, Missed, Off };
 // "none", "on-schedule", "missed", "off", as every output spells it.
 std::string_view LastPowerOffName(LastPowerOff answer);
@@ -75,6 +83,7 @@ struct Selection {
 
 // What a day's scheduled moment saw of a machine, on the fleet's page.
 enum class DayState {
+    NoData,  // before the machine's first record, or after now
     OffAllDay,
     OffOnSchedule,  // on that day, off by its scheduled moment
     Missed,         // on past the scheduled moment
@@ -98,6 +107,7 @@ struct Run {
     int64_t DowntimeBefore = 0;       // Start - the previous selected run's End, 0 when negative or first
     int64_t Missed = 0;               // scheduled power-offs it stayed on through
     int64_t MinutesPastSchedule = 0;  // End - the first one it missed
+    bool Judged = true;               // held against the schedule: it started after it took effect
 };
 
 // A damaged or out-of-place line, skipped with this note.
@@ -142,6 +152,9 @@ struct Summary {
     std::optional<Moment> NewestStart;
     std::optional<Moment> StateSince;
     int64_t StateMinutes = 0;
+    // The schedule's JudgedFrom, when a run summed up started before it and
+    // was not judged: the outputs say from when the schedule holds.
+    std::optional<Moment> ScheduleJudgedFrom;
 };
 
 // One folder of logs: one machine.
@@ -153,8 +166,15 @@ struct MachineReport {
     Summary Totals;
     std::vector<Run> Runs;  // kept only when an output needs the runs
     std::vector<Warning> Warnings;
-    std::vector<Day> Days;    // for the fleet's page only
-    bool Incomplete = false;  // a log, or the folder's PowerOFF.txt, could not be read
+    std::vector<Day> Days;  // for the fleet's page only
+    // Why a log, or the folder's PowerOFF.txt, could not be read, the first
+    // one: "2026_12.log: cannot be opened: Permission denied"; empty when
+    // every file was read whole.
+    std::string Incomplete;
+    // The first moment its logs tell of, the start of its first run whatever
+    // the selection, before which the picture and the pages draw no data;
+    // none without a run.
+    std::optional<LocalMinute> FirstLogged;
 };
 
 }  // namespace report

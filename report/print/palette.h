@@ -13,5 +13,8 @@ inline constexpr const char* Orange = "#E69F00";
 inline constexpr const char* SkyBlue = "#56B4E9";
 inline constexpr const char* Black = "#000000";
 inline constexpr const char* White = "#FFFFFF";
+// Darker than the shade of the weekends, lighter than the grid: for the days
+// the logs tell nothing of.
+inline constexpr const char* LightGrey = "#C8C8C8";
 
 }  // namespace report::palette

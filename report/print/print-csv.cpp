@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The CSV printer: one row per run, quoted as RFC 4180 says.
+// The CSV printer: one row per run, quoted as RFC 4180 says; the ranked
+// runs; the fleet's rows.
 #include "report/print/print.h"
 
 #include <algorithm>
@@ -84,19 +85,53 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines)
         printer.Print(machine);
 }
 
+namespace {
+
+class CsvRuns final : public RunListPrinter {
+public:
+    CsvRuns(std::ostream& out, RunOrder order, size_t count, bool fleet) : RunListPrinter(order, count, fleet), Out(out)
+    {
+        Out << "rank," << (fleet ? "machine" : "folder") << ",start,end,minutes,ended,file,line\n";
+    }
+
+private:
+    void List(const std::vector<RankedRun>& runs, const MachineReport* machine) override
+    {
+        for (const RankedRun& ranked : runs) {
+            const Run& run = ranked.Of;
+            Out << ranked.Rank << ',' << CsvField(machine != nullptr ? ranked.Folder : ranked.Machine) << ','
+                << FormatMoment(run.Start) << ',' << FormatMoment(run.End) << ',' << run.Minutes << ','
+                << EndName(run.Ended) << ',' << CsvField(run.File) << ',' << run.Line << '\n';
+        }
+    }
+
+    std::ostream& Out;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> CsvRunList(std::ostream& out, RunOrder order, size_t count, bool fleet)
+{
+    return std::make_unique<CsvRuns>(out, order, count, fleet);
+}
+
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines)
 {
     constexpr std::string_view header = "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,"
-                                        "uptime_minutes,availability,last_end,running,last_poweroff,"
-                                        "newest_run_ended,state_since";
+                                        "uptime_minutes,availability,last_end,running,last_poweroff,warnings,"
+                                        "incomplete,newest_run_ended,state_since";
     out << header << '\n';
     for (const MachineReport& machine : machines) {
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
         out << CsvField(machine.Name);
         if (!machine.Problem.empty()) {
-            // Every field but the machine's empty.
-            out << std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',') << '\n';
+            // Every field but the machine's and the reason, in incomplete, empty.
+            constexpr std::string_view before = header.substr(0, header.find(",incomplete"));
+            constexpr std::string_view after = header.substr(header.find(",incomplete") + 1);
+            out << std::string(static_cast<size_t>(std::count(before.begin(), before.end(), ',')) + 1, ',')
+                << CsvField(machine.Problem)
+                << std::string(static_cast<size_t>(std::count(after.begin(), after.end(), ',')), ',') << '\n';
             continue;
         }
         out << ',';
@@ -116,7 +151,8 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         if (totals.LastEnd)
             out << FormatMoment(*totals.LastEnd);
         out << ',' << (totals.NewestEnded == RunEnd::Running ? 1 : 0) << ','
-            << LastPowerOffName(totals.LastPowerOffAnswer) << ',';
+            << LastPowerOffName(totals.LastPowerOffAnswer) << ',' << totals.Warnings << ','
+            << CsvField(machine.Incomplete) << ',';
         if (totals.NewestEnded)
             out << EndName(*totals.NewestEnded);
         out << ',';

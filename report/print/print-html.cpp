@@ -19,7 +19,7 @@ namespace report {
 namespace {
 
 // The page's head, with its title and style sheet, and the start of its body.
-void Head(std::ostream& out, const std::string& title, const char* style)
+void Head(std::ostream& out, const std::string& title, const std::string& style)
 {
     out << "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\"/>\n"
         << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\"/>\n"
@@ -62,14 +62,15 @@ void HtmlPage::WriteTo(std::ostream& out, SvgPicture& picture)
     out << "</pre>\n</body>\n</html>\n";
 }
 
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected)
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected,
+               LocalMinute now)
 {
     bool scheduled = false;
     for (const MachineReport& machine : machines)
         scheduled = scheduled || machine.Schedule.Minute;
     std::stringstream body;
     std::stringstream text;
-    SvgPicture picture(body, selected, scheduled);
+    SvgPicture picture(body, selected, scheduled, now);
     HtmlPage page(text);
     for (const MachineReport& machine : machines) {
         picture.Draw(machine);
@@ -82,8 +83,14 @@ namespace {
 
 using namespace std::chrono;
 
-// A strip: the machine's name on the left, then a square per day.
+// A strip: the machine's name on the left, cut to leave a gap before the
+// squares, then a square per day.
 constexpr int NameWidth = 200;
+constexpr int NameGap = 8;
+// The table's text, and the width its machines' names are cut to, so that
+// the table fits a screen 1400 pixels wide.
+constexpr int TableFontSize = 13;
+constexpr int TableNameWidth = 240;
 constexpr int Cell = 16;
 constexpr int Pitch = 18;
 constexpr int HeaderHeight = 34;
@@ -98,6 +105,7 @@ const char* DayColour(DayState state)
     case DayState::Crashed: return palette::Vermillion;
     case DayState::On: return palette::SkyBlue;
     case DayState::OffAllDay: return palette::White;
+    case DayState::NoData: return palette::LightGrey;
     }
     return palette::White;
 }
@@ -110,6 +118,7 @@ const char* DayLabel(DayState state)
     case DayState::Crashed: return "crashed";
     case DayState::On: return "on, no power-off due";
     case DayState::OffAllDay: return "off all day";
+    case DayState::NoData: return "no data";
     }
     return "";
 }
@@ -124,9 +133,13 @@ void Table(std::ostream& out, const std::vector<const MachineReport*>& machines,
         out << "<tr class=\"machine" << (machine->Totals.LastPowerOffAnswer == LastPowerOff::Missed ? " missed" : "")
             << (machine->Totals.NewestEnded == RunEnd::Crash ? " crashed" : "") << "\">";
         auto row = FleetRow(*machine);
-        for (size_t column = 0; column < FleetColumns; column++)
-            out << "<td" << (FleetTable()[column].Numeric ? " class=\"number\"" : "") << ">" << XmlEscape(row[column])
+        for (size_t column = 0; column < FleetColumns; column++) {
+            // A long name cut, whole on hover.
+            std::string shown = column == 0 ? FitToWidth(row[0], TableFontSize, TableNameWidth) : row[column];
+            out << "<td" << (FleetTable()[column].Numeric ? " class=\"number\"" : "")
+                << (shown != row[column] ? " title=\"" + XmlEscape(row[column]) + "\"" : "") << ">" << XmlEscape(shown)
                 << "</td>";
+        }
         out << "</tr>\n";
     }
     out << "</tbody>\n<tfoot><tr><td colspan=\"" << FleetColumns << "\">" << XmlEscape(FleetTotals(all))
@@ -136,7 +149,7 @@ void Table(std::ostream& out, const std::vector<const MachineReport*>& machines,
 void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines, const std::vector<Day>& dates)
 {
     // Room for the legend too.
-    int width = NameWidth + std::max(static_cast<int>(dates.size()) * Pitch, 720);
+    int width = NameWidth + std::max(static_cast<int>(dates.size()) * Pitch, 800);
     int height = HeaderHeight + static_cast<int>(machines.size()) * Pitch + 40;
     out << "<svg class=\"days\" xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height
         << "\" viewBox=\"0 0 " << width << " " << height << "\">\n";
@@ -157,12 +170,16 @@ void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines
     for (size_t row = 0; row < machines.size(); row++) {
         const MachineReport& machine = *machines[row];
         int top = HeaderHeight + static_cast<int>(row) * Pitch;
-        out << "<g class=\"strip\"><text x=\"0\" y=\"" << top + 12 << "\" font-size=\"12\">" << XmlEscape(machine.Name)
-            << "</text>\n";
+        std::string name = FitToWidth(machine.Name, 12, NameWidth - NameGap);
+        out << "<g class=\"strip\"><text x=\"0\" y=\"" << top + 12 << "\" font-size=\"12\">" << XmlEscape(name);
+        if (name != machine.Name)
+            out << "<title>" << XmlEscape(machine.Name) << "</title>";
+        out << "</text>\n";
         for (size_t i = 0; i < machine.Days.size(); i++) {
             const Day& day = machine.Days[i];
             std::string tip = machine.Name + ", " + WeekdayName(day.Date) + " " + FormatDay(day.Date) + ": " +
-                              FormatDuration(day.MinutesOn) + " on, " + DayLabel(day.State);
+                              (day.State == DayState::NoData ? "" : FormatDuration(day.MinutesOn) + " on, ") +
+                              DayLabel(day.State);
             out << "<rect x=\"" << NameWidth + static_cast<int>(i) * Pitch << "\" y=\"" << top << "\" width=\"" << Cell
                 << "\" height=\"" << Cell << "\" fill=\"" << DayColour(day.State)
                 << "\" stroke=\"#BBBBBB\" stroke-width=\"1\"><title>" << XmlEscape(tip) << "</title></rect>\n";
@@ -172,8 +189,8 @@ void Strips(std::ostream& out, const std::vector<const MachineReport*>& machines
     // The legend, under the strips.
     int y = HeaderHeight + static_cast<int>(machines.size()) * Pitch + 16;
     int x = NameWidth;
-    for (DayState state :
-         {DayState::OffOnSchedule, DayState::Missed, DayState::Crashed, DayState::On, DayState::OffAllDay}) {
+    for (DayState state : {DayState::OffOnSchedule, DayState::Missed, DayState::Crashed, DayState::On,
+                           DayState::OffAllDay, DayState::NoData}) {
         out << "<rect x=\"" << x << "\" y=\"" << y << "\" width=\"" << Cell << "\" height=\"" << Cell << "\" fill=\""
             << DayColour(state) << "\" stroke=\"#BBBBBB\" stroke-width=\"1\"/>\n<text x=\"" << x + Cell + 6 << "\" y=\""
             << y + 12 << "\" font-size=\"12\">" << DayLabel(state) << "</text>\n";
@@ -192,14 +209,19 @@ void PrintFleetHtml(std::ostream& out, const std::vector<MachineReport>& machine
          "body { margin: 16px; color: #000; background: #fff; font-family: \"DejaVu Sans\", Verdana, Arial, "
          "sans-serif; }\n"
          "h1 { font-size: 20px; }\n"
-         "table.fleet { border-collapse: collapse; font-size: 13px; margin-bottom: 24px; }\n"
-         "table.fleet th, table.fleet td { padding: 2px 8px; text-align: left; white-space: nowrap; }\n"
-         "table.fleet thead th { border-bottom: 1px solid #8C8C8C; }\n"
-         "table.fleet .number { text-align: right; }\n"
-         "table.fleet tr.missed td { font-weight: bold; }\n"
-         "table.fleet tr.crashed td { background: #FBE3D6; }\n"
-         "table.fleet tfoot td { border-top: 1px solid #8C8C8C; }\n"
-         "svg.days { display: block; font-family: inherit; }\n");
+         "table.fleet { border-collapse: collapse; font-size: " +
+             std::to_string(TableFontSize) +
+             "px; margin-bottom: 24px; }\n"
+             "table.fleet th, table.fleet td { padding: 2px 8px; text-align: left; white-space: nowrap; }\n"
+             "table.fleet tbody td:first-child { max-width: " +
+             std::to_string(TableNameWidth) +
+             "px; overflow: hidden; text-overflow: ellipsis; }\n"
+             "table.fleet thead th { border-bottom: 1px solid #8C8C8C; }\n"
+             "table.fleet .number { text-align: right; }\n"
+             "table.fleet tr.missed td { font-weight: bold; }\n"
+             "table.fleet tr.crashed td { background: #FBE3D6; }\n"
+             "table.fleet tfoot td { border-top: 1px solid #8C8C8C; }\n"
+             "svg.days { display: block; font-family: inherit; }\n");
     out << "<h1>Verdimoor fleet</h1>\n";
     Table(out, order, machines);
     // Every machine has the same days, but one whose folder cannot be read.

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The JSON printer: each folder's summary, runs and warnings; for the fleet,
-// the summaries alone.
+// The JSON printer: each folder's summary, runs and warnings; the ranked
+// runs; for the fleet, the summaries alone.
 #include <nlohmann/json.hpp>
 
 #include "report/core/text-forms.h"
@@ -17,7 +17,9 @@ Json MomentOrNull(const std::optional<Moment>& moment)
     return moment ? Json(FormatMoment(*moment)) : Json(nullptr);
 }
 
-// With a schedule, the summary answers for the power-offs before its warnings.
+// With a schedule, the summary answers for the power-offs before its warnings;
+// a machine not read whole says why after them, and a schedule that did not
+// judge every run from when it did, last.
 Json SummaryJson(const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
@@ -47,6 +49,10 @@ Json SummaryJson(const MachineReport& machine)
     summary["state"] = state ? Json(*state) : Json(nullptr);
     summary["state_since"] = MomentOrNull(totals.StateSince);
     summary["newest_run_ended"] = totals.NewestEnded ? Json(EndName(*totals.NewestEnded)) : Json(nullptr);
+    if (!machine.Incomplete.empty())
+        summary["incomplete"] = machine.Incomplete;
+    if (totals.ScheduleJudgedFrom)
+        summary["schedule_judged_from"] = FormatMoment(*totals.ScheduleJudgedFrom);
     return summary;
 }
 
@@ -149,6 +155,63 @@ void PrintJson(std::ostream& out, const std::vector<MachineReport>& machines)
     for (const MachineReport& machine : machines)
         printer.Print(machine);
     printer.Finish();
+}
+
+namespace {
+
+// A machine's list written as it comes, as JsonStream writes its entries;
+// the fleet's as one document.
+class JsonRuns final : public RunListPrinter {
+public:
+    JsonRuns(std::ostream& out, RunOrder order, size_t count, bool fleet)
+        : RunListPrinter(order, count, fleet), Out(out), Fleet(fleet)
+    {
+    }
+
+private:
+    void List(const std::vector<RankedRun>& runs, const MachineReport* machine) override
+    {
+        Json list = Json::array();
+        for (const RankedRun& ranked : runs) {
+            const Run& run = ranked.Of;
+            Json row = {{"rank", ranked.Rank}};
+            if (machine == nullptr) {
+                row["machine"] = ranked.Machine;
+                row["folder"] = ranked.Folder;
+            }
+            row["start"] = FormatMoment(run.Start);
+            row["end"] = FormatMoment(run.End);
+            row["minutes"] = run.Minutes;
+            row["ended"] = EndName(run.Ended);
+            row["file"] = run.File;
+            row["line"] = run.Line;
+            list.push_back(std::move(row));
+        }
+        if (machine == nullptr) {
+            Json document;
+            document["runs"] = std::move(list);
+            Out << document.dump(2, ' ', false, Json::error_handler_t::replace) << '\n';
+            return;
+        }
+        Out << (Printed++ > 0 ? ",\n" : "{\n  \"machines\": [\n") << "    ";
+        Put(Out, Json{{"folder", machine->Folder}, {"runs", std::move(list)}}, 4);
+    }
+    void End() override
+    {
+        if (!Fleet)
+            Out << (Printed > 0 ? "\n  ]\n}\n" : "{\n  \"machines\": []\n}\n");
+    }
+
+    std::ostream& Out;
+    bool Fleet;
+    size_t Printed = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> JsonRunList(std::ostream& out, RunOrder order, size_t count, bool fleet)
+{
+    return std::make_unique<JsonRuns>(out, order, count, fleet);
 }
 
 void PrintFleetJson(std::ostream& out, const std::vector<MachineReport>& machines)

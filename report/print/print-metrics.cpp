@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "report/core/calendar.h"
+#include "report/core/text-forms.h"
 #include "report/core/utf8.h"
 #include "report/print/print.h"
 
@@ -108,7 +109,7 @@ std::optional<double> Timestamp(const std::optional<Moment>& moment)
 
 }  // namespace
 
-void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines)
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines, int runningWithin)
 {
     Exposition metrics(out, machines);
     metrics.Runs();
@@ -126,10 +127,11 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
     metrics.Family("verdimoor_availability_ratio", "gauge",
                    "Uptime over the time since the first run; absent while that is zero.",
                    [](const MachineReport& m) { return m.Totals.Availability; });
-    metrics.Family(
-        "verdimoor_running", "gauge",
-        "1 while the newest run is alive (its last sign of life is at most 2 minutes old), else 0.",
-        [](const MachineReport& m) -> std::optional<double> { return m.Totals.NewestEnded == RunEnd::Running; });
+    std::string running = "1 while the newest run is alive (its last sign of life is at most " +
+                          FormatCount(runningWithin, "minute", "minutes") + " old), else 0.";
+    metrics.Family("verdimoor_running", "gauge", running.c_str(), [](const MachineReport& m) -> std::optional<double> {
+        return m.Totals.NewestEnded == RunEnd::Running;
+    });
     metrics.Ended();
     metrics.Family("verdimoor_state_since_timestamp_seconds", "gauge",
                    "When the machine came up (the running run's start) or went down (the newest run's end), as Unix "

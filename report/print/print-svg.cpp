@@ -184,7 +184,14 @@ public:
 
     void Heading(const MachineReport& machine)
     {
-        Text(12, y_ + 22, "Verdimoor uptime: " + machine.Folder, " font-size=\"18\" font-weight=\"bold\"");
+        // A long folder cut to the page, whole on hover.
+        std::string heading = "Verdimoor uptime: " + machine.Folder;
+        std::string shown = FitToWidth(heading, 18, PageWidth - 24, true);
+        out_ << "<text x=\"12.0\" y=\"" << Number(y_ + 22) << "\" font-size=\"18\" font-weight=\"bold\">"
+             << XmlEscape(shown);
+        if (shown != heading)
+            out_ << "<title>" << XmlEscape(heading) << "</title>";
+        out_ << "</text>\n";
         const Summary& s = machine.Totals;
         std::string line = FormatCount(s.Runs, "run", "runs") + ": " +
                            FormatCount(s.Down, "clean stop", "clean stops") + ", " +
@@ -199,7 +206,8 @@ public:
         y_ += 52;
     }
 
-    // With a schedule, a second row: its line, and the mark of a run on past it.
+    // A second row: with a schedule, its line and the mark of a run on past
+    // it; then the shade of the days the logs tell nothing of.
     void Legend(bool scheduled)
     {
         double x = PlotLeft;
@@ -213,19 +221,25 @@ public:
         CrashMark(x + 4, y_ + 1);
         Text(x + 14, y_ + 13, "crash: last sign of life", " font-size=\"12\"");
         y_ += 24;
-        if (!scheduled)
-            return;
         x = PlotLeft;
-        ScheduleLine(x + 9, y_, y_ + RowHeight);
-        Text(x + 24, y_ + 13, "scheduled power-off time", " font-size=\"12\"");
-        x += 24 + 7.0 * 24 + 18;
-        MissedMark(x + 9, y_);
-        Text(x + 24, y_ + 13, "on past the scheduled power-off", " font-size=\"12\"");
+        if (scheduled) {
+            ScheduleLine(x + 9, y_, y_ + RowHeight);
+            Text(x + 24, y_ + 13, "scheduled power-off time", " font-size=\"12\"");
+            x += 24 + 7.0 * 24 + 18;
+            MissedMark(x + 9, y_);
+            Text(x + 24, y_ + 13, "on past the scheduled power-off", " font-size=\"12\"");
+            x += 24 + 7.0 * 31 + 18;
+        }
+        out_ << "<rect x=\"" << x << "\" y=\"" << y_ + 4 << "\" width=\"18\" height=\"" << BarHeight << "\" fill=\""
+             << palette::LightGrey << "\"/>\n";
+        Text(x + 24, y_ + 13, "no data: before the first log, or after now", " font-size=\"12\"");
         y_ += 24;
     }
 
+    // The days before logged and after today are no data.
     void Month(const std::vector<Run>& runs, const Summary& summary, year_month month,
-               const std::map<local_days, std::vector<Segment>>& segments, std::optional<int> scheduled)
+               const std::map<local_days, std::vector<Segment>>& segments, std::optional<int> scheduled,
+               local_days logged, local_days today)
     {
         y_ += 14;
         Text(12, y_ + 16, MonthTitle(month), " font-size=\"15\" font-weight=\"bold\"");
@@ -250,9 +264,10 @@ public:
             local_days day = first + days{row};
             weekday wd{day};
             int top = plotTop + row * RowHeight;
-            if (wd == Saturday || wd == Sunday)
+            bool noData = day < logged || day > today;
+            if (noData || wd == Saturday || wd == Sunday)
                 out_ << "<rect x=\"" << PlotLeft << "\" y=\"" << top << "\" width=\"" << PlotWidth << "\" height=\""
-                     << RowHeight << "\" fill=\"#EBEBEB\"/>\n";
+                     << RowHeight << "\" fill=\"" << (noData ? palette::LightGrey : "#EBEBEB") << "\"/>\n";
             Text(PlotLeft - 6, top + 12,
                  std::string(WeekdayName(day)) + " " + std::to_string(static_cast<unsigned>(year_month_day{day}.day())),
                  " font-size=\"11\" text-anchor=\"end\"");
@@ -355,8 +370,8 @@ private:
 
 }  // namespace
 
-SvgPicture::SvgPicture(std::iostream& body, const Selection& selected, bool scheduled)
-    : Body(body), Scheduled(scheduled)
+SvgPicture::SvgPicture(std::iostream& body, const Selection& selected, bool scheduled, LocalMinute now)
+    : Body(body), Scheduled(scheduled), Now(now)
 {
     // The selection bounds the months drawn.
     if (selected.Since) {
@@ -390,13 +405,14 @@ void SvgPicture::Draw(const MachineReport& machine)
         page.Note(FormatCount(static_cast<int64_t>(older), "older month", "older months") +
                   " with runs left out: the newest " + std::to_string(MostMonths) + " are drawn.");
     }
+    local_days logged = *FirstDayLogged(machine.Runs, machine.FirstLogged);
     auto segments = drawn.empty() ? std::map<local_days, std::vector<Segment>>{}
                                   : SegmentsByDay(machine.Runs, local_days{drawn.front() / 1},
                                                   local_days{(drawn.back() + months{1}) / 1});
     for (size_t i = 0; i < drawn.size(); i++) {
         if (i > 0 && drawn[i] != drawn[i - 1] + months{1})
             page.Gap(drawn[i - 1] + months{1}, drawn[i] - months{1});
-        page.Month(machine.Runs, machine.Totals, drawn[i], segments, machine.Schedule.Minute);
+        page.Month(machine.Runs, machine.Totals, drawn[i], segments, machine.Schedule.Minute, logged, floor<days>(Now));
     }
 }
 
@@ -426,13 +442,14 @@ void CopyFromStart(std::iostream& from, std::ostream& out)
     from.clear();
 }
 
-void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected, bool standalone)
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected, LocalMinute now,
+              bool standalone)
 {
     bool scheduled = false;
     for (const MachineReport& machine : machines)
         scheduled = scheduled || machine.Schedule.Minute;
     std::stringstream body;
-    SvgPicture picture(body, selected, scheduled);
+    SvgPicture picture(body, selected, scheduled, now);
     for (const MachineReport& machine : machines)
         picture.Draw(machine);
     picture.WriteTo(out, standalone);

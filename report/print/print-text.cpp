@@ -20,14 +20,17 @@ void Row(std::ostream& out, const char* name, const std::string& value)
     out << label << value << '\n';
 }
 
-// "22:30: 17 on schedule, 2 missed (13h 30m past the schedule)"
+// "22:30: 17 on schedule, 2 missed (13h 30m past the schedule)", and
+// "22:30 since 2026-11-20 14:03: ..." when earlier runs were not judged.
 std::string PowerOffLine(const MachineReport& machine)
 {
     if (!machine.Schedule.Minute)
         return "none scheduled";
     const Summary& totals = machine.Totals;
-    std::string line = FormatTimeOfDay(*machine.Schedule.Minute) + ": " + std::to_string(totals.Pdown) +
-                       " on schedule, " + std::to_string(totals.PoweroffsMissed) + " missed";
+    std::string line = FormatTimeOfDay(*machine.Schedule.Minute);
+    if (totals.ScheduleJudgedFrom)
+        line += " since " + FormatMomentForPeople(*totals.ScheduleJudgedFrom);
+    line += ": " + std::to_string(totals.Pdown) + " on schedule, " + std::to_string(totals.PoweroffsMissed) + " missed";
     if (totals.PoweroffsMissed > 0)
         line += " (" + FormatDuration(totals.MinutesPastSchedule) + " past the schedule)";
     return line;
@@ -56,6 +59,8 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
     out << WithoutControls(machine.Folder) << '\n';
+    if (!machine.Incomplete.empty())
+        Row(out, "Incomplete", WithoutControls(machine.Incomplete));
     Row(out, "Now", NowLine(totals));
     if (totals.Runs == 0) {
         Row(out, "Runs", "0");
@@ -162,35 +167,102 @@ size_t Width(const std::string& text)
 
 }  // namespace
 
-// Columns as wide as their widest cell, numbers on the right.
+// The fleet's table, and after its columns the warnings' count and, where a
+// machine was not read whole, why, for whoever reads it on a terminal:
+// columns as wide as their widest cell, numbers on the right.
 void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines)
 {
-    std::vector<std::array<std::string, FleetColumns>> rows;
-    std::array<std::string, FleetColumns> headings;
-    for (size_t column = 0; column < FleetColumns; column++)
-        headings[column] = FleetTable()[column].Heading;
+    constexpr size_t Columns = FleetColumns + 2;
+    bool incomplete = std::any_of(machines.begin(), machines.end(), [](const MachineReport& machine) {
+        return !machine.Incomplete.empty() || !machine.Problem.empty();
+    });
+    size_t shown = incomplete ? Columns : Columns - 1;
+    std::array<FleetColumn, Columns> table;
+    std::copy(FleetTable().begin(), FleetTable().end(), table.begin());
+    table[FleetColumns] = {"Warnings", true};
+    table[FleetColumns + 1] = {"Incomplete", false};
+    std::vector<std::array<std::string, Columns>> rows;
+    std::array<std::string, Columns> headings;
+    for (size_t column = 0; column < shown; column++)
+        headings[column] = table[column].Heading;
     rows.push_back(headings);
     for (const MachineReport* machine : FleetOrder(machines)) {
-        rows.push_back(FleetRow(*machine));
-        rows.back()[0] = WithoutControls(rows.back()[0]);
+        std::array<std::string, FleetColumns> cells = FleetRow(*machine);
+        std::array<std::string, Columns>& row = rows.emplace_back();
+        std::copy(cells.begin(), cells.end(), row.begin());
+        row[0] = WithoutControls(row[0]);
+        bool read = machine->Problem.empty();
+        row[FleetColumns] = read ? std::to_string(machine->Totals.Warnings) : "-";
+        row[FleetColumns + 1] = WithoutControls(read ? machine->Incomplete : machine->Problem);
     }
-    std::array<size_t, FleetColumns> widths{};
+    std::array<size_t, Columns> widths{};
     for (const auto& row : rows)
-        for (size_t column = 0; column < FleetColumns; column++)
+        for (size_t column = 0; column < shown; column++)
             widths[column] = std::max(widths[column], Width(row[column]));
     for (const auto& row : rows) {
         std::string line;
-        for (size_t column = 0; column < FleetColumns; column++) {
+        for (size_t column = 0; column < shown; column++) {
             std::string padding(widths[column] - Width(row[column]), ' ');
             if (column > 0)
                 line += "  ";
-            line += FleetTable()[column].Numeric ? padding + row[column] : row[column] + padding;
+            line += table[column].Numeric ? padding + row[column] : row[column] + padding;
         }
         while (!line.empty() && line.back() == ' ')
             line.pop_back();
         out << line << '\n';
     }
     out << FleetTotals(machines) << '\n';
+}
+
+namespace {
+
+// A blank line between machines' lists; the fleet's machines in a column as
+// wide as the widest name.
+class TextRuns final : public RunListPrinter {
+public:
+    TextRuns(std::ostream& out, RunOrder order, size_t count, bool fleet)
+        : RunListPrinter(order, count, fleet), Out(out)
+    {
+    }
+
+private:
+    void List(const std::vector<RankedRun>& runs, const MachineReport* machine) override
+    {
+        bool fleet = machine == nullptr;
+        if (!fleet)
+            Out << (Printed++ > 0 ? "\n" : "") << WithoutControls(machine->Folder) << '\n';
+        size_t width = Width("Machine");
+        for (const RankedRun& run : runs)
+            width = std::max(width, Width(WithoutControls(run.Machine)));
+        auto row = [&](const std::string& rank, const std::string& name, const std::string& start,
+                       const std::string& end, const std::string& duration, std::string_view ended) {
+            char line[160];
+            std::snprintf(line, sizeof line, "  %4s  ", rank.c_str());
+            Out << line;
+            if (fleet)
+                Out << name << std::string(width - Width(name), ' ') << "  ";
+            std::snprintf(line, sizeof line, "%-16s  %-16s  %-12s  %.*s\n", start.c_str(), end.c_str(),
+                          duration.c_str(), static_cast<int>(ended.size()), ended.data());
+            Out << line;
+        };
+        row("#", "Machine", "Start", "End", "Duration", "Ended");
+        for (const RankedRun& ranked : runs) {
+            const Run& run = ranked.Of;
+            row(std::to_string(ranked.Rank), WithoutControls(ranked.Machine), FormatMomentForPeople(run.Start),
+                run.Ended == RunEnd::Unknown ? "-" : FormatMomentForPeople(run.End), FormatDuration(run.Minutes),
+                EndName(run.Ended));
+        }
+    }
+
+    std::ostream& Out;
+    size_t Printed = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<MachinePrinter> TextRunList(std::ostream& out, RunOrder order, size_t count, bool fleet)
+{
+    return std::make_unique<TextRuns>(out, order, count, fleet);
 }
 
 }  // namespace report

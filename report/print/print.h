@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "report/core/model.h"
+#include "report/core/ranking.h"
 
 namespace report {
 
@@ -29,14 +30,52 @@ std::unique_ptr<MachinePrinter> JsonPrinter(std::ostream& out);
 // scheduled: whether any machine's schedule is known, which adds columns.
 std::unique_ptr<MachinePrinter> CsvPrinter(std::ostream& out, bool scheduled);
 
+// The runs of --top and --last, ranked: each machine's list as it comes,
+// or with fleet one list of all the machines' runs once all have come, each
+// naming its machine. A format's printer writes the lists.
+class RunListPrinter : public MachinePrinter {
+public:
+    RunListPrinter(RunOrder order, size_t count, bool fleet) : Ranking(order, count), Fleet(fleet) {}
+    void Print(const MachineReport& machine) final
+    {
+        Ranking.Add(machine);
+        if (!Fleet)
+            List(Ranking.Take(), &machine);
+    }
+    void Finish() final
+    {
+        if (Fleet)
+            List(Ranking.Take(), nullptr);
+        End();
+    }
+
+protected:
+    // A machine's list, or without one the fleet's.
+    virtual void List(const std::vector<RankedRun>& runs, const MachineReport* machine) = 0;
+    virtual void End() {}
+
+private:
+    RunRanking Ranking;
+    bool Fleet;
+};
+// Text: the folder, then "#", start, end, duration and ending, as the
+// table has them; with fleet the machine after "#". CSV:
+// rank,folder,start,end,minutes,ended,file,line, machine for folder with
+// fleet. JSON: {"machines": [{"folder", "runs"}]}, with fleet {"runs"}, each
+// run's "rank" first and with fleet its "machine" and "folder" after it.
+std::unique_ptr<MachinePrinter> TextRunList(std::ostream& out, RunOrder order, size_t count, bool fleet);
+std::unique_ptr<MachinePrinter> CsvRunList(std::ostream& out, RunOrder order, size_t count, bool fleet);
+std::unique_ptr<MachinePrinter> JsonRunList(std::ostream& out, RunOrder order, size_t count, bool fleet);
+
 // The picture, drawn into body machine by machine. Its size, known only
 // once every machine is drawn, heads the document, which WriteTo writes
 // with body read again from its start; so any number of machines takes the
 // memory of one.
 class SvgPicture {
 public:
-    // scheduled: whether any machine has a scheduled minute, which the legend shows.
-    SvgPicture(std::iostream& body, const Selection& selected, bool scheduled);
+    // scheduled: whether any machine has a scheduled minute, which the legend
+    // shows; the days after now's are no data.
+    SvgPicture(std::iostream& body, const Selection& selected, bool scheduled, LocalMinute now);
     void Draw(const MachineReport& machine);
     // Standalone adds the XML prolog; a page embeds the document without it.
     void WriteTo(std::ostream& out, bool standalone);
@@ -46,6 +85,7 @@ private:
     std::optional<std::chrono::year_month> FirstBound;
     std::optional<std::chrono::year_month> LastBound;
     bool Scheduled;
+    LocalMinute Now;
     bool Legend = false;
     int Y = 0;
 };
@@ -79,24 +119,26 @@ void PrintCsv(std::ostream& out, const std::vector<MachineReport>& machines);
 // One self-contained SVG document of the machines' months: from the first
 // selected run's month to that of the last one's end, within the selection.
 // Standalone adds the XML prolog; a page embeds the document without it.
-void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected,
+void PrintSvg(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected, LocalMinute now,
               bool standalone = true);
 // One self-contained web page: the picture, then the summary and the table.
-void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected);
+void PrintHtml(std::ostream& out, const std::vector<MachineReport>& machines, const Selection& selected,
+               LocalMinute now);
 // The summaries as metrics in the Prometheus text format, for the textfile
-// collectors; each machine's Name is its label.
-void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines);
+// collectors; each machine's Name is its label. runningWithin: the minutes
+// within which the newest run counts as running, which the help says.
+void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machines, int runningWithin);
 
-// The fleet: one row per machine, named by its Name, and the fleet's totals.
+// The fleet: one row per machine, named by its Name, with its warnings and
+// why it was not read whole, and the fleet's totals.
 void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machines);
 // A machine whose folder cannot be read (its Problem) is a row that says so
 // in each of them.
 //
 // machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,
-// uptime_minutes,availability,last_end,running,last_poweroff,
-// newest_run_ended,state_since; an empty field
-// stands for a value that does not exist, all but the machine's for an unread
-// one.
+// uptime_minutes,availability,last_end,running,last_poweroff,warnings,
+// incomplete,newest_run_ended,state_since; an empty field stands for a value
+// that does not exist, all but the machine's and the reason for an unread one.
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines);
 // {"machines": [{"folder", "machine", "summary"}]}: the summaries, no runs;
 // an unread machine's "error" in place of its summary.

@@ -13,4 +13,11 @@ namespace report {
 // document.
 std::string XmlEscape(std::string_view text);
 
+// The text as it fits in width pixels at fontSize: whole when it does, else
+// cut after a whole character and ended with U+2026. Each character is
+// reckoned as wide as DejaVu Sans draws it, wider in bold, and one outside
+// ASCII as wide as the widest, so that the cut text stays within width in
+// the pictures' fonts.
+std::string FitToWidth(std::string_view text, double fontSize, double width, bool bold = false);
+
 }  // namespace report

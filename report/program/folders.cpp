@@ -159,27 +159,60 @@ public:
         std::string identity = IdentityOf(folder);
         Root = identity;
         std::vector<LogFile> logs;
+        std::vector<std::string> nearly;
         try {
-            logs = ListLogs(folder);
+            logs = ListLogs(folder, &nearly);
         } catch (const FolderError& e) {
             if (!Fleet)
                 throw FolderError(e.Folder, ListingProblem(e.what()));
             Add(folder, identity, {}, ListingProblem(e.what()), name, 1);
             return;
         }
-        if (Fleet && logs.empty() && Collection(folder, identity, "", 0) > 0)
+        if (Fleet && logs.empty() && nearly.empty() && Collection(folder, identity, "", 0) > 0)
             return;
-        Add(folder, identity, std::move(logs), "", name, 1);
+        bool holdsMachines = !Fleet && logs.empty() && HoldsMachines(folder, 2);
+        Add(folder, identity, std::move(logs), "", name, 1, std::move(nearly), holdsMachines);
     }
 
     std::vector<Found> Machines;
 
 private:
     void Add(fs::path folder, const std::string& identity, std::vector<LogFile> logs, std::string problem,
-             std::string name, size_t shown)
+             std::string name, size_t shown, std::vector<std::string> nearly = {}, bool holdsMachines = false)
     {
+        std::sort(nearly.begin(), nearly.end());
         if (Identities.insert(identity).second)
-            Machines.push_back({{std::move(folder), std::move(logs), std::move(name), std::move(problem)}, shown});
+            Machines.push_back({{std::move(folder), std::move(logs), std::move(name), std::move(problem),
+                                 std::move(nearly), holdsMachines},
+                                shown});
+    }
+
+    // Whether a folder's subfolders, down to depth levels below it, hold a
+    // machine's: logs, a PowerOFF.txt, or files named nearly as logs. Only a
+    // hint for --fleet: it looks no deeper, and stops at the first.
+    static bool HoldsMachines(const fs::path& folder, int depth)
+    {
+        std::vector<Subfolder> subfolders;
+        try {
+            subfolders = Subfolders(folder, "*");
+        } catch (const FolderError&) {
+            return false;
+        }
+        for (const Subfolder& subfolder : subfolders) {
+            if (subfolder.Name.front() == '.' || subfolder.Link)
+                continue;
+            std::vector<std::string> nearly;
+            try {
+                if (!ListLogs(subfolder.Path, &nearly).empty() || !nearly.empty())
+                    return true;
+            } catch (const FolderError&) {
+                continue;
+            }
+            if (KindOf(subfolder.Path / "PowerOFF.txt").Exists ||
+                (depth > 1 && HoldsMachines(subfolder.Path, depth - 1)))
+                return true;
+        }
+        return false;
     }
 
     // A collection's links are not followed: the folders they lead to in it
@@ -226,18 +259,19 @@ private:
             // A machine's folder is not searched further, as it is not when
             // it is given.
             std::vector<LogFile> logs;
+            std::vector<std::string> nearly;
             try {
-                logs = ListLogs(subfolder.Path);
+                logs = ListLogs(subfolder.Path, &nearly);
             } catch (const FolderError& e) {
                 Add(std::move(subfolder.Path), subidentity, {}, ListingProblem(e.what()), name, depth + 1);
                 found++;
                 continue;
             }
-            if (logs.empty() && !KindOf(subfolder.Path / "PowerOFF.txt").Exists) {
+            if (logs.empty() && nearly.empty() && !KindOf(subfolder.Path / "PowerOFF.txt").Exists) {
                 found += Collection(subfolder.Path, subidentity, name + '/', depth + 1);
                 continue;
             }
-            Add(std::move(subfolder.Path), subidentity, std::move(logs), "", name, depth + 1);
+            Add(std::move(subfolder.Path), subidentity, std::move(logs), "", name, depth + 1, std::move(nearly));
             found++;
         }
         return scanned->second = found;

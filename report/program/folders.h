@@ -20,6 +20,11 @@ struct MachineFolder {
     std::vector<LogFile> Logs;
     std::string Name;     // the machine's name: no other machine's
     std::string Problem;  // why the folder cannot be listed, for a fleet; empty when it was
+    // The files named nearly as logs, by name, which are not read.
+    std::vector<std::string> Nearly;
+    // Without logs, and not for a fleet: whether its subfolders hold
+    // machines' folders, as a collection does, a level or two below it.
+    bool HoldsMachines = false;
 };
 
 // Says a warning on a folder's entry, as the warnings of its logs are said.
@@ -33,7 +38,8 @@ using FolderWarning = std::function<void(const std::filesystem::path& folder, co
 // For a fleet, a folder that holds no logs but has subfolders is a
 // collection: every folder below it, at any depth, that holds logs or a
 // PowerOFF.txt is a machine, named by its path below the collection
-// ("site2/pc-e"), and one that cannot be listed is a machine with a Problem.
+// ("site2/pc-e"), and one that cannot be listed is a machine with a Problem;
+// files named nearly as logs make a machine's folder too.
 // A machine's own subfolders, and folders whose names start with a dot, are
 // passed over, and so are symbolic links: with a warning for the folder that
 // holds one, when it leads out of the collection or back into it. A

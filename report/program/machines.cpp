@@ -64,15 +64,17 @@ Selection FleetPeriod(const Options& options, const std::vector<MachineFolder>& 
 }
 
 // Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard
-// error, or "FOLDER/FILE: problem" for the file as a whole (line 0).
+// error, "FOLDER/FILE: problem" for the file as a whole (line 0), or
+// "FOLDER: problem" for the folder (no file).
 std::function<void(const Warning&)> WarningPrinter(const std::filesystem::path& folder)
 {
     std::string shown = WithoutControls(Utf8Of(folder));
+    std::string within = shown;
     const char separator = static_cast<char>(std::filesystem::path::preferred_separator);
-    if (!shown.empty() && shown.back() != '/' && shown.back() != separator)
-        shown += separator;
-    return [shown](const Warning& warning) {
-        std::string line = shown + warning.File;
+    if (!within.empty() && within.back() != '/' && within.back() != separator)
+        within += separator;
+    return [shown, within](const Warning& warning) {
+        std::string line = warning.File.empty() ? shown : within + WithoutControls(warning.File);
         if (warning.Line > 0)
             line += ':' + std::to_string(warning.Line);
         line += ": " + warning.Problem + '\n';
@@ -89,6 +91,30 @@ void BufferWarnings()
     (void)buffered;
 }
 
+// The warnings of a folder's own, which come before its logs'.
+std::vector<Warning> FolderWarnings(const Options& options, const MachineList& machines, size_t index)
+{
+    const MachineFolder& folder = machines.Folders[index];
+    std::vector<Warning> warnings;
+    if (!machines.ScheduleProblems[index].empty())
+        warnings.push_back(
+            {"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + machines.ScheduleProblems[index]});
+    if (!machines.ScheduleNotes[index].empty())
+        warnings.push_back({"PowerOFF.txt", 0, machines.ScheduleNotes[index]});
+    for (const std::string& name : folder.Nearly)
+        warnings.push_back({name, 0, "not read: the service would have named it " + *NearLogName(name)});
+    if (folder.Logs.empty()) {
+        // Named for months of this year.
+        int year = static_cast<int>(std::chrono::year_month_day(std::chrono::floor<days>(options.Now)).year());
+        warnings.push_back(
+            {"", 0,
+             "no logs: the service names them as " + LogName({year, 3}) + " and " + LogName({year, 12}) +
+                 ", one a month" +
+                 (folder.HoldsMachines ? "; the folders below hold machines' logs: --fleet reads them" : "")});
+    }
+    return warnings;
+}
+
 // A machine read over the selection, its runs kept from the first of the
 // page's days on; an unreadable PowerOFF.txt leaves it incomplete, as an
 // unreadable log does.
@@ -97,16 +123,22 @@ MachineReport ReadOne(const Options& options, const MachineList& machines, size_
 {
     const MachineFolder& folder = machines.Folders[index];
     std::function<void(const Warning&)> printer = warn ? WarningPrinter(folder.Path) : nullptr;
-    const std::string& problem = machines.ScheduleProblems[index];
-    if (!problem.empty() && printer)
-        printer({"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + problem});
+    std::vector<Warning> own = FolderWarnings(options, machines, index);
+    if (printer)
+        for (const Warning& warning : own)
+            printer(warning);
     ReadOptions read{
         options.Selected,   machines.Schedules[index], options.Now, options.NowInstant, options.RunningWithin,
         KeepsRuns(options), KeepsWarnings(options),    printer};
     if (pageDays)
         read.KeepFrom = *pageDays->Since;
     MachineReport machine = ReadMachine(folder.Path, folder.Logs, read);
-    machine.Incomplete |= !problem.empty();
+    machine.Totals.Warnings += static_cast<int64_t>(own.size());
+    if (KeepsWarnings(options))
+        machine.Warnings.insert(machine.Warnings.begin(), own.begin(), own.end());
+    const std::string& problem = machines.ScheduleProblems[index];
+    if (!problem.empty())
+        machine.Incomplete = "PowerOFF.txt: cannot be opened: " + problem;
     return machine;
 }
 
@@ -136,7 +168,8 @@ void Read(const Options& options, const MachineList& machines, const std::option
             folder.Problem.empty() ? ReadOne(options, machines, i, pageDays, warn) : UnreadMachine(folder, warn);
         machine.Name = folder.Name;
         if (pageDays && folder.Problem.empty()) {
-            machine.Days = DaysOf(machine.Runs, machine.Schedule, *pageDays->Since, *pageDays->Until, options.Now);
+            machine.Days = DaysOf(machine.Runs, machine.Schedule, *pageDays->Since, *pageDays->Until, options.Now,
+                                  machine.FirstLogged);
             machine.Days.shrink_to_fit();
             std::vector<Run>().swap(machine.Runs);
         }
@@ -155,8 +188,9 @@ MachineList ListMachines(const Options& options)
         [](const std::filesystem::path& folder, const Warning& warning) { WarningPrinter(folder)(warning); });
     for (const MachineFolder& folder : machines.Folders) {
         std::string& problem = machines.ScheduleProblems.emplace_back();
+        std::string& note = machines.ScheduleNotes.emplace_back();
         PowerOffSchedule schedule = options.Schedule         ? *options.Schedule
-                                    : folder.Problem.empty() ? ReadFolderSchedule(folder.Path, problem)
+                                    : folder.Problem.empty() ? ReadFolderSchedule(folder.Path, problem, note)
                                                              : PowerOffSchedule{};
         machines.Schedules.push_back(schedule);
         machines.AnyScheduleKnown = machines.AnyScheduleKnown || schedule.Known;

@@ -20,10 +20,12 @@ namespace report {
 // for the outputs whose columns or legend answer for all of them.
 struct MachineList {
     std::vector<MachineFolder> Folders;
-    // Each folder's: --schedule's, else its PowerOFF.txt's, and why that
-    // could not be read, which is said when its machine is read.
+    // Each folder's: --schedule's, else its PowerOFF.txt's, why that could
+    // not be read, and what else its text holds, which are said when its
+    // machine is read.
     std::vector<PowerOffSchedule> Schedules;
     std::vector<std::string> ScheduleProblems;
+    std::vector<std::string> ScheduleNotes;
     bool AnyScheduleKnown = false;
     bool AnyScheduledMinute = false;
 };
@@ -37,7 +39,10 @@ bool PrintsFleetPage(const Options& options);
 
 // Reads the machines over the selection, handing each to print before the
 // next is read, so that memory holds the runs of one; their warnings and
-// the folders that cannot be read on standard error as they are found.
+// the folders that cannot be read on standard error as they are found. A
+// folder's own warnings come before its logs': its PowerOFF.txt's, the
+// files named nearly as logs, and a folder without logs, which names the
+// logs the service writes and, where its subfolders hold machines', --fleet.
 void ReadMachines(const Options& options, const MachineList& machines,
                   const std::function<void(MachineReport&)>& print);
 // The machines over the selection, as the fleet's text has them, with each

@@ -32,6 +32,8 @@ struct OutputFlags {
 
 OutputKind KindOf(const OutputFlags& flags, const Options& options)
 {
+    if (options.Top > 0 || options.Last > 0)
+        return flags.Csv ? OutputKind::RunListCsv : flags.Json ? OutputKind::RunListJson : OutputKind::RunList;
     if (flags.Fleet && flags.Csv)
         return OutputKind::FleetCsv;
     if (flags.Fleet && flags.Json)
@@ -65,10 +67,22 @@ template <typename Target, typename Parse> CLI::Validator Into(Target& target, P
         "");
 }
 
-// A check that a value is not empty, which would name nothing.
-CLI::Validator NotEmpty(const std::string& form)
+// A check that a value names something: not empty, and not an option, which
+// a value left out would hand over in its place (--output --json); "-", for
+// standard output, only where it is a file's.
+CLI::Validator Names(const std::string& form, bool file)
 {
-    return CLI::Validator([form](std::string& text) { return text.empty() ? "'' is not " + form : std::string(); }, "");
+    return CLI::Validator(
+        [form, file](std::string& text) -> std::string {
+            if (text.empty())
+                return "'' is not " + form;
+            if (text[0] != '-' || (file && text == "-"))
+                return {};
+            std::string shown = WithoutControls(text);
+            std::string message = "'" + shown + "' is an option, not " + form;
+            return file ? message + ": ./" + shown + " names a file of that name" : message;
+        },
+        "");
 }
 
 // The checks that take more than one option; false, with a line on standard
@@ -136,15 +150,28 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
                    "this program's own folder, else the folder's name)")
         ->type_name("NAME")
         ->allow_extra_args(false)
-        ->check(NotEmpty("a name"));
+        ->check(Names("a name", false));
     CLI::Option* svg = app.add_option("--svg", options.SvgFile, "Write the picture of the months to FILE")
                            ->type_name("FILE")
-                           ->check(NotEmpty("a file name"));
+                           ->check(Names("a file name", true));
     app.add_option("--html", options.HtmlFile,
                    "Write a web page with the picture, the summary and the table to FILE; with --fleet, the fleet's "
                    "table and its days")
         ->type_name("FILE")
-        ->check(NotEmpty("a file name"));
+        ->check(Names("a file name", true));
+    CLI::Option* top = app.add_option("--top", options.Top,
+                                      "Print the N longest runs, longest first: of each folder, or with --fleet of all")
+                           ->type_name("N")
+                           ->check(CLI::Range(1, 1000000))
+                           ->excludes(table)
+                           ->excludes(metrics);
+    app.add_option("--last", options.Last,
+                   "Print the N newest runs, newest first: of each folder, or with --fleet of all")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1000000))
+        ->excludes(table)
+        ->excludes(metrics)
+        ->excludes(top);
     app.add_flag("--fleet", flags.Fleet,
                  "One row per machine, in text, CSV or JSON; a folder without logs stands for the machines' folders "
                  "below it")
@@ -154,17 +181,17 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
     app.add_option("--output", options.OutputFile,
                    "Write the printed output to FILE instead, a regular file in one step (- is standard output)")
         ->type_name("FILE")
-        ->check(NotEmpty("a file name"));
+        ->check(Names("a file name", true));
     app.add_option("--since", "The period from this day's first minute: the runs on since then, counted from then")
         ->type_name("YYYY-MM-DD")
         ->check(Into(options.Selected.Since, ParseDay, "a day, YYYY-MM-DD"));
     app.add_option("--until", "The period up to this day's end: the runs started by then, counted up to then")
         ->type_name("YYYY-MM-DD")
         ->check(Into(options.Selected.Until, ParseDay, "a day, YYYY-MM-DD"));
-    app.add_option("--schedule", "The daily power-off time of every folder, or none (default: each folder's "
-                                 "PowerOFF.txt)")
+    app.add_option("--schedule", "The daily power-off time of every folder, H:MM or as PowerOFF.txt holds it (H MM), "
+                                 "or none (default: each folder's PowerOFF.txt)")
         ->type_name("H:MM")
-        ->check(Into(options.Schedule, ParseScheduleOption, "a time of day, H:MM, or none"));
+        ->check(Into(options.Schedule, ParseScheduleOption, "a time of day, H:MM or H MM, or none"));
     app.add_option("--running-within", options.RunningWithin,
                    "The newest run counts as running when last seen at most this many minutes before now, for "
                    "logs read from a share (default: 2)")
@@ -210,8 +237,8 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
 
 bool KeepsRuns(const Options& options)
 {
-    bool printsRuns =
-        options.Output == OutputKind::Table || options.Output == OutputKind::Json || options.Output == OutputKind::Csv;
+    bool printsRuns = options.Output == OutputKind::Table || options.Output == OutputKind::Json ||
+                      options.Output == OutputKind::Csv || options.Top > 0 || options.Last > 0;
     return printsRuns || !options.SvgFile.empty() || !options.HtmlFile.empty();
 }
 
@@ -223,7 +250,8 @@ bool KeepsWarnings(const Options& options)
 bool PrintsHostLineEnds(OutputKind kind)
 {
     return kind == OutputKind::Summary || kind == OutputKind::Table || kind == OutputKind::Csv ||
-           kind == OutputKind::Fleet || kind == OutputKind::FleetCsv;
+           kind == OutputKind::Fleet || kind == OutputKind::FleetCsv || kind == OutputKind::RunList ||
+           kind == OutputKind::RunListCsv;
 }
 
 void SayError(const std::string& text)

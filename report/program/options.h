@@ -21,6 +21,9 @@ enum class OutputKind {
     Fleet,  // one row per machine
     FleetCsv,
     FleetJson,
+    RunList,  // --top or --last
+    RunListCsv,
+    RunListJson,
     None,  // only the --svg or --html file
 };
 
@@ -37,6 +40,8 @@ struct Options {
     int RunningWithin = 2;                     // minutes: the newest run seen this recently is running
     std::optional<PowerOffSchedule> Schedule;  // --schedule, for every folder; else each folder's own
     std::vector<std::string> MachineNames;     // --machine, in the folders' order
+    size_t Top = 0;                            // --top N, the N longest runs; 0 without
+    size_t Last = 0;                           // --last N, the N newest runs; 0 without
 };
 
 // Parses the command line; the exit code when the program is done already:

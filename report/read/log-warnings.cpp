@@ -12,7 +12,8 @@ void LogWarnings::BeginLog(const std::string& name)
 
 void LogWarnings::Problem(const std::string& problem)
 {
-    Incomplete = true;
+    if (Incomplete.empty())
+        Incomplete = LogName + ": " + problem;
     Warn(0, problem);
 }
 

@@ -33,13 +33,13 @@ public:
             Pass(line, std::string(problem));
     }
     // A log that could not be read: a warning for line 0, and the report
-    // incomplete.
+    // incomplete, for this reason when it is the first.
     void Problem(const std::string& problem);
     // The number of the log's warnings that were not passed on, for line 0.
     void EndLog();
 
     int64_t Count = 0;
-    bool Incomplete = false;
+    std::string Incomplete;     // "FILE: problem" of the first log that could not be read, or empty
     std::vector<Warning> Kept;  // when the options keep them
 
 private:

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -31,7 +32,7 @@ std::string FolderProblem(const std::error_code& error)
     return text;
 }
 
-std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
+std::vector<LogFile> ListLogs(const std::filesystem::path& folder, std::vector<std::string>* nearly)
 {
     std::vector<LogFile> logs;
     std::error_code error;
@@ -42,9 +43,14 @@ std::vector<LogFile> ListLogs(const std::filesystem::path& folder)
         // Anything but a folder is listed, a link too, as the listing tells
         // it without a look at each file: what it is, the reading asks of the
         // file it opens.
+        bool near = !month && nearly && NearLogName(name);
         std::error_code statusError;
-        if (month && (entries->is_symlink(statusError) || !entries->is_directory(statusError)))
+        if (!(month || near) || (!entries->is_symlink(statusError) && entries->is_directory(statusError)))
+            continue;
+        if (month)
             logs.push_back({name, *month});
+        else
+            nearly->push_back(name);
     }
     if (error)
         throw FolderError(Utf8Of(folder), FolderProblem(error));
@@ -76,7 +82,7 @@ struct OpenLog {
 // A log's bytes read into lines: from offset 0, at most MostLogBytes, a
 // hole as one NUL, which stands for its zeros; until done, when it is given.
 // False when a read fails.
-bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, const bool* done = nullptr)
+bool FrameBytes(OpenLog& log, char* buffer, LineFramer& lines, const bool* done = nullptr)
 {
     static const char zero = '\0';
     InputFile& file = log.File;
@@ -96,8 +102,7 @@ bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, cons
             if (done && *done)
                 return true;
             int64_t asked = std::min<int64_t>(BlockSize, last - at);
-            int64_t count =
-                at == log.BlockAt ? log.BlockCount : file.ReadAt(at, buffer.data(), static_cast<size_t>(asked));
+            int64_t count = at == log.BlockAt ? log.BlockCount : file.ReadAt(at, buffer, static_cast<size_t>(asked));
             log.BlockAt = at;
             log.BlockCount = count;
             if (count <= 0)
@@ -108,7 +113,7 @@ bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, cons
                  fed < static_cast<size_t>(count); fed += piece) {
                 if (done && *done)
                     return true;
-                lines.Feed(buffer.data() + fed, std::min(piece, static_cast<size_t>(count) - fed));
+                lines.Feed(buffer + fed, std::min(piece, static_cast<size_t>(count) - fed));
                 if (done)
                     lines.Flush();
             }
@@ -124,7 +129,7 @@ bool FrameBytes(OpenLog& log, std::vector<char>& buffer, LineFramer& lines, cons
 
 // Frames one log into lines; false, with the reason, when it cannot be read
 // to its end.
-bool FrameLog(OpenLog& log, std::vector<char>& buffer, LineFramer& lines)
+bool FrameLog(OpenLog& log, char* buffer, LineFramer& lines)
 {
     lines.BeginFile();
     bool read = FrameBytes(log, buffer, lines);
@@ -158,7 +163,9 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     RunTotals totals(options, warnings);
     RunPairer runs(totals, warnings);
     LineFramer lines(runs);
-    std::vector<char> buffer(BlockSize);
+    // Not cleared: a fleet's small logs touch only its first pages.
+    std::unique_ptr<char[]> block = std::make_unique_for_overwrite<char[]>(BlockSize);
+    char* buffer = block.get();
     // Each log is opened and read once: the one after a log whose last
     // closing line asks for its first UP is read up to it, and stays open,
     // its block still in the buffer, to be read on in its turn.
@@ -201,6 +208,7 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     }
     MachineReport report = totals.Finish();
     report.Folder = Utf8Of(folder);
+    report.FirstLogged = runs.FirstStart();
     return report;
 }
 

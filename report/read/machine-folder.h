@@ -33,8 +33,9 @@ public:
 std::string FolderProblem(const std::error_code& error);
 
 // The folder's logs in the order they are read: by year, then month; any
-// file with a log's name but a folder. Throws FolderError.
-std::vector<LogFile> ListLogs(const std::filesystem::path& folder);
+// file with a log's name but a folder. Given nearly, also the names of the
+// files named nearly as logs (NearLogName), in no order. Throws FolderError.
+std::vector<LogFile> ListLogs(const std::filesystem::path& folder, std::vector<std::string>* nearly = nullptr);
 
 // Reads the logs of the folder, as ListLogs listed them, as InputFile opens
 // them; one that cannot be opened, or is no regular file, is a warning for

@@ -26,6 +26,11 @@ RunEnd EndOf(RecordKind kind)
     return ends[static_cast<int>(kind)];
 }
 
+bool IsClosing(RecordKind kind)
+{
+    return kind == RecordKind::Crash || kind == RecordKind::Down || kind == RecordKind::Pdown;
+}
+
 }  // namespace
 
 void RunPairer::BeginLog(const LogFile& file)
@@ -42,13 +47,12 @@ void RunPairer::BeginLog(const LogFile& file)
         ModifiedLocal[late] = LocalZone::LocalOf(*file.Modified) - minutes{late};
         ModifiedKey[late] = DayMinuteKey(ModifiedLocal[late]);
     }
-    Open = false;
-    Pending = false;
+    State = Closed;
 }
 
 inline void RunPairer::HandOn(RunEnd ended, const Moment& end, uint64_t endLine)
 {
-    Open = false;
+    State = Closed;
     Totals.Add({OpenStart, end, ended, OpenLine, endLine});
 }
 
@@ -57,10 +61,64 @@ inline void RunPairer::HandOnUnknown()
     HandOn(RunEnd::Unknown, OpenStart, OpenLine);
 }
 
+inline void RunPairer::OpenRun(const Record& record, uint64_t line)
+{
+    if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
+        State = Open;
+        OpenStart = Zone.MomentOf(*start);
+        OpenLine = line;
+        OpenDay = record.Day;
+        if (!First)
+            First = *start;
+    } else {
+        WarnNoSuchDay(record, line);
+    }
+}
+
 void RunPairer::AddRecords(const LineRecord* records, size_t count)
 {
-    for (size_t i = 0; i < count; i++)
-        AddRecord(records[i].Fields, records[i].Line);
+    // The usual lines straight through, with the open run in locals: a
+    // closing line reads what its UP wrote a moment before, and a copy of
+    // it from memory could wait for the write to get there.
+    auto state = State;
+    Moment start = OpenStart;
+    uint64_t startLine = OpenLine;
+    for (size_t i = 0; i < count; i++) {
+        const Record& record = records[i].Fields;
+        uint64_t line = records[i].Line;
+        // An UP with no run open, and the open run's closing line at or after
+        // its UP in the log's month, not of the day and minute of the log's
+        // time.
+        if (record.Kind == RecordKind::Up && state == Closed) {
+            if (std::optional<LocalMinute> at = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
+                state = Open;
+                start = Zone.MomentOf(*at);
+                startLine = line;
+                OpenDay = record.Day;
+                if (!First)
+                    First = *at;
+                continue;
+            }
+        } else if (IsClosing(record.Kind) && state == Open) {
+            std::optional<LocalMinute> end = Calendar.MomentOf(record.Day, static_cast<int>(record.Value));
+            int64_t key = DayMinuteKey(record.Day, record.Value);
+            if (end && *end >= start.Local && key != ModifiedKey[0] && key != ModifiedKey[1]) {
+                state = Closed;
+                Totals.Add({start, Zone.MomentOf(*end), EndOf(record.Kind), startLine, line});
+                continue;
+            }
+        }
+        State = state;
+        OpenStart = start;
+        OpenLine = startLine;
+        AddRecord(record, line);
+        state = State;
+        start = OpenStart;
+        startLine = OpenLine;
+    }
+    State = state;
+    OpenStart = start;
+    OpenLine = startLine;
 }
 
 void RunPairer::AddRecord(const Record& record, uint64_t line)
@@ -71,41 +129,30 @@ void RunPairer::AddRecord(const Record& record, uint64_t line)
     case RecordKind::Damaged: Warnings.Warn(line, "damaged line"); return;
     case RecordKind::Zeros: Warnings.Warn(line, "zero bytes"); return;
     case RecordKind::Up:
-        if (Pending)
-            ClosePending(nullptr);
-        if (Open)
+        if (State == Held)
+            CloseHeld(nullptr);
+        if (State == Open)
             HandOnUnknown();
-        if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
-            Open = true;
-            OpenStart = Zone.MomentOf(*start);
-            OpenLine = line;
-            OpenDay = record.Day;
-        } else {
-            Open = false;
-            Warnings.Warn(line, [&] {
-                return std::string(KindWord(RecordKind::Up)) + " on day " + std::to_string(record.Day) + ", which " +
-                       FormatMonth(local_days{year{Month.Year} / Month.Month / 1}) + " does not have";
-            });
-        }
+        OpenRun(record, line);
         return;
     case RecordKind::Crash:
     case RecordKind::Down:
     case RecordKind::Pdown:
-        if (Pending)
-            ClosePending(nullptr);
-        if (!Open) {
+        if (State == Held)
+            CloseHeld(nullptr);
+        if (State == Closed) {
             Warnings.Warn(line, [&] { return std::string(KindWord(record.Kind)) + " line without a run to close"; });
             return;
         }
-        // The day and minute of the log's modification time, or a day the
-        // run's month has no more of: this may be the log's last closing
-        // line, which only the lines after it tell.
+        // The day and minute of the log's time, or a day the run's month has
+        // no more of: this may be the log's last closing line, which only the
+        // lines after it tell.
         int64_t key = DayMinuteKey(record.Day, record.Value);
         if (key == ModifiedKey[0] || key == ModifiedKey[1] ||
             static_cast<unsigned>(record.Day - OpenDay) > static_cast<unsigned>(Calendar.DayCount() - OpenDay)) {
-            Pending = true;
-            PendingRecord = record;
-            PendingLine = line;
+            State = Held;
+            HeldRecord = record;
+            HeldLine = line;
             return;
         }
         CloseRun(record, line, nullptr);
@@ -113,10 +160,18 @@ void RunPairer::AddRecord(const Record& record, uint64_t line)
     }
 }
 
-void RunPairer::ClosePending(const NextLogStart* lastInLog)
+void RunPairer::WarnNoSuchDay(const Record& record, uint64_t line)
 {
-    Pending = false;
-    CloseRun(PendingRecord, PendingLine, lastInLog);
+    Warnings.Warn(line, [&] {
+        return std::string(KindWord(RecordKind::Up)) + " on day " + std::to_string(record.Day) + ", which " +
+               FormatMonth(local_days{year{Month.Year} / Month.Month / 1}) + " does not have";
+    });
+}
+
+void RunPairer::CloseHeld(const NextLogStart* lastInLog)
+{
+    State = Open;
+    CloseRun(HeldRecord, HeldLine, lastInLog);
 }
 
 std::optional<Moment> RunPairer::ClosingByModification(int64_t key) const
@@ -175,6 +230,9 @@ void RunPairer::CloseRun(const Record& record, uint64_t line, const NextLogStart
     if (inMonth && *inMonth >= OpenStart.Local) {
         HandOn(ended, Zone.MomentOf(*inMonth), line);
     } else if (inMonth && floor<days>(*inMonth) == floor<days>(OpenStart.Local)) {
+        // Repeated, and not only not before the UP: a time in the hour the
+        // clocks skipped going forward names an instant as if they had not
+        // yet, which is later than that of an UP after the hour.
         int64_t second = Zone.InstantOf(*inMonth, true);
         if (Zone.IsRepeated(*inMonth) && second >= OpenStart.Instant) {
             HandOn(ended, {*inMonth, second}, line);
@@ -200,9 +258,9 @@ void RunPairer::EndLog(const NextLogStart& next)
 {
     NextAsked = false;
     NextStart.reset();
-    if (Pending)
-        ClosePending(&next);
-    if (Open)
+    if (State == Held)
+        CloseHeld(&next);
+    if (State == Open)
         HandOnUnknown();
     Warnings.EndLog();
 }

@@ -34,23 +34,30 @@ public:
 
     RunPairer(RunTotals& totals, LogWarnings& warnings) : Totals(totals), Warnings(warnings) {}
 
+    // Begins the log for the warnings and the totals too.
     void BeginLog(const LogFile& file);
     void AddRecords(const LineRecord* records, size_t count) override;
+    // Hands on the log's last run, and ends the log for the warnings.
     // Without next, the log is the newest: nothing began after its last run.
     void EndLog(const NextLogStart& next = nullptr);
+    // The start of the first run of all, whatever the selection: before it
+    // the logs tell nothing of the machine.
+    const std::optional<LocalMinute>& FirstStart() const { return First; }
 
 private:
-    void AddRecord(const Record& record, uint64_t line);
+    // A record that AddRecords does not take straight through.
+    [[gnu::noinline]] void AddRecord(const Record& record, uint64_t line);
+    void OpenRun(const Record& record, uint64_t line);
     // lastInLog: null, or for its log's last closing line what reads the next
     // log's start (nothing for the newest log).
     void CloseRun(const Record& record, uint64_t line, const NextLogStart* lastInLog);
     // The closing line held back, closed as it is found to be the log's last
     // or not.
-    void ClosePending(const NextLogStart* lastInLog);
+    void CloseHeld(const NextLogStart* lastInLog);
     // The moment a log's last closing line was written, when the log's
     // modification time has its day and minute or the next.
     std::optional<Moment> ClosingByModification(int64_t key) const;
-    // Whether an end in a later month than its log's is after the next log's
+    // Whether an end in another month than its log's is after the next log's
     // first run began: then the log's time is a copy's.
     bool AfterNextStart(const Moment& end, const NextLogStart& nextStart);
     // Whether an end in a later month than its log's is more than
@@ -61,6 +68,7 @@ private:
     void SetBack(uint64_t line);
     void HandOn(RunEnd ended, const Moment& end, uint64_t endLine);
     void HandOnUnknown();
+    [[gnu::noinline]] void WarnNoSuchDay(const Record& record, uint64_t line);
 
     RunTotals& Totals;
     LogWarnings& Warnings;
@@ -79,15 +87,15 @@ private:
     bool NextAsked = false;
     std::optional<int64_t> NextStart;
 
-    // The run whose closing record is awaited, and a closing record held
-    // back until it is known whether it is the log's last.
-    bool Open = false;
+    // No run open; a run whose closing record is awaited; or its closing
+    // record held back until it is known whether it is the log's last.
+    enum { Closed, Open, Held } State = Closed;
     Moment OpenStart{};
     uint64_t OpenLine = 0;
     int OpenDay = 0;  // its UP's day of the month
-    bool Pending = false;
-    Record PendingRecord{};
-    uint64_t PendingLine = 0;
+    Record HeldRecord{};
+    uint64_t HeldLine = 0;
+    std::optional<LocalMinute> First;
 };
 
 }  // namespace report

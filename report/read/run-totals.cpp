@@ -31,6 +31,7 @@ RunTotals::RunTotals(ReadOptions options, LogWarnings& warnings) : Options(std::
         while (scheduled + minutes{2} > Options.Now)
             scheduled -= days{1};
         LastScheduled = Zone.MomentOf(scheduled);
+        LastUnjudged = Options.Schedule.JudgedFrom && LastScheduled->Instant < Options.Schedule.JudgedFrom->Instant;
     }
 }
 
@@ -51,9 +52,13 @@ inline void RunTotals::CountEnding(const ReadRun& run)
         latest = run.End;
     if (LastScheduled) {
         const Moment& scheduled = *LastScheduled;
-        SawOnSchedule |= run.Ended == RunEnd::Pdown &&
-                         (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
-        SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 2;
+        if (run.Judged) {
+            SawOnSchedule |= run.Ended == RunEnd::Pdown &&
+                             (run.End.Local == scheduled.Local || run.End.Local == scheduled.Local + minutes{1});
+            SawMissed |= run.Start.Instant < scheduled.Instant && run.End.Instant - scheduled.Instant >= 2;
+        } else {
+            LastUnjudged |= run.Start.Instant <= scheduled.Instant && run.End.Instant >= scheduled.Instant;
+        }
     }
     if (Options.KeepRuns && run.End.Local >= Options.KeepFrom)
         KeepRun(run);
@@ -93,10 +98,14 @@ void RunTotals::Add(const PairedRun& paired)
     run.DowntimeBefore = 0;
     run.Log = LogIndex;
     NewestIsLast = true;
+    // Judged by when it really started, whatever part of it is selected.
+    run.Judged = !Options.Schedule.JudgedFrom || paired.Start.Instant >= Options.Schedule.JudgedFrom->Instant;
     run.PowerOff = {};
     int64_t minutes = run.End.Instant - run.Start.Instant;
     Summary& totals = Report.Totals;
-    if (Options.Schedule.Minute) {
+    if (!run.Judged)
+        totals.ScheduleJudgedFrom = Options.Schedule.JudgedFrom;
+    if (Options.Schedule.Minute && run.Judged) {
         run.PowerOff = AnswerPowerOff(*Options.Schedule.Minute, run.Start, run.End, run.Ended, Zone);
         if (run.PowerOff.OnSchedule)
             run.Ended = RunEnd::Pdown;
@@ -160,7 +169,7 @@ inline void RunTotals::AddDowntime(int64_t gap, const Moment& from)
 void RunTotals::KeepRun(const ReadRun& run)
 {
     Report.Runs.push_back({run.Start, run.End, run.End.Instant - run.Start.Instant, run.Ended, NewestLogName, run.Line,
-                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast});
+                           run.DowntimeBefore, run.PowerOff.Missed, run.PowerOff.MinutesPast, run.Judged});
 }
 
 bool RunTotals::FinishState()
@@ -180,7 +189,8 @@ bool RunTotals::FinishState()
     bool running =
         LastReadLog == LogIndex && LastReadEnded == RunEnd::Crash && age >= 0 && age <= Options.RunningWithin;
     RunEnd ended = running ? RunEnd::Running : LastReadEnded;
-    if (!NewestIsLast && Options.Schedule.Minute && ended != RunEnd::Running &&
+    bool judged = !Options.Schedule.JudgedFrom || LastReadStart.Instant >= Options.Schedule.JudgedFrom->Instant;
+    if (!NewestIsLast && Options.Schedule.Minute && judged && ended != RunEnd::Running &&
         AnswerPowerOff(*Options.Schedule.Minute, LastReadStart, LastReadEnd, ended, Zone).OnSchedule)
         ended = RunEnd::Pdown;
     totals.NewestEnded = ended;
@@ -242,7 +252,8 @@ MachineReport RunTotals::Finish()
     if (totals.Crash > 0)
         totals.LastCrashEnd = LatestEnd[static_cast<int>(RunEnd::Crash)];
     if (LastScheduled && totals.Runs > 0)
-        totals.LastPowerOffAnswer = SawMissed       ? LastPowerOff::Missed
+        totals.LastPowerOffAnswer = LastUnjudged    ? LastPowerOff::None
+                                    : SawMissed     ? LastPowerOff::Missed
                                     : SawOnSchedule ? LastPowerOff::OnSchedule
                                                     : LastPowerOff::Off;
     int64_t total = totals.UptimeMinutes + totals.DowntimeMinutes;

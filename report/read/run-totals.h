@@ -48,6 +48,7 @@ private:
         uint64_t Line;
         int64_t DowntimeBefore;
         int Log;
+        bool Judged;  // started when the schedule held: held against it
         PowerOffAnswer PowerOff;
     };
 
@@ -83,6 +84,8 @@ private:
     std::optional<Moment> LastScheduled;
     bool SawOnSchedule = false;
     bool SawMissed = false;
+    // It is before the schedule held, or a run not judged was up at it.
+    bool LastUnjudged = false;
 
     // The log being read, counted from 0, and its name when the runs are
     // kept.

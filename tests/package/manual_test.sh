@@ -3,7 +3,8 @@
 # The manual pages and the completion in step with the programs: every long
 # option that --help lists is in the page and, for verdimoor-report, in the
 # completion, and neither names any other; each page renders without a
-# warning; the completion offers --schedule's value and folders.
+# warning; the completion offers --schedule's value, and folders and files
+# whose names hold blanks, quotes and line ends as bash's own does.
 #   manual_test.sh <verdimoor-report> <verdimoor> <folder of the pages> <completion script>
 set -uo pipefail
 report=$1 daemon=$2 pages=$3 completion=$(realpath "$4")
@@ -12,10 +13,11 @@ pass() { echo "ok: $1"; }
 fail() { echo "FAIL: $1"; failures=$((failures + 1)); }
 
 options() { grep -oE -- '--[a-z][a-z-]*' | sort -u | tr '\n' ' '; }
-# What the completion offers after the words given.
+# What the completion offers after the words given (each word as typed, its
+# quotes too), one a line, quoted as the shell would read it.
 complete_words() {
     bash -c 'source "$1"; shift; COMP_WORDS=(verdimoor-report "$@"); COMP_CWORD=$#; _verdimoor_report
-             printf "%s\n" "${COMPREPLY[@]}"' _ "$completion" "$@"
+             printf "%q\n" "${COMPREPLY[@]}"' _ "$completion" "$@"
 }
 
 for page in verdimoor-report.1 verdimoor.8; do
@@ -33,10 +35,23 @@ offered=$(complete_words -- | options)
 [ "$(complete_words --schedule '')" = none ] && pass "--schedule completes none" || fail "--schedule completes otherwise"
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
-mkdir "$folder/logs-of-pc1"
-touch "$folder/logs-file"
-[ "$(cd "$folder" && complete_words logs)" = logs-of-pc1 ] && pass "folders complete the arguments" ||
-    fail "arguments complete as $(cd "$folder" && complete_words logs)"
+mkdir "$folder/logs-of-pc1" "$folder/pc 2 logs" "$folder/it's" "$folder/"$'new\nline'
+touch "$folder/logs-file" "$folder/out file.csv"
+# The words typed, as typed, and last what the completion offers.
+while IFS='|' read -ra row; do
+    offered=${row[-1]}
+    got=$(cd "$folder" && complete_words "${row[@]:0:${#row[@]}-1}")
+    [ "$got" = "$offered" ] && pass "${row[*]:0:${#row[@]}-1} completes as $offered" ||
+        fail "${row[*]:0:${#row[@]}-1} completes as $got, not $offered"
+done <<'ROWS'
+logs|logs-of-pc1
+pc\ 2|pc\ 2\ logs
+"pc|pc\ 2\ logs
+it\'|it\'s
+ne|$'new\nline'
+--output|out\ f|out\ file.csv
+--svg|logs-f|logs-file
+ROWS
 
 listed=$("$daemon" --help | options)
 in_page=$(zcat "$pages/verdimoor.8.gz" | sed 's/\\-/-/g' | options)

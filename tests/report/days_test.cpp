@@ -22,7 +22,9 @@ struct DaysCase {
     std::optional<int> Schedule;
     const char* Now;
     std::vector<RunOf> Runs;
-    const char* Expected;  // each day of 2026-11-01 to 2026-11-03: its state and minutes on
+    const char* Expected;                          // each day of 2026-11-01 to 2026-11-03: its state and minutes on
+    const char* FirstLogged = "2026-10-01T00:00";  // nullptr: no record at all
+    const char* JudgedFrom = nullptr;              // when PowerOFF.txt was written; the runs before are not judged
 };
 
 const DaysCase Cases[] = {
@@ -75,11 +77,34 @@ const DaysCase Cases[] = {
      "2026-11-03T22:32",
      {{"2026-11-03T08:00", "2026-11-03T22:31", RunEnd::Down}},
      "off 0, off 0, off-on-schedule 871"},
+    {"before the first record, and after now",
+     {},
+     "2026-11-02T12:00",
+     {{"2026-11-02T08:00", "2026-11-02T10:00", RunEnd::Down}},
+     "no-data 0, on 120, no-data 0",
+     "2026-11-02T08:00"},
+    {"no record at all", {}, "2026-11-10T00:00", {}, "no-data 0, no-data 0, no-data 0", nullptr},
+    {"a run before the first record found",
+     {},
+     "2026-11-10T00:00",
+     {{"2026-11-01T08:00", "2026-11-01T09:00", RunEnd::Down}},
+     "on 60, off 0, off 0",
+     "2026-11-03T08:00"},
+    {"a schedule written on the second day at noon: neither off on schedule nor missed before it",
+     1350,
+     "2026-11-10T00:00",
+     {{"2026-11-01T08:00", "2026-11-01T22:30", RunEnd::Down},
+      {"2026-11-02T08:00", "2026-11-03T01:00", RunEnd::Down},
+      {"2026-11-03T10:00", "2026-11-03T22:31", RunEnd::Down}},
+     "on 870, on 960, off-on-schedule 811",
+     "2026-10-01T00:00",
+     "2026-11-02T12:00"},
 };
 
 const char* StateName(report::DayState state)
 {
     switch (state) {
+    case report::DayState::NoData: return "no-data";
     case report::DayState::OffAllDay: return "off";
     case report::DayState::OffOnSchedule: return "off-on-schedule";
     case report::DayState::Missed: return "missed";
@@ -97,13 +122,17 @@ TEST(DaysOf, EachDayOfThePeriod)
     report::LocalZone zone;
     for (const DaysCase& c : Cases) {
         SCOPED_TRACE(c.Name);
+        report::PowerOffSchedule schedule{c.Schedule.has_value(), c.Schedule};
+        if (c.JudgedFrom != nullptr)
+            schedule.JudgedFrom = zone.MomentOf(*report::ParseMoment(c.JudgedFrom));
         std::vector<report::Run> runs;
         for (const RunOf& of : c.Runs) {
             report::Run& run = runs.emplace_back();
             run.Start = zone.MomentOf(*report::ParseMoment(of.Start));
             run.End = zone.MomentOf(*report::ParseMoment(of.End));
             run.Ended = of.Ended;
-            if (c.Schedule) {
+            run.Judged = !schedule.JudgedFrom || run.Start.Instant >= schedule.JudgedFrom->Instant;
+            if (c.Schedule && run.Judged) {
                 report::PowerOffAnswer answer =
                     report::AnswerPowerOff(*c.Schedule, run.Start, run.End, run.Ended, zone);
                 run.Missed = answer.Missed;
@@ -111,7 +140,8 @@ TEST(DaysOf, EachDayOfThePeriod)
             }
         }
         std::vector<report::Day> days =
-            report::DaysOf(runs, {c.Schedule.has_value(), c.Schedule}, first, last, *report::ParseMoment(c.Now));
+            report::DaysOf(runs, schedule, first, last, *report::ParseMoment(c.Now),
+                           c.FirstLogged ? report::ParseMoment(c.FirstLogged) : std::nullopt);
         std::ostringstream shown;
         for (const report::Day& day : days)
             shown << (day.Date == first ? "" : ", ") << StateName(day.State) << ' ' << day.MinutesOn;

@@ -36,7 +36,7 @@ LOGS = {
     "2026_12.log": "2 600 UP\r\n3 480 UP\r\n3 720 CRASH\r\nthis line is damaged\r\n",
 }
 DOWN, PDOWN, CRASH, UNKNOWN, RUNNING = "#0072B2", "#009E73", "#D55E00", "#CC79A7", "#E69F00"
-WHITE, WEEKEND = "#FFFFFF", "#EBEBEB"
+WHITE, WEEKEND, NO_DATA = "#FFFFFF", "#EBEBEB", "#C8C8C8"
 
 
 def run(*arguments, **kwargs):
@@ -57,6 +57,8 @@ class Outputs(unittest.TestCase):
         for name, text in LOGS.items():
             with open(os.path.join(cls.logs, name), "w", newline="") as log:
                 log.write(text)
+            if name == "PowerOFF.txt":  # written when the machine was set up: it judges every run
+                os.utime(os.path.join(cls.logs, name), (946684800, 946684800))
         # A second machine with a run in each of 200 months: its picture is
         # larger than the program keeps in memory while it waits.
         cls.long = os.path.join(WORK, "long")
@@ -89,10 +91,15 @@ class Outputs(unittest.TestCase):
             ("Mon 30", 22 * 60 + 10, DOWN), ("Tue 1", 90, DOWN),  # across midnight, into the next month
             ("Wed 2", 10 * 60 + 1, UNKNOWN), ("Thu 3", 10 * 60 + 10, RUNNING),
             ("Tue 3", 5 * 60 + 30, WHITE), ("Thu 5", 14 * 60 + 30, WHITE), ("Sat 7", 12 * 60 + 30, WEEKEND),
+            # Nothing is known before the first log's first run, nor after now,
+            # on a weekend too.
+            ("Sun 1", 12 * 60 + 30, NO_DATA), ("Mon 2", 12 * 60 + 30, NO_DATA), ("Fri 4", 12 * 60 + 30, NO_DATA),
+            ("Sat 5", 12 * 60 + 30, NO_DATA),
         ]
         for day, minute, colour in cases:
             with self.subTest(day=day, minute=minute):
                 self.assertEqual(pixel(day, minute), rgb(colour))
+        self.assertIn("no data: before the first log, or after now", texts)
         # The crash's mark at its last minute, 13:00, at the top of its row.
         self.assertLess(max(pixel("Thu 5", 13 * 60 - 1, dy=-11)), 80)
         # The mark of the run on past the power-off, on its bar at 22:30; and

@@ -38,7 +38,7 @@ TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)
     empty.Folder = empty.Name = "empty";
 
     std::ostringstream out;
-    report::PrintOpenMetrics(out, {alive, empty});
+    report::PrintOpenMetrics(out, {alive, empty}, 2);
     EXPECT_EQ(
         out.str(),
         R"(# HELP verdimoor_runs_total Finished runs in the logs, by how they ended: down (clean stop), pdown (scheduled power-off), crash, unknown (no closing record).
@@ -116,6 +116,15 @@ TEST(Json, WrittenInPartsAsTheWholeDocument)
         nlohmann::ordered_json document = nlohmann::ordered_json::parse(out.str());
         EXPECT_EQ(out.str(), document.dump(2) + "\n");
         EXPECT_EQ(document["machines"].size(), machines.size());
+        // So are the lists of --top, a machine's at a time.
+        std::ostringstream top;
+        auto printer = report::JsonRunList(top, report::RunOrder::Longest, 1, false);
+        for (const report::MachineReport& machine : machines)
+            printer->Print(machine);
+        printer->Finish();
+        document = nlohmann::ordered_json::parse(top.str());
+        EXPECT_EQ(top.str(), document.dump(2) + "\n");
+        EXPECT_EQ(document["machines"].size(), machines.size());
     }
 }
 
@@ -148,17 +157,22 @@ TEST(XmlEscape, KeepsTheDocumentWellFormed)
 }
 
 // A host or folder name in a code page other than UTF-8 must not make the
-// collector reject the file: its stray bytes become U+FFFD.
+// collector reject the file: its stray bytes become U+FFFD. The help says
+// how recent a run must be to be running.
 TEST(OpenMetrics, LabelsAreUtf8)
 {
     report::MachineReport machine;
     machine.Folder = "logs";
     std::ostringstream out;
     machine.Name = "M\xFCnchen \xC3\xA9";
-    report::PrintOpenMetrics(out, {machine});
+    report::PrintOpenMetrics(out, {machine}, 1);
     EXPECT_NE(out.str().find("{machine=\"M\xEF\xBF\xBDnchen \xC3\xA9\",ended=\"down\"} 0"), std::string::npos)
         << out.str();
     EXPECT_EQ(out.str().find('\xFC'), std::string::npos);
+    EXPECT_NE(out.str().find("# HELP verdimoor_running 1 while the newest run is alive (its last sign of life is at "
+                             "most 1 minute old), else 0.\n"),
+              std::string::npos)
+        << out.str();
 }
 
 }  // namespace

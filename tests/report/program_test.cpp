@@ -82,8 +82,25 @@ TEST(ReportProgram, OutputsAndExitCodes)
     WriteWholeFile(dir.Path("a,\"b\"/2026_1.log"), "1 0 UP\n1 5 DOWN    \n");
     mkdir(dir.Path("server").c_str(), 0755);
     WriteWholeFile(dir.Path("server/2026_12.log"), "10 463 UP\r\n10 839 CRASH\r\n");
+    // Logs named nearly as the service names them, and a time read as the
+    // service reads it, which it warns of.
+    mkdir(dir.Path("named").c_str(), 0755);
+    for (const char* name : {"2026_03.log", "2026-3.log", "2026_3.LOG", "old 2026_3.log", "2026_3.log.bak"})
+        WriteWholeFile(dir.Path("named/") + name, Month);
+    mkdir(dir.Path("tenpm").c_str(), 0755);
+    WriteWholeFile(dir.Path("tenpm/2026_3.log"), "9 540 UP\r\n9 1231 DOWN    \r\n");
+    WriteScheduleFile(dir.Path("tenpm/PowerOFF.txt"), "10pm\r\n");
+    // A schedule written on the morning of the 9th, 08:00:20 UTC, which the
+    // service read from the run it started at 09:00 on: the run before is
+    // not judged.
+    InZone zone("UTC");
+    mkdir(dir.Path("edited").c_str(), 0755);
+    WriteWholeFile(dir.Path("edited/2026_3.log"), "8 600 UP\r\n8 1350 DOWN    \r\n9 540 UP\r\n9 1351 DOWN    \r\n");
+    WriteScheduleFile(dir.Path("edited/PowerOFF.txt"), "22 30\r\n", 1773043220);
     const std::string warning = "logs/2026_3.log:7: damaged line\n";
     const std::string now = "--now 2026-04-01T00:00 ";
+    const std::string noLogs = ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month";
+    const std::string option = "' is an option, not a file name: ./";
 
     const ProgramCase cases[] = {
         {now + "logs", {0, Summary, warning}},
@@ -100,7 +117,7 @@ TEST(ReportProgram, OutputsAndExitCodes)
          {0, R"(empty
   Now               no runs
   Runs              0
-  Warnings          0
+  Warnings          1
 
 logs
   Now               down; the newest run, from 2026-03-11 10:00, has no known end
@@ -112,7 +129,7 @@ logs
   Longest downtime  8h 0m, from 2026-03-10 00:00
   Warnings          1
 )",
-          warning}},
+          "empty" + noLogs + "\n" + warning}},
         // Up, counted up to now; then down, 6 minutes later, after a crash.
         {"--now 2026-12-10T14:00 server",
          {0, R"(server
@@ -137,6 +154,94 @@ logs
   Warnings          0
 )",
           ""}},
+        // Folders that hold no logs, each with a hint.
+        {now + ". named",
+         {0,
+          ".\n  Now               no runs\n  Runs              0\n  Warnings          1\n\n"
+          "named\n  Now               no runs\n  Runs              0\n  Warnings          5\n",
+          "." + noLogs +
+              "; the folders below hold machines' logs: --fleet reads them\n"
+              "named/2026-3.log: not read: the service would have named it 2026_3.log\n"
+              "named/2026_03.log: not read: the service would have named it 2026_3.log\n"
+              "named/2026_3.LOG: not read: the service would have named it 2026_3.log\n"
+              "named/old 2026_3.log: not read: the service would have named it 2026_3.log\n"
+              "named" +
+              noLogs + "\n"}},
+        {now + "tenpm",
+         {0, R"(tenpm
+  Now               down since 2026-03-09 20:31 (22d 3h 29m), after a clean stop
+  Runs              1, from 2026-03-09 09:00 to 2026-03-09 20:31
+  Ended             1 down, 0 pdown, 0 crash, 0 unknown, 0 running
+  Uptime            11h 31m (2.12%)
+  Downtime          22d 3h 29m (97.88%)
+  Longest run       11h 31m, from 2026-03-09 09:00
+  Longest downtime  22d 3h 29m, from 2026-03-09 20:31
+  Power-off         10:00: 0 on schedule, 1 missed (10h 31m past the schedule)
+  Warnings          1
+)",
+          "tenpm/PowerOFF.txt: has \"pm\" after the time, read as 10:00\n"}},
+        {now + "--schedule '22 30' tenpm",
+         {0, R"(tenpm
+  Now               down since 2026-03-09 20:31 (22d 3h 29m), after a clean stop
+  Runs              1, from 2026-03-09 09:00 to 2026-03-09 20:31
+  Ended             1 down, 0 pdown, 0 crash, 0 unknown, 0 running
+  Uptime            11h 31m (2.12%)
+  Downtime          22d 3h 29m (97.88%)
+  Longest run       11h 31m, from 2026-03-09 09:00
+  Longest downtime  22d 3h 29m, from 2026-03-09 20:31
+  Power-off         22:30: 0 on schedule, 0 missed
+  Warnings          0
+)",
+          ""}},
+        // The run before the file was written is not judged.
+        {now + "edited",
+         {0, R"(edited
+  Now               down since 2026-03-09 22:31 (22d 1h 29m), after a scheduled power-off
+  Runs              2, from 2026-03-08 10:00 to 2026-03-09 22:31
+  Ended             1 down, 1 pdown, 0 crash, 0 unknown, 0 running
+  Uptime            1d 2h 1m (4.60%)
+  Downtime          22d 11h 59m (95.40%)
+  Longest run       13h 31m, from 2026-03-09 09:00
+  Longest downtime  22d 1h 29m, from 2026-03-09 22:31
+  Power-off         22:30 since 2026-03-09 08:00: 1 on schedule, 0 missed
+  Warnings          0
+)",
+          ""}},
+        {now + "--fleet --json edited",
+         {0, R"({
+  "machines": [
+    {
+      "folder": "edited",
+      "machine": "edited",
+      "summary": {
+        "runs": 2,
+        "down": 1,
+        "pdown": 1,
+        "crash": 0,
+        "unknown": 0,
+        "running": 0,
+        "first_start": "2026-03-08T10:00",
+        "last_end": "2026-03-09T22:31",
+        "uptime_minutes": 1561,
+        "downtime_minutes": 32399,
+        "availability": 0.0459658421672556,
+        "longest_run_minutes": 811,
+        "longest_downtime_minutes": 31769,
+        "schedule": "22:30",
+        "poweroffs_missed": 0,
+        "minutes_past_schedule": 0,
+        "last_poweroff": "off",
+        "warnings": 0,
+        "state": "down",
+        "state_since": "2026-03-09T22:31",
+        "newest_run_ended": "pdown",
+        "schedule_judged_from": "2026-03-09T08:00"
+      }
+    }
+  ]
+}
+)",
+          ""}},
         {now + "--csv logs/ 'a,\"b\"'",
          {0, R"(folder,start,end,minutes,ended,file,line
 logs/,2026-03-08T10:00,2026-03-08T17:00,420,down,2026_3.log,1
@@ -146,6 +251,31 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
 "a,""b""",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1
 )",
           warning}},
+        {now + "--top 3 logs",
+         {0, R"(logs
+     #  Start             End               Duration      Ended
+     1  2026-03-10 08:00  2026-03-10 22:00  14h 0m        pdown
+     2  2026-03-09 09:00  2026-03-09 20:31  11h 31m       crash
+     3  2026-03-08 10:00  2026-03-08 17:00  7h 0m         down
+)",
+          warning}},
+        {now + "--last 2 --csv logs",
+         {0, R"(rank,folder,start,end,minutes,ended,file,line
+1,logs,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
+2,logs,2026-03-10T08:00,2026-03-10T22:00,840,pdown,2026_3.log,5
+)",
+          warning}},
+        {now + "--last 1 --json empty",
+         {0, R"({
+  "machines": [
+    {
+      "folder": "empty",
+      "runs": []
+    }
+  ]
+}
+)",
+          "empty: no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n"}},
         {"--version", {0, "verdimoor-report 1.0.0\n", ""}},
         {"--bogus logs", {2, "", "verdimoor-report: error: The following argument was not expected: --bogus\n"}},
         {"--json --csv logs", {2, "", "verdimoor-report: error: --json excludes --csv\n"}},
@@ -158,14 +288,26 @@ logs/,2026-03-11T10:00,2026-03-11T10:00,0,unknown,2026_3.log,8
         {"--since 2026-11-30 --until 2026-11-01 logs",
          {2, "", "verdimoor-report: error: --since 2026-11-30 is after --until 2026-11-01\n"}},
         {"--schedule '' logs",
-         {2, "", "verdimoor-report: error: --schedule: '' is not a time of day, H:MM, or none\n"}},
+         {2, "", "verdimoor-report: error: --schedule: '' is not a time of day, H:MM or H MM, or none\n"}},
         {"--svg '' logs", {2, "", "verdimoor-report: error: --svg: '' is not a file name\n"}},
+        // A value left out hands over the option after it.
+        {"--svg --fleet logs",
+         {2, "", "verdimoor-report: error: --svg: '--fleet" + option + "--fleet names a file of that name\n"}},
+        {"--output --json logs",
+         {2, "", "verdimoor-report: error: --output: '--json" + option + "--json names a file of that name\n"}},
+        {"--html=-x logs", {2, "", "verdimoor-report: error: --html: '-x" + option + "-x names a file of that name\n"}},
+        {"--machine --csv logs", {2, "", "verdimoor-report: error: --machine: '--csv' is an option, not a name\n"}},
+        {"--top 0 logs", {2, "", "verdimoor-report: error: --top: Value 0 not in range 1 to 1000000\n"}},
+        {"--top 2 --last 2 logs", {2, "", "verdimoor-report: error: --top excludes --last\n"}},
+        {"--last 2 --table logs", {2, "", "verdimoor-report: error: --table excludes --last\n"}},
         {"--machine a --machine a logs", {2, "", "verdimoor-report: error: --machine: 'a' given twice\n"}},
     };
     ExpectResults(dir, cases);
     Result help = RunReport(dir, "--help");
     EXPECT_EQ(help.Code, 0);
     EXPECT_NE(help.Out.find("--since"), std::string::npos) << help.Out;
+    for (const char* left : {"--fleet", "--json", "-x"})
+        EXPECT_FALSE(std::filesystem::exists(dir.Path(left))) << left;
 }
 
 // The fleet: a row per machine, from folders given and from a folder of
@@ -188,41 +330,76 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     WriteWholeFile(dir.Path("share/a-no-schedule/2026_11.log"),
                    "1 480 UP\r\n1 1020 DOWN    \r\n2 480 UP\r\n2 600 CRASH\r\n");
     WriteWholeFile(dir.Path("share/b-empty-poweroff/2026_11.log"), "3 480 UP\r\n4 60 DOWN    \r\n5 600 UP\r\n");
-    WriteWholeFile(dir.Path("share/b-empty-poweroff/PowerOFF.txt"), "");
-    WriteWholeFile(dir.Path("share/c-nothing/PowerOFF.txt"), "22 30\r\n");
+    WriteScheduleFile(dir.Path("share/b-empty-poweroff/PowerOFF.txt"), "");
+    WriteScheduleFile(dir.Path("share/c-nothing/PowerOFF.txt"), "22 30\r\n");
     WriteWholeFile(dir.Path("share/site2/pc-e/2026_11.log"), "9 480 UP\r\n9 540 DOWN    \r\n");
     const std::string csv =
         "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
-        "last_end,running,last_poweroff,newest_run_ended,state_since\n";
+        "last_end,running,last_poweroff,warnings,incomplete,newest_run_ended,state_since\n";
     const std::string rows =
-        "a-no-schedule,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,crash,2026-11-02T10:00\n"
-        "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,unknown,\n"
-        "c-nothing,22:30,0,0,0,0,0,0,,,0,none,,\n"
-        "site2/pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,down,2026-11-09T09:00\n";
+        "a-no-schedule,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,0,,crash,2026-11-02T10:00\n"
+        "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,1,,unknown,\n"
+        "c-nothing,22:30,0,0,0,0,0,0,,,0,none,1,,,\n"
+        "site2/pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,0,,down,2026-11-09T09:00\n";
     const std::string now = "--now 2026-12-01T00:00 ";
+    const std::string noLogs = ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n";
+    const std::string shareWarnings =
+        "share/b-empty-poweroff/PowerOFF.txt: is empty, read as 00:00\nshare/c-nothing" + noLogs;
+    const std::string warnings = "empty" + noLogs + shareWarnings;
 
     const ProgramCase cases[] = {
-        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none,,\n" + rows, links}},
+        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none,1,,,\n" + rows, links + warnings}},
         {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
          {0,
-          csv + "pc-a,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,crash,2026-11-02T10:00\n"
-                "pc-b,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,unknown,\n"
-                "c-nothing,22:30,0,0,0,0,0,0,,,0,none,,\n"
-                "d-nothing-at-all,,0,0,0,,,0,,,0,none,,\n",
-          ""}},
+          csv + "pc-a,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,0,,crash,2026-11-02T10:00\n"
+                "pc-b,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,1,,unknown,\n"
+                "c-nothing,22:30,0,0,0,0,0,0,,,0,none,1,,,\n"
+                "d-nothing-at-all,,0,0,0,,,0,,,0,none,1,,,\n",
+          "share/b-empty-poweroff/PowerOFF.txt: is empty, read as 00:00\nshare/c-nothing" + noLogs +
+              "share/d-nothing-at-all" + noLogs}},
         {now + "--fleet empty share",
          {0,
-          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Since             Ended    Last power-off
-empty             -            0        0            0       -              -             -  -                 off  -                 -        none
-a-no-schedule     -            2        1            0       -              -         1.54%  2026-11-02 10:00  off  2026-11-02 10:00  crash    none
-b-empty-poweroff  00:00        2        0            0       1          1h 0m         2.56%  2026-11-05 10:00  off  -                 unknown  off
-c-nothing         22:30        0        0            0       0             0m             -  -                 off  -                 -        none
-site2/pc-e        -            1        0            0       -              -         0.19%  2026-11-09 09:00  off  2026-11-09 09:00  down     none
+          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Since             Ended    Last power-off  Warnings
+empty             -            0        0            0       -              -             -  -                 off  -                 -        none                   1
+a-no-schedule     -            2        1            0       -              -         1.54%  2026-11-02 10:00  off  2026-11-02 10:00  crash    none                   0
+b-empty-poweroff  00:00        2        0            0       1          1h 0m         2.56%  2026-11-05 10:00  off  -                 unknown  off                    1
+c-nothing         22:30        0        0            0       0             0m             -  -                 off  -                 -        none                   1
+site2/pc-e        -            1        0            0       -              -         0.19%  2026-11-09 09:00  off  2026-11-09 09:00  down     none                   0
 5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
-          links}},
+          links + warnings}},
         {now + "--fleet --csv 'sh*/site?/pc-e' '*/*/pc-?'",
-         {0, csv + "pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,down,2026-11-09T09:00\n", ""}},
+         {0, csv + "pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,0,,down,2026-11-09T09:00\n", ""}},
+        {now + "--fleet --top 2 share",
+         {0, R"(     #  Machine           Start             End               Duration      Ended
+     1  b-empty-poweroff  2026-11-03 08:00  2026-11-04 01:00  17h 0m        down
+     2  a-no-schedule     2026-11-01 08:00  2026-11-01 17:00  9h 0m         down
+)",
+          links + shareWarnings}},
+        {now + "--fleet --last 2 --csv share",
+         {0, R"(rank,machine,start,end,minutes,ended,file,line
+1,site2/pc-e,2026-11-09T08:00,2026-11-09T09:00,60,down,2026_11.log,1
+2,b-empty-poweroff,2026-11-05T10:00,2026-11-05T10:00,0,unknown,2026_11.log,3
+)",
+          links + shareWarnings}},
+        {now + "--fleet --last 1 --json share",
+         {0, R"({
+  "runs": [
+    {
+      "rank": 1,
+      "machine": "site2/pc-e",
+      "folder": "share/site2/pc-e",
+      "start": "2026-11-09T08:00",
+      "end": "2026-11-09T09:00",
+      "minutes": 60,
+      "ended": "down",
+      "file": "2026_11.log",
+      "line": 1
+    }
+  ]
+}
+)",
+          links + shareWarnings}},
         {"--fleet 'share/x*'", {2, "", "verdimoor-report: error: 'share/x*': no folder matches\n"}},
         {"--fleet 'share/*/pc-x'", {2, "", "verdimoor-report: error: 'share/*/pc-x': no folder matches\n"}},
         {"--fleet --table share", {2, "", "verdimoor-report: error: --table excludes --fleet\n"}},
@@ -284,7 +461,9 @@ TEST(ReportProgram, HostileInputs)
     ASSERT_EQ(truncate(dir.Path("planted/2026_9.log").c_str(), report::MostLogBytes - 14), 0);
     std::ofstream(dir.Path("planted/2026_9.log"), std::ios::app) << "1 5 DOWN    \r\n";
     std::filesystem::create_symlink("../secret/PowerOFF.txt", dir.Path("planted/PowerOFF.txt"));
-    for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9"}) {
+    // A name of 60 characters, too long for the pages' columns.
+    const std::string longName = "WorkstationAccounting-MachineRoomWest-Rack07-Unit12-Floor-03";
+    for (const char* folder : {"=1+2", "x\x1B[2J\xC2\x9B\x9B\xC3\xA9", longName.c_str()}) {
         mkdir(dir.Path(folder).c_str(), 0755);
         WriteWholeFile(dir.Path(folder) + "/2026_1.log", log);
     }
@@ -321,21 +500,35 @@ TEST(ReportProgram, HostileInputs)
     } cases[] = {
         {"--fleet fleet fleet fleet/siteA", 0,
          "3 machines: 0 crashes, 0 missed power-offs, 0.0 hours past the schedule"},
-        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,,,", nobody},
+        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,,,Permission denied,,", nobody},
+        {"--fleet fleet", 2,
+         "siteB/locked  -            -        -            -       -              -             -  -           "
+         "      unreadable  -                 -      -                      -  Permission denied",
+         nobody},
         {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
         {"--fleet 'fleet/siteB/*/*'", 2, "verdimoor-report: error: 'fleet/siteB/*/*': no folder matches", nobody},
         {"'fleet/siteB/locked/*'", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
         {"--csv 'fleet/*/lab-0?'", 0, "fleet/siteB/lab-01,2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1"},
         {"--openmetrics fleet/siteA/lab-01 fleet/siteB/lab-01", 0, "verdimoor_running{machine=\"siteB/lab-01\"} 0"},
-        {"secret", 0, "secret/2026_1.log: cannot be opened: Permission denied", nobody},
-        {"secret", 0, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", nobody},
-        {"planted", 0, "planted/2026_12.log: cannot be opened: a symbolic link, not followed"},
-        {"planted", 0, "planted/2026_11.log: cannot be opened: not a regular file"},
-        {"planted", 0,
+        {"secret", 2, "secret/2026_1.log: cannot be opened: Permission denied", nobody},
+        {"secret", 2, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", nobody},
+        {"secret", 2, "  Incomplete        PowerOFF.txt: cannot be opened: Permission denied", nobody},
+        {"--schedule none --fleet --csv secret", 2,
+         "secret,none,0,0,0,,,0,,,0,none,1,2026_1.log: cannot be opened: Permission denied,,", nobody},
+        {"--schedule none --fleet secret", 2,
+         "secret   none         0        0            0       -              -             -  -          off  -      - "
+         " "
+         "    none                   1  2026_1.log: cannot be opened: Permission denied",
+         nobody},
+        {"--schedule none --json secret", 2,
+         "        \"incomplete\": \"2026_1.log: cannot be opened: Permission denied\"", nobody},
+        {"planted", 2, "planted/2026_12.log: cannot be opened: a symbolic link, not followed"},
+        {"planted", 2, "planted/2026_11.log: cannot be opened: not a regular file"},
+        {"planted", 2,
          "planted/2026_10.log: longer than the 2147483648 bytes the service writes at most: the rest is not read"},
-        {"--csv planted", 0, "planted,2026-10-01T00:00,2026-10-01T00:00,0,unknown,2026_10.log,1"},
-        {"--csv planted", 0, "planted,2026-09-01T00:00,2026-09-01T00:05,5,down,2026_9.log,1"},
-        {"planted", 0, "planted/PowerOFF.txt: cannot be opened, so no schedule: a symbolic link, not followed"},
+        {"--csv planted", 2, "planted,2026-10-01T00:00,2026-10-01T00:00,0,unknown,2026_10.log,1"},
+        {"--csv planted", 2, "planted,2026-09-01T00:00,2026-09-01T00:05,5,down,2026_9.log,1"},
+        {"planted", 2, "planted/PowerOFF.txt: cannot be opened, so no schedule: a symbolic link, not followed"},
         {"--csv --output fifo =1+2 && cat <&" + std::to_string(fifo), 0, row},
         {"--csv --output link =1+2 && cat target", 0, row},
         {"--csv --output - =1+2", 0, row},
@@ -363,22 +556,29 @@ TEST(ReportProgram, HostileInputs)
          "verdimoor-report: error: 'two/dl/x.svg': --svg and --html name one file"},
         {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
         {"--svg - --now 9999-12-31T23:00 far", 0,
-         "<text x=\"12.0\" y=\"1238.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
+         "<text x=\"12.0\" y=\"1262.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
          "2037.</text>"},
         {"--fleet --html - --since 1000-01-01 --until 9999-12-31 far", 0,
          "<p>Each day from 9998-12-31 to 9999-12-31, as its scheduled power-off saw it.</p>"},
         {"--svg - months", 0,
-         "<text x=\"12.0\" y=\"96.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
+         "<text x=\"12.0\" y=\"120.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
          "drawn.</text>"},
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
         {"--json junk", 0, "        \"warnings\": 30000,"},
         {"--csv =1+2", 0, row},
+        {"--svg - W*", 0,
+         "<text x=\"12.0\" y=\"22.0\" font-size=\"18\" font-weight=\"bold\">Verdimoor uptime: "
+         "WorkstationAccounting-MachineRoomWest-Rack07-Unit1\u2026<title>Verdimoor uptime: " +
+             longName + "</title></text>"},
+        {"--fleet --html - W*", 0,
+         "<g class=\"strip\"><text x=\"0\" y=\"46\" font-size=\"12\">WorkstationAccounting-Machi\u2026<title>" +
+             longName + "</title></text>"},
         {"--fleet --csv --machine @a --now 2026-01-02T00:00 =1+2", 0,
-         "'@a,,1,0,0,,,5,0.003472222222222222,2026-01-01T00:05,0,none,down,2026-01-01T00:05"},
+         "'@a,,1,0,0,,,5,0.003472222222222222,2026-01-01T00:05,0,none,0,,down,2026-01-01T00:05"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
         {"--fleet --now 2026-01-01T00:05 x*", 0,
          "x?[2J??\xC3\xA9  -            1        0            0       -              -       100.00%  "
-         "2026-01-01 00:05  off  2026-01-01 00:05  down   none"},
+         "2026-01-01 00:05  off  2026-01-01 00:05  down   none                   0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments);
@@ -479,7 +679,8 @@ TEST(OutputFile, NothingLeftOnInterrupt)
 
 // PowerOFF.txt means to the report what it means to the service: a time the
 // clock never shows is no schedule, and without the file there is nothing to
-// answer for; nor with one that cannot be read, which says so.
+// answer for; nor with one that cannot be read, which says so. What else the
+// text holds is said in the service's words.
 TEST(FolderSchedule, FromPowerOffFileOrTheOption)
 {
     const struct {
@@ -487,14 +688,18 @@ TEST(FolderSchedule, FromPowerOffFileOrTheOption)
         bool Known;
         std::optional<int> Minute;
         const char* Problem = "";
+        const char* Note = "";
     } cases[] = {
         {"22 30", true, 1350},
-        {"08 30", true, 8},
+        {"08 30", true, 8, "", "has \"30\" after the time, read as 00:08"},
         {"0x16 30", true, 1350},
-        {"", true, 0},
+        {"", true, 0, "", "is empty, read as 00:00"},
         {"24 0", true, {}},
         {"7 60", true, {}},
         {"-1 5", true, {}},
+        {"none\r\n", true, 0, "", "begins with \"none\", read as 00:00"},
+        {"10pm", true, 600, "", "has \"pm\" after the time, read as 10:00"},
+        {"22:30 daily", true, 1350, "", "has \"daily\" after the time, read as 22:30"},
         {nullptr, false, {}},
         {"/", false, {}, "not a regular file"},
         {"@", false, {}, "a symbolic link, not followed"},
@@ -512,14 +717,22 @@ TEST(FolderSchedule, FromPowerOffFileOrTheOption)
         else if (c.Content != nullptr)
             WriteWholeFile(dir.Path("PowerOFF.txt"), c.Content);
         std::string problem;
-        report::PowerOffSchedule schedule = report::ReadFolderSchedule(dir.Path(), problem);
+        std::string note;
+        report::PowerOffSchedule schedule = report::ReadFolderSchedule(dir.Path(), problem, note);
         EXPECT_EQ(schedule.Known, c.Known) << (c.Content ? c.Content : "no file");
         EXPECT_EQ(schedule.Minute, c.Minute) << (c.Content ? c.Content : "no file");
         EXPECT_EQ(problem, c.Problem) << (c.Content ? c.Content : "no file");
+        EXPECT_EQ(note, c.Note) << (c.Content ? c.Content : "no file");
     }
-    for (const char* wrong : {"24:00", "7:5", "7:60", "x", "", ":30", "123:00", "-1:00"})
+    for (const char* wrong : {"24:00", "7:5", "7:60", "x", "", ":30", "123:00", "-1:00", "08 30", "22 09", "24 0",
+                              "22 60", "22", " 22 30", "22 30 x", "0x16 30"})
         EXPECT_FALSE(report::ParseScheduleOption(wrong)) << wrong;
-    EXPECT_EQ(report::ParseScheduleOption("7:05")->Minute, 425);
+    const struct {
+        const char* Text;
+        std::optional<int> Minute;
+    } right[] = {{"7:05", 425}, {"22 30", 1350}, {"22\t 5", 1325}, {"07 07", 427}, {"0 0", 0}, {"none", {}}};
+    for (const auto& c : right)
+        EXPECT_EQ(report::ParseScheduleOption(c.Text)->Minute, c.Minute) << c.Text;
 }
 
 TEST(OutputFile, ReplacesTheFileInOneStepAndLeavesNothingBehind)
@@ -565,7 +778,7 @@ TEST(ReportProgram, MetricsFileKeptWhenALogCannotBeRead)
         chmod(dir.Path().c_str(), 0755);
         WriteWholeFile(dir.Path("logs/2026_11.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
         WriteWholeFile(dir.Path("logs/2026_12.log"), "1 480 UP\r\n1 1350 DOWN    \r\n");
-        WriteWholeFile(dir.Path("logs/PowerOFF.txt"), "22 30\r\n");
+        WriteScheduleFile(dir.Path("logs/PowerOFF.txt"), "22 30\r\n");
         chmod(dir.Path("logs/" + std::string(c.Locked)).c_str(), 0);
         WriteWholeFile(dir.Path("out/verdimoor.prom"), "before\n");
         Result result = RunReport(dir,
@@ -593,6 +806,14 @@ TEST(ReportProgram, ReadsItsOwnFolderByDefault)
     EXPECT_EQ(result.Code, 0);
     EXPECT_EQ(result.Out, "folder,start,end,minutes,ended,file,line\n" + folder +
                               ",2026-01-01T00:00,2026-01-01T00:05,5,down,2026_1.log,1\n");
+    // Run from a folder without logs, such as the one it was built in, it
+    // says what it looked for.
+    std::filesystem::remove(dir.Path("2026_1.log"));
+    mkdir(dir.Path("CMakeFiles").c_str(), 0755);
+    result = RunReport(elsewhere, "--now 2026-12-01T00:00", dir.Path("verdimoor-report"));
+    EXPECT_EQ(result.Code, 0);
+    EXPECT_EQ(result.Out, folder + "\n  Now               no runs\n  Runs              0\n  Warnings          1\n");
+    EXPECT_EQ(result.Err, folder + ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n");
 }
 
 }  // namespace

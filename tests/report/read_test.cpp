@@ -293,6 +293,8 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     for (const auto& [name, bytes] : logs) {
         if (name.back() == '/')
             std::filesystem::create_directory(dir.Path(name));
+        else if (name == "PowerOFF.txt")
+            WriteScheduleFile(dir.Path(name), bytes);
         else
             WriteWholeFile(dir.Path(name), bytes);
     }
@@ -303,8 +305,9 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     options.KeepRuns = true;
     options.KeepWarnings = true;
     std::string problem;
-    options.Schedule =
-        schedule.empty() ? report::ReadFolderSchedule(dir.Path(), problem) : *report::ParseScheduleOption(schedule);
+    std::string note;
+    options.Schedule = schedule.empty() ? report::ReadFolderSchedule(dir.Path(), problem, note)
+                                        : *report::ParseScheduleOption(schedule);
     std::vector<report::MachineReport> machines{ReadFolder(dir.Path(), options)};
     machines[0].Folder = "logs";
     std::ostringstream out;
@@ -386,6 +389,21 @@ TEST(Report, OnlyTheServicesLogNamesAreRead)
        "schedule": "01:00", "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0,
        "state": null, "state_since": null, "newest_run_ended": null}, "runs": [],
        "warnings": []}]})j");
+    // A name nearly a log's is told the service's; none is for the others.
+    const std::pair<const char*, const char*> names[] = {{"2011_03.log", "2011_3.log"},
+                                                         {"x2011_3.log", "2011_3.log"},
+                                                         {"+2011_3.log", "2011_3.log"},
+                                                         {"2011-3.LOG", "2011_3.log"},
+                                                         {"2011.12.Log", "2011_12.log"},
+                                                         {"Err.log", ""},
+                                                         {"2011_13.log", ""},
+                                                         {"2011_0.log", ""},
+                                                         {"2011_3.log.old", ""},
+                                                         {"2011_3.log", ""},
+                                                         {"12011_3.log", ""},
+                                                         {"2011_003.log", ""}};
+    for (const auto& [name, spelled] : names)
+        EXPECT_EQ(report::NearLogName(name).value_or(""), spelled) << name;
 }
 
 TEST(Report, ClockSetBackCountsNoDowntime)
@@ -556,6 +574,10 @@ struct TimeCase {
     const char* Schedule;            // --schedule, or "" for none known
     const char* Expected;            // each run, then each warning, then the last power-off
     const char* NowInUtc = nullptr;  // now's instant, as the clock gives it
+    // PowerOFF.txt's modification time, in UTC, when the folder holds one:
+    // read as the schedule unless --schedule is given, and from when it
+    // judged the runs, with their missed power-offs, before the last one.
+    const char* ScheduleWritten = nullptr;
 };
 
 const TimeCase TimeCases[] = {
@@ -645,6 +667,15 @@ const TimeCase TimeCases[] = {
      "",
      "2026-10-25T01:30 2026-10-25T01:30 0 unknown\n2026-11-05T08:00 2026-11-05T10:00 120 down\n"
      "2026_10.log:2: closing line before its start (the clock was set back)\n"},
+    {"a closing line in the hour skipped when the clocks went forward, after its UP",
+     "Europe/Berlin",
+     {{"2026_3.log", "29 190 UP\r\n29 150 DOWN    \r\n"}},
+     "2026-04-01T12:00:00",
+     "2026-04-02T00:00",
+     2,
+     "",
+     "2026-03-29T03:10 2026-03-29T03:10 0 unknown\n"
+     "2026_3.log:2: closing line before its start (the clock was set back)\n"},
     {"01:00 to 04:00 on the days the clocks change",
      "Europe/Berlin",
      {{"2026_3.log", "29 60 UP\r\n29 240 DOWN    \r\n"}, {"2026_10.log", "25 60 UP\r\n25 240 DOWN    \r\n"}},
@@ -702,6 +733,46 @@ const TimeCase TimeCases[] = {
      2,
      "none",
      "2026-12-09T08:00 2026-12-09T23:20 920 down\nlast power-off none\n"},
+    // The service reads PowerOFF.txt when it starts: a run started in the
+    // minute the file was written or later is held against it, none before.
+    {"a PowerOFF.txt younger than some runs",
+     "UTC",
+     {{"PowerOFF.txt", "22 30\r\n"},
+      {"2026_12.log", "7 480 UP\r\n7 1350 DOWN    \r\n8 480 UP\r\n8 1400 DOWN    \r\n"
+                      "9 420 UP\r\n9 1351 DOWN    \r\n10 480 UP\r\n10 1400 DOWN    \r\n"}},
+     "2026-12-10T23:20:10",
+     "2026-12-11T08:00",
+     2,
+     "",
+     "2026-12-07T08:00 2026-12-07T22:30 870 down\n2026-12-08T08:00 2026-12-08T23:20 920 down\n"
+     "2026-12-09T07:00 2026-12-09T22:31 931 pdown\n2026-12-10T08:00 2026-12-10T23:20 920 down\n"
+     "judged from 2026-12-09T07:00, 1 missed\nlast power-off missed\n",
+     nullptr,
+     "2026-12-09T07:00:30"},
+    {"--schedule judges every run, however young the file",
+     "UTC",
+     {{"PowerOFF.txt", "22 30\r\n"},
+      {"2026_12.log", "7 480 UP\r\n7 1350 DOWN    \r\n8 480 UP\r\n8 1400 DOWN    \r\n"
+                      "9 420 UP\r\n9 1351 DOWN    \r\n10 480 UP\r\n10 1400 DOWN    \r\n"}},
+     "2026-12-10T23:20:10",
+     "2026-12-11T08:00",
+     2,
+     "22:30",
+     "2026-12-07T08:00 2026-12-07T22:30 870 pdown\n2026-12-08T08:00 2026-12-08T23:20 920 down\n"
+     "2026-12-09T07:00 2026-12-09T22:31 931 pdown\n2026-12-10T08:00 2026-12-10T23:20 920 down\n"
+     "judged from the first run, 2 missed\nlast power-off missed\n",
+     nullptr,
+     "2026-12-09T07:00:30"},
+    {"last night not judged: the run on at it started before the file was written",
+     "UTC",
+     {{"PowerOFF.txt", "22 30\r\n"}, {"2026_12.log", "10 480 UP\r\n10 1380 CRASH\r\n"}},
+     "2026-12-10T23:00:10",
+     "2026-12-10T23:01",
+     2,
+     "",
+     "2026-12-10T08:00 2026-12-10T23:00 900 running\njudged from 2026-12-10T12:00, 0 missed\nlast power-off none\n",
+     nullptr,
+     "2026-12-10T12:00:00"},
 };
 
 TEST(Report, TimesAsRealMachinesLeaveThem)
@@ -719,14 +790,24 @@ TEST(Report, TimesAsRealMachinesLeaveThem)
             WriteWholeFile(dir.Path(name), bytes);
             ASSERT_EQ(utimensat(AT_FDCWD, dir.Path(name).c_str(), modified, 0), 0);
         }
+        if (c.ScheduleWritten != nullptr) {
+            report::LocalMinute at = *report::ParseMoment(std::string(c.ScheduleWritten).substr(0, 16));
+            modified[0].tv_sec = modified[1].tv_sec =
+                at.time_since_epoch().count() * 60 + std::stoi(std::string(c.ScheduleWritten).substr(17));
+            ASSERT_EQ(utimensat(AT_FDCWD, dir.Path("PowerOFF.txt").c_str(), modified, 0), 0);
+        }
         report::ReadOptions options;
         options.Now = *report::ParseMoment(c.Now);
         if (c.NowInUtc != nullptr)
             options.NowInstant = report::ParseMoment(c.NowInUtc)->time_since_epoch().count();
         options.RunningWithin = c.RunningWithin;
         options.KeepRuns = options.KeepWarnings = true;
+        std::string problem;
+        std::string note;
         if (*c.Schedule)
             options.Schedule = *report::ParseScheduleOption(c.Schedule);
+        else if (c.ScheduleWritten != nullptr)
+            options.Schedule = report::ReadFolderSchedule(dir.Path(), problem, note);
         report::MachineReport machine = ReadFolder(dir.Path(), options);
         std::ostringstream described;
         for (const report::Run& run : machine.Runs)
@@ -734,7 +815,12 @@ TEST(Report, TimesAsRealMachinesLeaveThem)
                       << ' ' << report::EndName(run.Ended) << '\n';
         for (const report::Warning& warning : machine.Warnings)
             described << warning.File << ':' << warning.Line << ": " << warning.Problem << '\n';
-        if (*c.Schedule)
+        if (c.ScheduleWritten != nullptr) {
+            const std::optional<report::Moment>& from = machine.Totals.ScheduleJudgedFrom;
+            described << "judged from " << (from ? report::FormatMoment(*from) : "the first run") << ", "
+                      << machine.Totals.PoweroffsMissed << " missed\n";
+        }
+        if (*c.Schedule || c.ScheduleWritten != nullptr)
             described << "last power-off " << report::LastPowerOffName(machine.Totals.LastPowerOffAnswer) << '\n';
         EXPECT_EQ(described.str(), c.Expected);
     }
