@@ -68,6 +68,8 @@ public:
             return std::nullopt;
         return LocalMinute{First + std::chrono::days{day - 1}} + std::chrono::minutes{minute};
     }
+    // How many days the month has, 28 to 31.
+    int DayCount() const { return Days; }
 
 private:
     LocalDay First{};

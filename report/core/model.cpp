@@ -51,6 +51,13 @@ std::string_view LastPowerOffName(LastPowerOff answer)
 // and the tables sized by RunEndCount with it.
 static_assert(static_cast<int>(RunEnd::Running) + 1 == RunEndCount, "RunEnd::Running is the last ending");
 
+std::optional<std::string_view> StateName(const Summary& totals)
+{
+    if (!totals.NewestEnded)
+        return std::nullopt;
+    return *totals.NewestEnded == RunEnd::Running ? "up" : "down";
+}
+
 std::string_view EndName(RunEnd ended)
 {
     switch (ended) {

@@ -28,6 +28,10 @@ inline constexpr int RunEndCount = 5;
 // The run's end as the outputs spell it: "down", "pdown", "crash", "unknown", "running".
 std::string_view EndName(RunEnd ended);
 
+// "up" while the newest run is running, else "down"; none without runs.
+struct Summary;
+std::optional<std::string_view> StateName(const Summary& totals);
+
 // The daily power-off the runs are held against, from --schedule or from the
 // folder's PowerOFF.txt read as the service reads it.
 struct PowerOffSchedule {
@@ -67,14 +71,14 @@ enum class LastPowerOff { None, OnSchedule, Missed, Off };
 // "none", "on-schedule", "missed", "off", as every output spells it.
 std::string_view LastPowerOffName(LastPowerOff answer);
 
-// The runs a report covers: those that start on or after Since and on or
-// before Until.
+// The days a report covers. A machine's period runs from Since's first
+// minute, but never before its first run's start, to the end of Until's day,
+// but never after now; without them, from its first run's start to now. The
+// runs that overlap the period are its runs, and only their parts inside it
+// are summed.
 struct Selection {
     std::optional<LocalDay> Since;
     std::optional<LocalDay> Until;
-    // Also the runs that start before Since and are on after it, as the days
-    // of a period show them.
-    bool Overlapping = false;
 };
 
 // What a day's scheduled moment saw of a machine, on the fleet's page.
@@ -125,17 +129,29 @@ struct Summary {
     std::optional<Moment> LastEnd;       // the last sign of life
     std::optional<Moment> LastCrashEnd;  // the latest end of a crashed run
     std::optional<Moment> LastPdownEnd;  // the latest scheduled power-off
-    int64_t UptimeMinutes = 0;           // the sum of the runs' minutes
-    int64_t DowntimeMinutes = 0;         // the sum of the gaps between consecutive runs
-    std::optional<double> Availability;  // uptime / (uptime + downtime); none when both are 0
+    // The period, none without runs; it may hold no time at all.
+    std::optional<Moment> PeriodStart;
+    std::optional<Moment> PeriodEnd;
+    int64_t UptimeMinutes = 0;           // the runs' minutes inside the period, a running run's up to now
+    int64_t UnseenMinutes = 0;           // of them, those of a running run after its last sign of life
+    int64_t DowntimeMinutes = 0;         // the period's minutes outside the runs
+    std::optional<double> Availability;  // uptime / (uptime + downtime): over the period; none when both are 0
     int64_t LongestRunMinutes = 0;
     std::optional<Moment> LongestRunStart;
     int64_t LongestDowntimeMinutes = 0;
-    std::optional<Moment> LongestDowntimeStart;  // the end of the run before it
+    std::optional<Moment> LongestDowntimeStart;  // the end of the run before it, or the period's start
     int64_t PoweroffsMissed = 0;                 // the runs' Missed, summed
     int64_t MinutesPastSchedule = 0;
     LastPowerOff LastPowerOffAnswer = LastPowerOff::None;
     int64_t Warnings = 0;
+    // Now, whatever the period: how the newest run of all ended (Running
+    // while it is up), none without runs; and since when the machine has
+    // been up (the running run's start) or down (the newest run's end),
+    // none when that end is unknown, with the minutes from then to now.
+    std::optional<RunEnd> NewestEnded;
+    std::optional<Moment> NewestStart;
+    std::optional<Moment> StateSince;
+    int64_t StateMinutes = 0;
     // The schedule's JudgedFrom, when a run summed up started before it and
     // was not judged: the outputs say from when the schedule holds.
     std::optional<Moment> ScheduleJudgedFrom;

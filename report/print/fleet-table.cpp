@@ -21,6 +21,8 @@ const std::array<FleetColumn, FleetColumns>& FleetTable()
                                                                    {"Availability", true},
                                                                    {"Last seen", false},
                                                                    {"Now", false},
+                                                                   {"Since", false},
+                                                                   {"Ended", false},
                                                                    {"Last power-off", false}}};
     return columns;
 }
@@ -28,7 +30,7 @@ const std::array<FleetColumn, FleetColumns>& FleetTable()
 std::array<std::string, FleetColumns> FleetRow(const MachineReport& machine)
 {
     if (!machine.Problem.empty())
-        return {machine.Name, "-", "-", "-", "-", "-", "-", "-", "-", "unreadable", "-"};
+        return {machine.Name, "-", "-", "-", "-", "-", "-", "-", "-", "unreadable", "-", "-", "-"};
     const Summary& totals = machine.Totals;
     const PowerOffSchedule& schedule = machine.Schedule;
     bool scheduled = schedule.Minute.has_value();
@@ -43,7 +45,9 @@ std::array<std::string, FleetColumns> FleetRow(const MachineReport& machine)
             scheduled ? FormatDuration(totals.MinutesPastSchedule) : "-",
             totals.Availability ? FormatPercent(*totals.Availability) : "-",
             totals.LastEnd ? FormatMomentForPeople(*totals.LastEnd) : "-",
-            totals.Running > 0 ? "on" : "off",
+            totals.NewestEnded == RunEnd::Running ? "on" : "off",
+            totals.StateSince ? FormatMomentForPeople(*totals.StateSince) : "-",
+            totals.NewestEnded ? std::string(EndName(*totals.NewestEnded)) : "-",
             std::string(LastPowerOffName(totals.LastPowerOffAnswer))};
 }
 

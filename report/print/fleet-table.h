@@ -16,9 +16,10 @@ struct FleetColumn {
     bool Numeric;  // lined up on the right
 };
 
-constexpr size_t FleetColumns = 11;
+constexpr size_t FleetColumns = 13;
 
-// "Machine", "Schedule", ... "Now", "Last power-off", in their order.
+// "Machine", "Schedule", ... "Now", "Since", "Ended", "Last power-off", in
+// their order.
 const std::array<FleetColumn, FleetColumns>& FleetTable();
 // A machine's row: "-" stands for what it does not have, and for all of it,
 // its state "unreadable", when its folder cannot be read.

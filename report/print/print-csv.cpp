@@ -119,16 +119,19 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
 {
     constexpr std::string_view header = "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,"
                                         "uptime_minutes,availability,last_end,running,last_poweroff,warnings,"
-                                        "incomplete";
+                                        "incomplete,newest_run_ended,state_since";
     out << header << '\n';
     for (const MachineReport& machine : machines) {
         const Summary& totals = machine.Totals;
         const std::optional<int>& minute = machine.Schedule.Minute;
         out << CsvField(machine.Name);
         if (!machine.Problem.empty()) {
-            // Every field but the machine's and the reason empty.
-            out << std::string(static_cast<size_t>(std::count(header.begin(), header.end(), ',')), ',')
-                << CsvField(machine.Problem) << '\n';
+            // Every field but the machine's and the reason, in incomplete, empty.
+            constexpr std::string_view before = header.substr(0, header.find(",incomplete"));
+            constexpr std::string_view after = header.substr(header.find(",incomplete") + 1);
+            out << std::string(static_cast<size_t>(std::count(before.begin(), before.end(), ',')) + 1, ',')
+                << CsvField(machine.Problem)
+                << std::string(static_cast<size_t>(std::count(after.begin(), after.end(), ',')), ',') << '\n';
             continue;
         }
         out << ',';
@@ -147,8 +150,15 @@ void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines
         out << ',';
         if (totals.LastEnd)
             out << FormatMoment(*totals.LastEnd);
-        out << ',' << (totals.Running > 0 ? 1 : 0) << ',' << LastPowerOffName(totals.LastPowerOffAnswer) << ','
-            << totals.Warnings << ',' << CsvField(machine.Incomplete) << '\n';
+        out << ',' << (totals.NewestEnded == RunEnd::Running ? 1 : 0) << ','
+            << LastPowerOffName(totals.LastPowerOffAnswer) << ',' << totals.Warnings << ','
+            << CsvField(machine.Incomplete) << ',';
+        if (totals.NewestEnded)
+            out << EndName(*totals.NewestEnded);
+        out << ',';
+        if (totals.StateSince)
+            out << FormatMoment(*totals.StateSince);
+        out << '\n';
     }
 }
 

@@ -131,7 +131,7 @@ void Table(std::ostream& out, const std::vector<const MachineReport*>& machines,
     out << "</tr></thead>\n<tbody>\n";
     for (const MachineReport* machine : machines) {
         out << "<tr class=\"machine" << (machine->Totals.LastPowerOffAnswer == LastPowerOff::Missed ? " missed" : "")
-            << "\">";
+            << (machine->Totals.NewestEnded == RunEnd::Crash ? " crashed" : "") << "\">";
         auto row = FleetRow(*machine);
         for (size_t column = 0; column < FleetColumns; column++) {
             // A long name cut, whole on hover.
@@ -219,6 +219,7 @@ void PrintFleetHtml(std::ostream& out, const std::vector<MachineReport>& machine
              "table.fleet thead th { border-bottom: 1px solid #8C8C8C; }\n"
              "table.fleet .number { text-align: right; }\n"
              "table.fleet tr.missed td { font-weight: bold; }\n"
+             "table.fleet tr.crashed td { background: #FBE3D6; }\n"
              "table.fleet tfoot td { border-top: 1px solid #8C8C8C; }\n"
              "svg.days { display: block; font-family: inherit; }\n");
     out << "<h1>Verdimoor fleet</h1>\n";

@@ -45,6 +45,10 @@ Json SummaryJson(const MachineReport& machine)
         summary["last_poweroff"] = LastPowerOffName(totals.LastPowerOffAnswer);
     }
     summary["warnings"] = totals.Warnings;
+    std::optional<std::string_view> state = StateName(totals);
+    summary["state"] = state ? Json(*state) : Json(nullptr);
+    summary["state_since"] = MomentOrNull(totals.StateSince);
+    summary["newest_run_ended"] = totals.NewestEnded ? Json(EndName(*totals.NewestEnded)) : Json(nullptr);
     if (!machine.Incomplete.empty())
         summary["incomplete"] = machine.Incomplete;
     if (totals.ScheduleJudgedFrom)

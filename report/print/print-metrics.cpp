@@ -66,6 +66,24 @@ public:
         }
     }
 
+    // 1 for the way the newest run ended, or "running", and 0 for the others.
+    void Ended()
+    {
+        const char* name = "verdimoor_newest_run_ended";
+        out_ << "# HELP " << name
+             << " 1 for how the newest run ended (running while it is alive), 0 for the other endings; absent "
+                "without runs.\n# TYPE "
+             << name << " gauge\n";
+        for (size_t i = 0; i < machines_.size(); ++i) {
+            const std::optional<RunEnd>& newest = machines_[i].Totals.NewestEnded;
+            if (!newest)
+                continue;
+            for (RunEnd ended : {RunEnd::Running, RunEnd::Down, RunEnd::Pdown, RunEnd::Crash, RunEnd::Unknown})
+                out_ << name << "{machine=\"" << LabelValue(Name(i)) << "\",ended=\"" << EndName(ended) << "\"} "
+                     << (ended == *newest ? 1 : 0) << "\n";
+        }
+    }
+
 private:
     const std::string& Name(size_t i) const { return machines_[i].Name; }
 
@@ -86,18 +104,30 @@ void PrintOpenMetrics(std::ostream& out, const std::vector<MachineReport>& machi
 {
     Exposition metrics(out, machines);
     metrics.Runs();
-    metrics.Family("verdimoor_uptime_seconds_total", "counter", "Time the machine was up, summed over the runs.",
-                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.UptimeMinutes * 60.0; });
+    // Up to the running run's last sign of life, and down after it only once
+    // it is no longer running: the minutes between may yet turn out to be
+    // either, and a counter must never drop.
+    metrics.Family("verdimoor_uptime_seconds_total", "counter",
+                   "Time the machine was up since its first run, up to the running run's last sign of life.",
+                   [](const MachineReport& m) -> std::optional<double> {
+                       return static_cast<double>(m.Totals.UptimeMinutes - m.Totals.UnseenMinutes) * 60;
+                   });
     metrics.Family("verdimoor_downtime_seconds_total", "counter",
-                   "Time the machine was down, summed over the gaps between runs.",
+                   "Time the machine was down since its first run: between runs and since the newest one ended.",
                    [](const MachineReport& m) -> std::optional<double> { return m.Totals.DowntimeMinutes * 60.0; });
     metrics.Family("verdimoor_availability_ratio", "gauge",
-                   "Uptime over uptime plus downtime; absent while both are zero.",
+                   "Uptime over the time since the first run; absent while that is zero.",
                    [](const MachineReport& m) { return m.Totals.Availability; });
     std::string running = "1 while the newest run is alive (its last sign of life is at most " +
                           FormatCount(runningWithin, "minute", "minutes") + " old), else 0.";
-    metrics.Family("verdimoor_running", "gauge", running.c_str(),
-                   [](const MachineReport& m) -> std::optional<double> { return m.Totals.Running > 0 ? 1.0 : 0.0; });
+    metrics.Family("verdimoor_running", "gauge", running.c_str(), [](const MachineReport& m) -> std::optional<double> {
+        return m.Totals.NewestEnded == RunEnd::Running;
+    });
+    metrics.Ended();
+    metrics.Family("verdimoor_state_since_timestamp_seconds", "gauge",
+                   "When the machine came up (the running run's start) or went down (the newest run's end), as Unix "
+                   "time; absent when that end is unknown.",
+                   [](const MachineReport& m) { return Timestamp(m.Totals.StateSince); });
     metrics.Family("verdimoor_last_start_timestamp_seconds", "gauge", "Start of the newest run, as Unix time.",
                    [](const MachineReport& m) { return Timestamp(m.Totals.LastStart); });
     metrics.Family("verdimoor_last_seen_timestamp_seconds", "gauge",

@@ -152,18 +152,22 @@ struct MonthTotals {
     int64_t Down = 0;
 };
 
-// A month's uptime and downtime: the runs, and the gaps between consecutive
-// runs, cut at the month's bounds.
-MonthTotals TotalsOf(const std::vector<Run>& runs, year_month month)
+// A month's uptime and downtime as the summary has them, cut at the month's
+// bounds: the runs, a running one's up to the period's end, and the rest of
+// the period.
+MonthTotals TotalsOf(const std::vector<Run>& runs, const Summary& summary, year_month month)
 {
-    LocalMinute lo = local_days{month / 1};
-    LocalMinute hi = local_days{(month + months{1}) / 1};
     MonthTotals totals;
-    for (size_t i = 0; i < runs.size(); ++i) {
-        totals.Up += Overlap(runs[i].Start.Local, runs[i].End.Local, lo, hi);
-        if (i > 0)
-            totals.Down += Overlap(runs[i - 1].End.Local, runs[i].Start.Local, lo, hi);
-    }
+    if (!summary.PeriodStart)
+        return totals;
+    LocalMinute lo = std::max(LocalMinute{local_days{month / 1}}, summary.PeriodStart->Local);
+    LocalMinute hi = std::min(LocalMinute{local_days{(month + months{1}) / 1}}, summary.PeriodEnd->Local);
+    if (hi <= lo)
+        return totals;
+    for (const Run& run : runs)
+        totals.Up +=
+            Overlap(run.Start.Local, run.Ended == RunEnd::Running ? summary.PeriodEnd->Local : run.End.Local, lo, hi);
+    totals.Down = std::max<int64_t>(0, (hi - lo).count() - totals.Up);
     return totals;
 }
 
@@ -233,13 +237,13 @@ public:
     }
 
     // The days before logged and after today are no data.
-    void Month(const std::vector<Run>& runs, year_month month,
+    void Month(const std::vector<Run>& runs, const Summary& summary, year_month month,
                const std::map<local_days, std::vector<Segment>>& segments, std::optional<int> scheduled,
                local_days logged, local_days today)
     {
         y_ += 14;
         Text(12, y_ + 16, MonthTitle(month), " font-size=\"15\" font-weight=\"bold\"");
-        MonthTotals totals = TotalsOf(runs, month);
+        MonthTotals totals = TotalsOf(runs, summary, month);
         Text(PlotLeft + 110, y_ + 16, Availability(totals.Up, totals.Down), " font-size=\"12\"");
         y_ += 24;
 
@@ -408,7 +412,7 @@ void SvgPicture::Draw(const MachineReport& machine)
     for (size_t i = 0; i < drawn.size(); i++) {
         if (i > 0 && drawn[i] != drawn[i - 1] + months{1})
             page.Gap(drawn[i - 1] + months{1}, drawn[i] - months{1});
-        page.Month(machine.Runs, drawn[i], segments, machine.Schedule.Minute, logged, floor<days>(Now));
+        page.Month(machine.Runs, machine.Totals, drawn[i], segments, machine.Schedule.Minute, logged, floor<days>(Now));
     }
 }
 

@@ -36,12 +36,32 @@ std::string PowerOffLine(const MachineReport& machine)
     return line;
 }
 
+// "up since 2026-12-10 07:43 (6h 17m)", "down since 2026-12-03 22:30 (6d 16h
+// 30m), after a crash": whatever the period.
+std::string NowLine(const Summary& totals)
+{
+    if (!totals.NewestEnded)
+        return "no runs";
+    RunEnd ended = *totals.NewestEnded;
+    if (!totals.StateSince)
+        return "down; the newest run, from " + FormatMomentForPeople(*totals.NewestStart) + ", has no known end";
+    std::string line = std::string(*StateName(totals)) + " since " + FormatMomentForPeople(*totals.StateSince) + " (" +
+                       FormatDuration(totals.StateMinutes) + ")";
+    switch (ended) {
+    case RunEnd::Down: return line + ", after a clean stop";
+    case RunEnd::Pdown: return line + ", after a scheduled power-off";
+    case RunEnd::Crash: return line + ", after a crash";
+    default: return line;
+    }
+}
+
 void PrintSummary(std::ostream& out, const MachineReport& machine)
 {
     const Summary& totals = machine.Totals;
     out << WithoutControls(machine.Folder) << '\n';
     if (!machine.Incomplete.empty())
         Row(out, "Incomplete", WithoutControls(machine.Incomplete));
+    Row(out, "Now", NowLine(totals));
     if (totals.Runs == 0) {
         Row(out, "Runs", "0");
     } else {
@@ -52,6 +72,9 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
             std::to_string(totals.Down) + " down, " + std::to_string(totals.Pdown) + " pdown, " +
                 std::to_string(totals.Crash) + " crash, " + std::to_string(totals.Unknown) + " unknown, " +
                 std::to_string(totals.Running) + " running");
+    }
+    // Over the period, which a machine off all of it has too.
+    if (totals.Runs > 0 || totals.Availability) {
         std::string up = FormatDuration(totals.UptimeMinutes);
         std::string down = FormatDuration(totals.DowntimeMinutes);
         if (totals.Availability) {
@@ -60,13 +83,14 @@ void PrintSummary(std::ostream& out, const MachineReport& machine)
         }
         Row(out, "Uptime", up);
         Row(out, "Downtime", down);
+    }
+    if (totals.Runs > 0)
         Row(out, "Longest run",
             FormatDuration(totals.LongestRunMinutes) + ", from " + FormatMomentForPeople(*totals.LongestRunStart));
-        if (totals.LongestDowntimeStart)
-            Row(out, "Longest downtime",
-                FormatDuration(totals.LongestDowntimeMinutes) + ", from " +
-                    FormatMomentForPeople(*totals.LongestDowntimeStart));
-    }
+    if (totals.LongestDowntimeStart)
+        Row(out, "Longest downtime",
+            FormatDuration(totals.LongestDowntimeMinutes) + ", from " +
+                FormatMomentForPeople(*totals.LongestDowntimeStart));
     if (machine.Schedule.Known)
         Row(out, "Power-off", PowerOffLine(machine));
     Row(out, "Warnings", std::to_string(totals.Warnings));

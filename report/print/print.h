@@ -137,8 +137,8 @@ void PrintFleetText(std::ostream& out, const std::vector<MachineReport>& machine
 //
 // machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,
 // uptime_minutes,availability,last_end,running,last_poweroff,warnings,
-// incomplete; an empty field stands for a value that does not exist, all but
-// the machine's and the reason for an unread one.
+// incomplete,newest_run_ended,state_since; an empty field stands for a value
+// that does not exist, all but the machine's and the reason for an unread one.
 void PrintFleetCsv(std::ostream& out, const std::vector<MachineReport>& machines);
 // {"machines": [{"folder", "machine", "summary"}]}: the summaries, no runs;
 // an unread machine's "error" in place of its summary.

@@ -49,7 +49,7 @@ Selection FleetPeriod(const Options& options, const std::vector<MachineFolder>& 
                 newest = folder.Logs.back().Month;
         }
         if (!oldest)
-            return {last, last, true};
+            return {last, last};
         using std::chrono::month;
         using std::chrono::year;
         LocalDay logsBegin = LocalDay{year{oldest->Year} / month{static_cast<unsigned>(oldest->Month)} / 1};
@@ -61,7 +61,7 @@ Selection FleetPeriod(const Options& options, const std::vector<MachineFolder>& 
         if (last < first)
             last = first;
     }
-    return {std::max(first, last - days{MostFleetDays - 1}), last, true};
+    return {std::max(first, last - days{MostFleetDays - 1}), last};
 }
 
 // Prints a folder's warnings as "FOLDER/FILE:LINE: problem" on standard
@@ -116,10 +116,11 @@ std::vector<Warning> FolderWarnings(const Options& options, const MachineList& m
     return warnings;
 }
 
-// A machine read over the selection; an unreadable PowerOFF.txt leaves it
-// incomplete, as an unreadable log does.
-MachineReport ReadOne(const Options& options, const MachineList& machines, size_t index, const Selection& selected,
-                      bool warn)
+// A machine read over the selection, its runs kept from the first of the
+// page's days on; an unreadable PowerOFF.txt leaves it incomplete, as an
+// unreadable log does.
+MachineReport ReadOne(const Options& options, const MachineList& machines, size_t index,
+                      const std::optional<Selection>& pageDays, bool warn)
 {
     const MachineFolder& folder = machines.Folders[index];
     std::function<void(const Warning&)> printer = warn ? WarningPrinter(folder.Path) : nullptr;
@@ -127,9 +128,12 @@ MachineReport ReadOne(const Options& options, const MachineList& machines, size_
     if (printer)
         for (const Warning& warning : own)
             printer(warning);
-    MachineReport machine = ReadMachine(folder.Path, folder.Logs,
-                                        {selected, machines.Schedules[index], options.Now, options.NowInstant,
-                                         options.RunningWithin, KeepsRuns(options), KeepsWarnings(options), printer});
+    ReadOptions read{
+        options.Selected,   machines.Schedules[index], options.Now, options.NowInstant, options.RunningWithin,
+        KeepsRuns(options), KeepsWarnings(options),    printer};
+    if (pageDays)
+        read.KeepFrom = *pageDays->Since;
+    MachineReport machine = ReadMachine(folder.Path, folder.Logs, read);
     machine.Totals.Warnings += static_cast<int64_t>(own.size());
     if (KeepsWarnings(options))
         machine.Warnings.insert(machine.Warnings.begin(), own.begin(), own.end());
@@ -155,17 +159,17 @@ MachineReport UnreadMachine(const MachineFolder& folder, bool warn)
 // Each machine read over the selection and handed to each; with pageDays,
 // its runs given up for its days as soon as it is read, so that memory does
 // not grow with the fleet.
-void Read(const Options& options, const MachineList& machines, const Selection& selected, bool warn, bool pageDays,
+void Read(const Options& options, const MachineList& machines, const std::optional<Selection>& pageDays, bool warn,
           const std::function<void(MachineReport&)>& each)
 {
     BufferWarnings();
     for (size_t i = 0; i < machines.Folders.size(); i++) {
         const MachineFolder& folder = machines.Folders[i];
         MachineReport machine =
-            folder.Problem.empty() ? ReadOne(options, machines, i, selected, warn) : UnreadMachine(folder, warn);
+            folder.Problem.empty() ? ReadOne(options, machines, i, pageDays, warn) : UnreadMachine(folder, warn);
         machine.Name = folder.Name;
         if (pageDays && folder.Problem.empty()) {
-            machine.Days = DaysOf(machine.Runs, machine.Schedule, *selected.Since, *selected.Until, options.Now,
+            machine.Days = DaysOf(machine.Runs, machine.Schedule, *pageDays->Since, *pageDays->Until, options.Now,
                                   machine.FirstLogged);
             machine.Days.shrink_to_fit();
             std::vector<Run>().swap(machine.Runs);
@@ -209,13 +213,13 @@ bool PrintsFleetPage(const Options& options)
 
 void ReadMachines(const Options& options, const MachineList& machines, const std::function<void(MachineReport&)>& print)
 {
-    Read(options, machines, options.Selected, true, false, print);
+    Read(options, machines, std::nullopt, true, print);
 }
 
 std::vector<MachineReport> ReadFleetPage(const Options& options, const MachineList& machines, bool printed)
 {
     std::vector<MachineReport> page;
-    Read(options, machines, FleetPeriod(options, machines.Folders), !printed, true,
+    Read(options, machines, FleetPeriod(options, machines.Folders), !printed,
          [&](MachineReport& machine) { page.push_back(std::move(machine)); });
     return page;
 }

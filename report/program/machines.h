@@ -45,8 +45,8 @@ bool PrintsFleetPage(const Options& options);
 // logs the service writes and, where its subfolders hold machines', --fleet.
 void ReadMachines(const Options& options, const MachineList& machines,
                   const std::function<void(MachineReport&)>& print);
-// The machines over the days the fleet's page shows, with each one's days
-// rather than its runs; on standard error only when printed is false, for
+// The machines over the selection, as the fleet's text has them, with each
+// one's days the fleet's page shows rather than its runs; on standard error only when printed is false, for
 // the other outputs have said it.
 std::vector<MachineReport> ReadFleetPage(const Options& options, const MachineList& machines, bool printed);
 

@@ -193,10 +193,10 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options)
                    "Write the printed output to FILE instead, a regular file in one step (- is standard output)")
         ->type_name("FILE")
         ->check(Names("a file name", true));
-    app.add_option("--since", "Only the runs that start on or after this day")
+    app.add_option("--since", "The period from this day's first minute: the runs on since then, counted from then")
         ->type_name("YYYY-MM-DD")
         ->check(Into(options.Selected.Since, ParseDay, "a day, YYYY-MM-DD"));
-    app.add_option("--until", "Only the runs that start on or before this day")
+    app.add_option("--until", "The period up to this day's end: the runs started by then, counted up to then")
         ->type_name("YYYY-MM-DD")
         ->check(Into(options.Selected.Until, ParseDay, "a day, YYYY-MM-DD"));
     app.add_option("--schedule", "The daily power-off time of every folder, H:MM or as PowerOFF.txt holds it (H MM), "

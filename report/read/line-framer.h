@@ -43,6 +43,8 @@ public:
     void Feed(const char* data, size_t size);
     // The last line, when it has no LF.
     void EndFile();
+    // Hands the records framed so far on, which go in batches otherwise.
+    void Flush();
 
     // The longest record the framer takes; a longer line is damaged.
     static constexpr size_t LongestRecord = 65536;
@@ -54,7 +56,6 @@ private:
         if (Batched == BatchSize)
             Flush();
     }
-    void Flush();
     // The line from p to its end at stop, in bytes that can be read up to end.
     void ReadLine(const char* p, const char* stop, const char* end);
     void ReadLineText(std::string_view text, char terminator);

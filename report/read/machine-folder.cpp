@@ -62,8 +62,10 @@ std::vector<LogFile> ListLogs(const std::filesystem::path& folder, std::vector<s
 
 namespace {
 
-// Each log is read in blocks of this size.
+// Each log is read in blocks of this size; its first lines alone, for the
+// log before it, fed in pieces of this one.
 constexpr size_t BlockSize = 256 * 1024;
+constexpr size_t FirstLinesPiece = 256;
 
 // A log opened, or why it cannot be; and where the block of it last read
 // into the buffer lies, which a read of the same block takes as it is.
@@ -105,7 +107,16 @@ bool FrameBytes(OpenLog& log, char* buffer, LineFramer& lines, const bool* done 
             log.BlockCount = count;
             if (count <= 0)
                 return count == 0;
-            lines.Feed(buffer, static_cast<size_t>(count));
+            // Read up to a line that is all that is asked: in small pieces,
+            // not a whole block of lines that are not.
+            for (size_t fed = 0, piece = done ? FirstLinesPiece : static_cast<size_t>(count);
+                 fed < static_cast<size_t>(count); fed += piece) {
+                if (done && *done)
+                    return true;
+                lines.Feed(buffer + fed, std::min(piece, static_cast<size_t>(count) - fed));
+                if (done)
+                    lines.Flush();
+            }
             at += count;
             // Short, up to the length it had when opened: the end, without
             // a read more to say so.

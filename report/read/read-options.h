@@ -30,6 +30,8 @@ struct ReadOptions {
     // first WarningsPerLog, once at the log's end with their number for line
     // 0. The summary counts them all.
     std::function<void(const Warning&)> OnWarning;
+    // Of those, only the runs that end at or after this: the first day drawn.
+    LocalMinute KeepFrom = LocalMinute::min();
 };
 
 // The warnings of one log that are passed on and kept: a log of junk must

@@ -69,6 +69,7 @@ inline void RunPairer::OpenRun(const Record& record, uint64_t line)
         State = Open;
         OpenStart = Zone.MomentOf(*start);
         OpenLine = line;
+        OpenDay = record.Day;
         if (!First)
             First = *start;
     } else {
@@ -95,6 +96,7 @@ void RunPairer::AddRecords(const LineRecord* records, size_t count)
                 state = Open;
                 start = Zone.MomentOf(*at);
                 startLine = line;
+                OpenDay = record.Day;
                 if (!First)
                     First = *at;
                 continue;
@@ -144,10 +146,12 @@ void RunPairer::AddRecord(const Record& record, uint64_t line)
             Warnings.Warn(line, [&] { return std::string(KindWord(record.Kind)) + " line without a run to close"; });
             return;
         }
-        // The day and minute of the log's time: this may be the log's last
-        // closing line, which only the lines after it tell.
+        // The day and minute of the log's time, or a day the run's month has
+        // no more of: this may be the log's last closing line, which only the
+        // lines after it tell.
         int64_t key = DayMinuteKey(record.Day, record.Value);
-        if (key == ModifiedKey[0] || key == ModifiedKey[1]) {
+        if (key == ModifiedKey[0] || key == ModifiedKey[1] ||
+            static_cast<unsigned>(record.Day - OpenDay) > static_cast<unsigned>(Calendar.DayCount() - OpenDay)) {
             State = Held;
             HeldRecord = record;
             HeldLine = line;
@@ -183,14 +187,20 @@ std::optional<Moment> RunPairer::ClosingByModification(int64_t key) const
 
 bool RunPairer::AfterNextStart(const Moment& end, const NextLogStart& nextStart)
 {
-    if (!nextStart)
-        return false;
-    std::optional<LogStart> next = nextStart();
-    if (!next)
-        return false;
-    std::optional<LocalMinute> start = MonthCalendar(next->Month.Year, next->Month.Month)
-                                           .LocalMinuteOf(next->Up.Day, static_cast<int>(next->Up.Value));
-    return start && end.Instant > Zone.MomentOf(*start).Instant;
+    // The next log is read up to its first UP once, however often it is asked.
+    if (!NextAsked && nextStart) {
+        NextAsked = true;
+        if (std::optional<LogStart> next = nextStart())
+            if (std::optional<LocalMinute> start = MonthCalendar(next->Month.Year, next->Month.Month)
+                                                       .LocalMinuteOf(next->Up.Day, static_cast<int>(next->Up.Value)))
+                NextStart = Zone.MomentOf(*start).Instant;
+    }
+    return NextStart && end.Instant > *NextStart;
+}
+
+bool RunPairer::AfterLogTime(const Moment& end) const
+{
+    return ModifiedKey[0] >= 0 && end.Instant > ModifiedWritten + LogTimeSlack;
 }
 
 // A closing line holds a day and a minute, not the month. Its moment comes
@@ -200,9 +210,12 @@ bool RunPairer::AfterNextStart(const Moment& end, const NextLogStart& nextStart)
 // 3. One at or after its UP in the log's month is that moment.
 // 4. One earlier than its UP the same day, in the hour that came twice, is its second coming, if not before the UP.
 // 5. One earlier than its UP the same day otherwise: the clock was set back, a warning, and the end unknown.
-// 6. Any other is the first such day and minute in a later month.
+// 6. Any other is the first such day and minute in a later month; but the clock was set back, as in rule 5,
+//    when that is more than a day after the log's time, or, for the log's last closing line, after the next
+//    log's first UP.
 // The log's time is the heartbeat's last write: it knows the month, and which
-// coming of a repeated hour.
+// coming of a repeated hour. A share's clock, or a file system that keeps
+// local times, may put it hours off; never a month.
 void RunPairer::CloseRun(const Record& record, uint64_t line, const NextLogStart* lastInLog)
 {
     int day = record.Day;
@@ -226,16 +239,27 @@ void RunPairer::CloseRun(const Record& record, uint64_t line, const NextLogStart
         if (Zone.IsRepeated(*inMonth) && second >= OpenStart.Instant) {
             HandOn(ended, {*inMonth, second}, line);
         } else {
-            Warnings.Warn(line, "closing line before its start (the clock was set back)");
-            HandOnUnknown();
+            SetBack(line);
         }
     } else {
-        HandOn(ended, Zone.MomentOf(ClosingMoment(OpenStart.Local, day, minute)), line);
+        Moment end = Zone.MomentOf(ClosingMoment(OpenStart.Local, day, minute));
+        if (AfterLogTime(end) || (lastInLog && AfterNextStart(end, *lastInLog)))
+            SetBack(line);
+        else
+            HandOn(ended, end, line);
     }
+}
+
+void RunPairer::SetBack(uint64_t line)
+{
+    Warnings.Warn(line, "closing line before its start (the clock was set back)");
+    HandOnUnknown();
 }
 
 void RunPairer::EndLog(const NextLogStart& next)
 {
+    NextAsked = false;
+    NextStart.reset();
     if (State == Held)
         CloseHeld(&next);
     if (State == Open)

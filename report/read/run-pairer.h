@@ -21,6 +21,9 @@ struct LogStart {
     Record Up;
 };
 
+// How far, in minutes, a log's time may lag behind its lines: a day.
+inline constexpr int64_t LogTimeSlack = 1440;
+
 // Each UP record opens a run, which the next closing record of the same log
 // closes; a run still open at the end of its log, or at the next UP, has an
 // unknown end. Where a closing line's moment lies, run-pairer.cpp lists.
@@ -57,6 +60,12 @@ private:
     // Whether an end in another month than its log's is after the next log's
     // first run began: then the log's time is a copy's.
     bool AfterNextStart(const Moment& end, const NextLogStart& nextStart);
+    // Whether an end in a later month than its log's is more than
+    // LogTimeSlack after the log's time, which it cannot be.
+    bool AfterLogTime(const Moment& end) const;
+    // A closing line whose moment the clock set back: a warning, and the end
+    // unknown.
+    void SetBack(uint64_t line);
     void HandOn(RunEnd ended, const Moment& end, uint64_t endLine);
     void HandOnUnknown();
     [[gnu::noinline]] void WarnNoSuchDay(const Record& record, uint64_t line);
@@ -74,12 +83,16 @@ private:
     LocalMinute ModifiedLocal[2]{};
     int64_t ModifiedKey[2] = {-1, -1};
     int64_t ModifiedWritten = 0;
+    // The next log's first UP, in Unix minutes, once it has been asked for.
+    bool NextAsked = false;
+    std::optional<int64_t> NextStart;
 
     // No run open; a run whose closing record is awaited; or its closing
     // record held back until it is known whether it is the log's last.
     enum { Closed, Open, Held } State = Closed;
     Moment OpenStart{};
     uint64_t OpenLine = 0;
+    int OpenDay = 0;  // its UP's day of the month
     Record HeldRecord{};
     uint64_t HeldLine = 0;
     std::optional<LocalMinute> First;

@@ -3,7 +3,7 @@
 // on, selected and summed up.
 #pragma once
 
-#include <chrono>
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -24,10 +24,10 @@ struct PairedRun {
 };
 
 // Takes the runs of a folder's logs, oldest first, and keeps the summary of
-// those selected: their totals, how they ended, the longest run and
-// downtime, the power-offs they answer for. A run on since before the
-// selection counts from the selection's first day on. The newest run of all
-// is counted as it ended until the folder is done, which may find it still
+// those of the period: their totals, how they ended, the longest run and
+// downtime, the power-offs they answer for; and the machine's state now,
+// from the newest run of all. A run's ending is counted once it is final:
+// the newest run's only when the folder is done, for it may still be
 // running.
 class RunTotals {
 public:
@@ -39,14 +39,31 @@ public:
     MachineReport Finish();
 
 private:
-    // judged: started when the schedule held, and so held against it.
-    void CountEnding(const Moment& start, const Moment& end, RunEnd ended, bool judged);
-    // Out of every run's way, and given copies, so that the run's values
-    // stay where they are.
-    [[gnu::noinline]] PowerOffAnswer AnswerPowerOff(Moment start, Moment end, RunEnd ended);
-    [[gnu::noinline]] void KeepRun(PairedRun run, int64_t downtimeBefore, PowerOffAnswer answer, bool judged);
-    [[gnu::noinline]] void WarnAfterNow(uint64_t line);
-    [[gnu::noinline]] void WarnClockSetBack(uint64_t line, int64_t gap);
+    // A selected run as it is read, before it is kept: no copy of its log's
+    // name unless the runs are kept.
+    struct ReadRun {
+        Moment Start;
+        Moment End;
+        RunEnd Ended;
+        uint64_t Line;
+        int64_t DowntimeBefore;
+        int Log;
+        bool Judged;  // started when the schedule held: held against it
+        PowerOffAnswer PowerOff;
+    };
+
+    void CountEnding(const ReadRun& run);
+    void KeepRun(const ReadRun& run);
+    // The minutes of [from, to) inside the period, in Unix minutes.
+    int64_t InPeriod(int64_t from, int64_t to) const
+    {
+        return std::max<int64_t>(0, std::min(to, PeriodTo.Instant) - std::max(from, PeriodFrom.Instant));
+    }
+    // The period's start, from the first run read, selected or not.
+    void BeginPeriod(const Moment& start);
+    void AddDowntime(int64_t gap, const Moment& from);
+    // The state now, from the newest run read; whether it is running.
+    bool FinishState();
 
     ReadOptions Options;
     LogWarnings& Warnings;
@@ -57,6 +74,11 @@ private:
     LocalMinute SinceMoment = LocalMinute::min();
     LocalMinute BeforeMoment = LocalMinute::max();
     Moment SinceStart{};
+    // The period: from the later of Since and the first run's start, once a
+    // run is read, to the earlier of the day after Until and now.
+    bool HavePeriod = false;
+    Moment PeriodFrom{};
+    Moment PeriodTo{};
     // The newest scheduled moment 2 minutes or more before now, and what the
     // runs did at it.
     std::optional<Moment> LastScheduled;
@@ -79,96 +101,20 @@ private:
     Moment LongestRunStart{};
     int64_t LongestDowntime = -1;
     Moment LongestDowntimeStart{};
+    // The newest run read, which tells the state now: Newest when it was
+    // selected, else kept here.
+    bool NewestIsLast = false;
+    Moment LastReadStart{};
+    Moment LastReadEnd{};
+    RunEnd LastReadEnded = RunEnd::Unknown;
+    int LastReadLog = -1;
+    // The newest run selected: its ending is not final yet.
+    bool HaveNewest = false;
+    ReadRun Newest{};
+    std::string NewestLogName;  // when the runs are kept
     // How many runs ended each way, and the latest end of each.
     int64_t EndCount[RunEndCount] = {};
     Moment LatestEnd[RunEndCount];
-    // The newest run's ending and log, -1 when it is not selected, and the
-    // latest end of its ending before it: what changes when it is found to
-    // be running.
-    RunEnd NewestEnded = RunEnd::Unknown;
-    int NewestLog = -1;
-    Moment LatestBeforeNewest{};
 };
-
-// Inline, as every run's path, for the pairer it is called from; every value
-// is taken from the run, never read back from what was just written.
-inline void RunTotals::CountEnding(const Moment& start, const Moment& end, RunEnd ended, bool judged)
-{
-    // Counted without a branch on the ending, which comes in no order the
-    // processor could learn, so that no misprediction costs a run; the
-    // summary takes the counts and the latest ends when the folder is done.
-    EndCount[static_cast<int>(ended)]++;
-    Moment& latest = LatestEnd[static_cast<int>(ended)];
-    LatestBeforeNewest = latest;
-    if (end.Local > latest.Local)
-        latest = end;
-    if (LastScheduled) {
-        const Moment& scheduled = *LastScheduled;
-        if (judged) {
-            SawOnSchedule |= ended == RunEnd::Pdown &&
-                             (end.Local == scheduled.Local || end.Local == scheduled.Local + std::chrono::minutes{1});
-            SawMissed |= start.Instant < scheduled.Instant && end.Instant - scheduled.Instant >= 2;
-        } else {
-            LastUnjudged |= start.Instant <= scheduled.Instant && end.Instant >= scheduled.Instant;
-        }
-    }
-}
-
-inline void RunTotals::Add(const PairedRun& paired)
-{
-    if (paired.End.Instant > NowInstant)
-        WarnAfterNow(paired.EndLine);
-    if (paired.Start.Local >= BeforeMoment ||
-        (paired.Start.Local < SinceMoment && !(Options.Selected.Overlapping && paired.End.Local > SinceMoment))) {
-        // A newer run than the newest selected one: that one is not running.
-        NewestLog = -1;
-        return;
-    }
-
-    // A run on since before the period counts from its first day on.
-    const Moment start = paired.Start.Local < SinceMoment ? SinceStart : paired.Start;
-    const Moment end = paired.End;
-    RunEnd ended = paired.Ended;
-    Summary& totals = Report.Totals;
-    // Judged by when it really started, whatever part of it is selected.
-    const bool judged = !Options.Schedule.JudgedFrom || paired.Start.Instant >= Options.Schedule.JudgedFrom->Instant;
-    if (!judged)
-        totals.ScheduleJudgedFrom = Options.Schedule.JudgedFrom;
-    PowerOffAnswer answer;
-    if (Options.Schedule.Minute && judged) {
-        answer = AnswerPowerOff(start, end, ended);
-        if (answer.OnSchedule)
-            ended = RunEnd::Pdown;
-    }
-    int64_t gap = 0;
-    if (totals.Runs++ == 0) {
-        FirstStart = start;
-    } else {
-        // The downtime since the previous selected run.
-        gap = start.Instant - LastEnd.Instant;
-        if (gap < 0) {
-            WarnClockSetBack(paired.Line, gap);
-            gap = 0;
-        }
-        totals.DowntimeMinutes += gap;
-        if (gap > LongestDowntime) {
-            LongestDowntime = gap;
-            LongestDowntimeStart = LastEnd;
-        }
-    }
-    LastStart = start;
-    LastEnd = end;
-    int64_t minutes = end.Instant - start.Instant;
-    totals.UptimeMinutes += minutes;
-    if (minutes > LongestRun) {
-        LongestRun = minutes;
-        LongestRunStart = start;
-    }
-    CountEnding(start, end, ended, judged);
-    NewestEnded = ended;
-    NewestLog = LogIndex;
-    if (Options.KeepRuns)
-        KeepRun({start, end, ended, paired.Line, 0}, gap, answer, judged);
-}
 
 }  // namespace report

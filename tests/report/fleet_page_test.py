@@ -93,16 +93,16 @@ class FleetPage(unittest.TestCase):
                     os.utime(os.path.join(WORK, "share", machine, name), (946684800, 946684800))
         cls.page = os.path.join(WORK, "fleet.html")
         folders = [os.path.join(WORK, "share", machine) for machine in MACHINES]
-        subprocess.run([REPORT, "--fleet", "--html", cls.page, "--since", "2026-11-09", "--until", "2026-11-17",
-                        "--now", "2026-11-16T12:00", *folders], check=True)
+        cls.options = ["--since", "2026-11-09", "--until", "2026-11-17", "--now", "2026-11-16T12:00", *folders]
+        subprocess.run([REPORT, "--fleet", "--html", cls.page, *cls.options], check=True)
         cls.url = "file://" + cls.page
 
     def test_a_row_per_machine_those_that_missed_first(self):
         dom = chromium("--dump-dom", self.url)
-        rows = re.findall(r'<tr class="machine( missed)?"><td(?: title="([^"]*)")?>([^<]*)</td>', dom)
+        rows = re.findall(r'<tr class="machine( missed)?( crashed)?"><td(?: title="([^"]*)")?>([^<]*)</td>', dom)
         # The long name cut to its column, whole on hover, there and in its strip.
-        self.assertEqual(rows, [(" missed", "", "alpha"), ("", "", "gamma"), ("", "", "beta"),
-                                ("", LONG, "WorkstationAccounting-MachineR\u2026"), ("", "", "delta")])
+        self.assertEqual(rows, [(" missed", "", "", "alpha"), ("", "", "", "gamma"), ("", " crashed", "", "beta"),
+                                ("", "", LONG, "WorkstationAccounting-MachineR\u2026"), ("", "", "", "delta")])
         self.assertIn(">WorkstationAccounting-Machi\u2026<title>" + LONG + "</title></text>", dom)
         self.assertIn("<title>alpha, Wed 2026-11-11: 16h 0m on, on past the schedule</title>", dom)
         self.assertIn("<title>gamma, Mon 2026-11-09: no data</title>", dom)
@@ -112,6 +112,18 @@ class FleetPage(unittest.TestCase):
         self.assertIn('<td>alpha</td><td>22:30</td><td class="number">6</td><td class="number">1</td>'
                       '<td class="number">1</td><td class="number">2</td><td class="number">11h 0m</td>', dom)
         self.assertNotIn("<script", dom)
+
+    def test_the_table_is_the_fleets_text(self):
+        dom = chromium("--dump-dom", self.url)
+        # A cut name is whole in its title.
+        page = [[title or re.sub("<[^>]*>", "", cell)
+                 for title, cell in re.findall(r'<t[dh](?:[^>]*? title="([^"]*)")?[^>]*>(.*?)</t[dh]>', row)]
+                for row in re.findall(r"<tr[^>]*>(.*?)</tr>", dom)]
+        text = subprocess.run([REPORT, "--fleet", *self.options], check=True, capture_output=True,
+                              text=True).stdout.splitlines()
+        # The text's columns of its own, the warnings, come after the page's.
+        self.assertEqual(page[:-1], [re.split(r"  +", line.strip())[:len(page[0])] for line in text[:-1]])
+        self.assertEqual(page[-1], [text[-1]])
 
     def test_each_day_shows_its_colour(self):
         shot = os.path.join(WORK, "fleet.png")

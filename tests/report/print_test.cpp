@@ -31,6 +31,9 @@ TEST(OpenMetrics, WritesEveryFamilyWithItsMachineLabel)
     s.LastEnd = At("2026-12-04T09:30");
     s.UptimeMinutes = 1500, s.DowntimeMinutes = 500, s.Availability = 0.75, s.Warnings = 2;
     s.LastPdownEnd = At("2026-12-01T17:00"), s.LastCrashEnd = At("2026-12-02T09:00");
+    // Running, last seen 2 minutes ago: the uptime counter stops at the last
+    // sign of life, for those minutes may yet turn out to be downtime.
+    s.NewestEnded = report::RunEnd::Running, s.StateSince = s.LastStart, s.UnseenMinutes = 2;
     alive.Name = "host \"a\"\\b";
     report::MachineReport empty;
     empty.Folder = empty.Name = "empty";
@@ -49,21 +52,31 @@ verdimoor_runs_total{machine="empty",ended="down"} 0
 verdimoor_runs_total{machine="empty",ended="pdown"} 0
 verdimoor_runs_total{machine="empty",ended="crash"} 0
 verdimoor_runs_total{machine="empty",ended="unknown"} 0
-# HELP verdimoor_uptime_seconds_total Time the machine was up, summed over the runs.
+# HELP verdimoor_uptime_seconds_total Time the machine was up since its first run, up to the running run's last sign of life.
 # TYPE verdimoor_uptime_seconds_total counter
-verdimoor_uptime_seconds_total{machine="host \"a\"\\b"} 90000
+verdimoor_uptime_seconds_total{machine="host \"a\"\\b"} 89880
 verdimoor_uptime_seconds_total{machine="empty"} 0
-# HELP verdimoor_downtime_seconds_total Time the machine was down, summed over the gaps between runs.
+# HELP verdimoor_downtime_seconds_total Time the machine was down since its first run: between runs and since the newest one ended.
 # TYPE verdimoor_downtime_seconds_total counter
 verdimoor_downtime_seconds_total{machine="host \"a\"\\b"} 30000
 verdimoor_downtime_seconds_total{machine="empty"} 0
-# HELP verdimoor_availability_ratio Uptime over uptime plus downtime; absent while both are zero.
+# HELP verdimoor_availability_ratio Uptime over the time since the first run; absent while that is zero.
 # TYPE verdimoor_availability_ratio gauge
 verdimoor_availability_ratio{machine="host \"a\"\\b"} 0.75
 # HELP verdimoor_running 1 while the newest run is alive (its last sign of life is at most 2 minutes old), else 0.
 # TYPE verdimoor_running gauge
 verdimoor_running{machine="host \"a\"\\b"} 1
 verdimoor_running{machine="empty"} 0
+# HELP verdimoor_newest_run_ended 1 for how the newest run ended (running while it is alive), 0 for the other endings; absent without runs.
+# TYPE verdimoor_newest_run_ended gauge
+verdimoor_newest_run_ended{machine="host \"a\"\\b",ended="running"} 1
+verdimoor_newest_run_ended{machine="host \"a\"\\b",ended="down"} 0
+verdimoor_newest_run_ended{machine="host \"a\"\\b",ended="pdown"} 0
+verdimoor_newest_run_ended{machine="host \"a\"\\b",ended="crash"} 0
+verdimoor_newest_run_ended{machine="host \"a\"\\b",ended="unknown"} 0
+# HELP verdimoor_state_since_timestamp_seconds When the machine came up (the running run's start) or went down (the newest run's end), as Unix time; absent when that end is unknown.
+# TYPE verdimoor_state_since_timestamp_seconds gauge
+verdimoor_state_since_timestamp_seconds{machine="host \"a\"\\b"} 1796371200
 # HELP verdimoor_last_start_timestamp_seconds Start of the newest run, as Unix time.
 # TYPE verdimoor_last_start_timestamp_seconds gauge
 verdimoor_last_start_timestamp_seconds{machine="host \"a\"\\b"} 1796371200

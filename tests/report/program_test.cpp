@@ -62,12 +62,13 @@ const char* const Month = "8 600 UP\r\n8 1020 DOWN    \r\n9 540 UP\r\n9 1231 CRA
                           "hello\r\n11 600 UP\r\n";
 
 const char* const Summary = R"(logs
+  Now               down; the newest run, from 2026-03-11 10:00, has no known end
   Runs              4, from 2026-03-08 10:00 to 2026-03-11 10:00
   Ended             1 down, 1 pdown, 1 crash, 1 unknown, 0 running
-  Uptime            1d 8h 31m (45.16%)
-  Downtime          1d 15h 29m (54.84%)
+  Uptime            1d 8h 31m (5.74%)
+  Downtime          22d 5h 29m (94.26%)
   Longest run       14h 0m, from 2026-03-10 08:00
-  Longest downtime  16h 0m, from 2026-03-08 17:00
+  Longest downtime  20d 14h 0m, from 2026-03-11 10:00
   Warnings          1
 )";
 
@@ -79,6 +80,8 @@ TEST(ReportProgram, OutputsAndExitCodes)
     mkdir(dir.Path("empty").c_str(), 0755);
     WriteWholeFile(dir.Path("logs/2026_3.log"), Month);
     WriteWholeFile(dir.Path("a,\"b\"/2026_1.log"), "1 0 UP\n1 5 DOWN    \n");
+    mkdir(dir.Path("server").c_str(), 0755);
+    WriteWholeFile(dir.Path("server/2026_12.log"), "10 463 UP\r\n10 839 CRASH\r\n");
     // Logs named nearly as the service names them, and a time read as the
     // service reads it, which it warns of.
     mkdir(dir.Path("named").c_str(), 0755);
@@ -112,21 +115,50 @@ TEST(ReportProgram, OutputsAndExitCodes)
           warning}},
         {now + "--since 2026-03-10 --until 2026-03-10 empty logs",
          {0, R"(empty
+  Now               no runs
   Runs              0
   Warnings          1
 
 logs
+  Now               down; the newest run, from 2026-03-11 10:00, has no known end
   Runs              1, from 2026-03-10 08:00 to 2026-03-10 22:00
   Ended             0 down, 1 pdown, 0 crash, 0 unknown, 0 running
-  Uptime            14h 0m (100.00%)
-  Downtime          0m (0.00%)
+  Uptime            14h 0m (58.33%)
+  Downtime          10h 0m (41.67%)
   Longest run       14h 0m, from 2026-03-10 08:00
+  Longest downtime  8h 0m, from 2026-03-10 00:00
   Warnings          1
 )",
           "empty" + noLogs + "\n" + warning}},
+        // Up, counted up to now; then down, 6 minutes later, after a crash.
+        {"--now 2026-12-10T14:00 server",
+         {0, R"(server
+  Now               up since 2026-12-10 07:43 (6h 17m)
+  Runs              1, from 2026-12-10 07:43 to 2026-12-10 13:59
+  Ended             0 down, 0 pdown, 0 crash, 0 unknown, 1 running
+  Uptime            6h 17m (100.00%)
+  Downtime          0m (0.00%)
+  Longest run       6h 16m, from 2026-12-10 07:43
+  Warnings          0
+)",
+          ""}},
+        {"--now 2026-12-10T14:05 server",
+         {0, R"(server
+  Now               down since 2026-12-10 13:59 (6m), after a crash
+  Runs              1, from 2026-12-10 07:43 to 2026-12-10 13:59
+  Ended             0 down, 0 pdown, 1 crash, 0 unknown, 0 running
+  Uptime            6h 16m (98.43%)
+  Downtime          6m (1.57%)
+  Longest run       6h 16m, from 2026-12-10 07:43
+  Longest downtime  6m, from 2026-12-10 13:59
+  Warnings          0
+)",
+          ""}},
         // Folders that hold no logs, each with a hint.
         {now + ". named",
-         {0, ".\n  Runs              0\n  Warnings          1\n\nnamed\n  Runs              0\n  Warnings          5\n",
+         {0,
+          ".\n  Now               no runs\n  Runs              0\n  Warnings          1\n\n"
+          "named\n  Now               no runs\n  Runs              0\n  Warnings          5\n",
           "." + noLogs +
               "; the folders below hold machines' logs: --fleet reads them\n"
               "named/2026-3.log: not read: the service would have named it 2026_3.log\n"
@@ -137,22 +169,26 @@ logs
               noLogs + "\n"}},
         {now + "tenpm",
          {0, R"(tenpm
+  Now               down since 2026-03-09 20:31 (22d 3h 29m), after a clean stop
   Runs              1, from 2026-03-09 09:00 to 2026-03-09 20:31
   Ended             1 down, 0 pdown, 0 crash, 0 unknown, 0 running
-  Uptime            11h 31m (100.00%)
-  Downtime          0m (0.00%)
+  Uptime            11h 31m (2.12%)
+  Downtime          22d 3h 29m (97.88%)
   Longest run       11h 31m, from 2026-03-09 09:00
+  Longest downtime  22d 3h 29m, from 2026-03-09 20:31
   Power-off         10:00: 0 on schedule, 1 missed (10h 31m past the schedule)
   Warnings          1
 )",
           "tenpm/PowerOFF.txt: has \"pm\" after the time, read as 10:00\n"}},
         {now + "--schedule '22 30' tenpm",
          {0, R"(tenpm
+  Now               down since 2026-03-09 20:31 (22d 3h 29m), after a clean stop
   Runs              1, from 2026-03-09 09:00 to 2026-03-09 20:31
   Ended             1 down, 0 pdown, 0 crash, 0 unknown, 0 running
-  Uptime            11h 31m (100.00%)
-  Downtime          0m (0.00%)
+  Uptime            11h 31m (2.12%)
+  Downtime          22d 3h 29m (97.88%)
   Longest run       11h 31m, from 2026-03-09 09:00
+  Longest downtime  22d 3h 29m, from 2026-03-09 20:31
   Power-off         22:30: 0 on schedule, 0 missed
   Warnings          0
 )",
@@ -160,12 +196,13 @@ logs
         // The run before the file was written is not judged.
         {now + "edited",
          {0, R"(edited
+  Now               down since 2026-03-09 22:31 (22d 1h 29m), after a scheduled power-off
   Runs              2, from 2026-03-08 10:00 to 2026-03-09 22:31
   Ended             1 down, 1 pdown, 0 crash, 0 unknown, 0 running
-  Uptime            1d 2h 1m (71.25%)
-  Downtime          10h 30m (28.75%)
+  Uptime            1d 2h 1m (4.60%)
+  Downtime          22d 11h 59m (95.40%)
   Longest run       13h 31m, from 2026-03-09 09:00
-  Longest downtime  10h 30m, from 2026-03-08 22:30
+  Longest downtime  22d 1h 29m, from 2026-03-09 22:31
   Power-off         22:30 since 2026-03-09 08:00: 1 on schedule, 0 missed
   Warnings          0
 )",
@@ -186,15 +223,18 @@ logs
         "first_start": "2026-03-08T10:00",
         "last_end": "2026-03-09T22:31",
         "uptime_minutes": 1561,
-        "downtime_minutes": 630,
-        "availability": 0.7124600638977636,
+        "downtime_minutes": 32399,
+        "availability": 0.0459658421672556,
         "longest_run_minutes": 811,
-        "longest_downtime_minutes": 630,
+        "longest_downtime_minutes": 31769,
         "schedule": "22:30",
         "poweroffs_missed": 0,
         "minutes_past_schedule": 0,
         "last_poweroff": "off",
         "warnings": 0,
+        "state": "down",
+        "state_since": "2026-03-09T22:31",
+        "newest_run_ended": "pdown",
         "schedule_judged_from": "2026-03-09T08:00"
       }
     }
@@ -295,11 +335,12 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     WriteWholeFile(dir.Path("share/site2/pc-e/2026_11.log"), "9 480 UP\r\n9 540 DOWN    \r\n");
     const std::string csv =
         "machine,schedule,runs,crash,pdown,poweroffs_missed,minutes_past_schedule,uptime_minutes,availability,"
-        "last_end,running,last_poweroff,warnings,incomplete\n";
-    const std::string rows = "a-no-schedule,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none,0,\n"
-                             "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0,off,1,\n"
-                             "c-nothing,22:30,0,0,0,0,0,0,,,0,none,1,\n"
-                             "site2/pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none,0,\n";
+        "last_end,running,last_poweroff,warnings,incomplete,newest_run_ended,state_since\n";
+    const std::string rows =
+        "a-no-schedule,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,0,,crash,2026-11-02T10:00\n"
+        "b-empty-poweroff,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,1,,unknown,\n"
+        "c-nothing,22:30,0,0,0,0,0,0,,,0,none,1,,,\n"
+        "site2/pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,0,,down,2026-11-09T09:00\n";
     const std::string now = "--now 2026-12-01T00:00 ";
     const std::string noLogs = ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n";
     const std::string shareWarnings =
@@ -307,28 +348,28 @@ TEST(ReportProgram, FleetOfFoldersAndOfAFolderOfFolders)
     const std::string warnings = "empty" + noLogs + shareWarnings;
 
     const ProgramCase cases[] = {
-        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none,1,\n" + rows, links + warnings}},
+        {now + "--fleet --csv empty share", {0, csv + "empty,,0,0,0,,,0,,,0,none,1,,,\n" + rows, links + warnings}},
         {now + "--fleet --csv --machine pc-a --machine pc-b 'share/?-*'",
          {0,
-          csv + "pc-a,,2,1,0,,,660,0.4230769230769231,2026-11-02T10:00,0,none,0,\n"
-                "pc-b,00:00,2,0,0,1,60,1020,0.34,2026-11-05T10:00,0,off,1,\n"
-                "c-nothing,22:30,0,0,0,0,0,0,,,0,none,1,\n"
-                "d-nothing-at-all,,0,0,0,,,0,,,0,none,1,\n",
+          csv + "pc-a,,2,1,0,,,660,0.01544943820224719,2026-11-02T10:00,0,none,0,,crash,2026-11-02T10:00\n"
+                "pc-b,00:00,2,0,0,1,60,1020,0.025602409638554216,2026-11-05T10:00,0,off,1,,unknown,\n"
+                "c-nothing,22:30,0,0,0,0,0,0,,,0,none,1,,,\n"
+                "d-nothing-at-all,,0,0,0,,,0,,,0,none,1,,,\n",
           "share/b-empty-poweroff/PowerOFF.txt: is empty, read as 00:00\nshare/c-nothing" + noLogs +
               "share/d-nothing-at-all" + noLogs}},
         {now + "--fleet empty share",
          {0,
-          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Last power-off  Warnings
-empty             -            0        0            0       -              -             -  -                 off  none                   1
-a-no-schedule     -            2        1            0       -              -        42.31%  2026-11-02 10:00  off  none                   0
-b-empty-poweroff  00:00        2        0            0       1          1h 0m        34.00%  2026-11-05 10:00  off  off                    1
-c-nothing         22:30        0        0            0       0             0m             -  -                 off  none                   1
-site2/pc-e        -            1        0            0       -              -       100.00%  2026-11-09 09:00  off  none                   0
+          R"(Machine           Schedule  Runs  Crashes  On schedule  Missed  Past schedule  Availability  Last seen         Now  Since             Ended    Last power-off  Warnings
+empty             -            0        0            0       -              -             -  -                 off  -                 -        none                   1
+a-no-schedule     -            2        1            0       -              -         1.54%  2026-11-02 10:00  off  2026-11-02 10:00  crash    none                   0
+b-empty-poweroff  00:00        2        0            0       1          1h 0m         2.56%  2026-11-05 10:00  off  -                 unknown  off                    1
+c-nothing         22:30        0        0            0       0             0m             -  -                 off  -                 -        none                   1
+site2/pc-e        -            1        0            0       -              -         0.19%  2026-11-09 09:00  off  2026-11-09 09:00  down     none                   0
 5 machines: 1 crash, 1 missed power-off, 1.0 hours past the schedule
 )",
           links + warnings}},
         {now + "--fleet --csv 'sh*/site?/pc-e' '*/*/pc-?'",
-         {0, csv + "pc-e,,1,0,0,,,60,1,2026-11-09T09:00,0,none,0,\n", ""}},
+         {0, csv + "pc-e,,1,0,0,,,60,0.0019230769230769232,2026-11-09T09:00,0,none,0,,down,2026-11-09T09:00\n", ""}},
         {now + "--fleet --top 2 share",
          {0, R"(     #  Machine           Start             End               Duration      Ended
      1  b-empty-poweroff  2026-11-03 08:00  2026-11-04 01:00  17h 0m        down
@@ -459,10 +500,10 @@ TEST(ReportProgram, HostileInputs)
     } cases[] = {
         {"--fleet fleet fleet fleet/siteA", 0,
          "3 machines: 0 crashes, 0 missed power-offs, 0.0 hours past the schedule"},
-        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,,,Permission denied", nobody},
+        {"--fleet --csv fleet", 2, "siteB/locked,,,,,,,,,,,,,Permission denied,,", nobody},
         {"--fleet fleet", 2,
          "siteB/locked  -            -        -            -       -              -             -  -           "
-         "      unreadable  -                      -  Permission denied",
+         "      unreadable  -                 -      -                      -  Permission denied",
          nobody},
         {"--fleet --csv fleet", 2, "verdimoor-report: error: 'fleet/siteB/locked': Permission denied", nobody},
         {"--fleet 'fleet/siteB/*/*'", 2, "verdimoor-report: error: 'fleet/siteB/*/*': no folder matches", nobody},
@@ -473,11 +514,11 @@ TEST(ReportProgram, HostileInputs)
         {"secret", 2, "secret/PowerOFF.txt: cannot be opened, so no schedule: Permission denied", nobody},
         {"secret", 2, "  Incomplete        PowerOFF.txt: cannot be opened: Permission denied", nobody},
         {"--schedule none --fleet --csv secret", 2,
-         "secret,none,0,0,0,,,0,,,0,none,1,2026_1.log: cannot be opened: Permission denied", nobody},
+         "secret,none,0,0,0,,,0,,,0,none,1,2026_1.log: cannot be opened: Permission denied,,", nobody},
         {"--schedule none --fleet secret", 2,
-         "secret   none         0        0            0       -              -             -  -          off  none     "
+         "secret   none         0        0            0       -              -             -  -          off  -      - "
          " "
-         "             1  2026_1.log: cannot be opened: Permission denied",
+         "    none                   1  2026_1.log: cannot be opened: Permission denied",
          nobody},
         {"--schedule none --json secret", 2,
          "        \"incomplete\": \"2026_1.log: cannot be opened: Permission denied\"", nobody},
@@ -514,7 +555,7 @@ TEST(ReportProgram, HostileInputs)
         {"--svg two/d/x.svg --html two/dl/x.svg =1+2", 2,
          "verdimoor-report: error: 'two/dl/x.svg': --svg and --html name one file"},
         {"--svg - --csv =1+2", 2, "verdimoor-report: error: '-': --svg and the printed output name one file"},
-        {"--svg - far", 0,
+        {"--svg - --now 9999-12-31T23:00 far", 0,
          "<text x=\"12.0\" y=\"1262.0\" font-size=\"12\">No runs in the 815 months from February 1970 to December "
          "2037.</text>"},
         {"--fleet --html - --since 1000-01-01 --until 9999-12-31 far", 0,
@@ -523,7 +564,7 @@ TEST(ReportProgram, HostileInputs)
          "<text x=\"12.0\" y=\"120.0\" font-size=\"12\">10 older months with runs left out: the newest 240 are "
          "drawn.</text>"},
         {"junk", 0, "junk/2026_1.log: 29900 more warnings not shown"},
-        {"--json junk", 0, "        \"warnings\": 30000"},
+        {"--json junk", 0, "        \"warnings\": 30000,"},
         {"--csv =1+2", 0, row},
         {"--svg - W*", 0,
          "<text x=\"12.0\" y=\"22.0\" font-size=\"18\" font-weight=\"bold\">Verdimoor uptime: "
@@ -532,12 +573,13 @@ TEST(ReportProgram, HostileInputs)
         {"--fleet --html - W*", 0,
          "<g class=\"strip\"><text x=\"0\" y=\"46\" font-size=\"12\">WorkstationAccounting-Machi\u2026<title>" +
              longName + "</title></text>"},
-        {"--fleet --csv --machine @a =1+2", 0, "'@a,,1,0,0,,,5,1,2026-01-01T00:05,0,none,0,"},
+        {"--fleet --csv --machine @a --now 2026-01-02T00:00 =1+2", 0,
+         "'@a,,1,0,0,,,5,0.003472222222222222,2026-01-01T00:05,0,none,0,,down,2026-01-01T00:05"},
         {"--machine a --machine b =1+2", 2, "verdimoor-report: error: '--machine': more names than folders"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
-        {"--fleet x*", 0,
+        {"--fleet --now 2026-01-01T00:05 x*", 0,
          "x?[2J??\xC3\xA9  -            1        0            0       -              -       100.00%  "
-         "2026-01-01 00:05  off  none                   0"},
+         "2026-01-01 00:05  off  2026-01-01 00:05  down   none                   0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Arguments);
@@ -771,7 +813,7 @@ TEST(ReportProgram, ReadsItsOwnFolderByDefault)
     mkdir(dir.Path("CMakeFiles").c_str(), 0755);
     result = RunReport(elsewhere, "--now 2026-12-01T00:00", dir.Path("verdimoor-report"));
     EXPECT_EQ(result.Code, 0);
-    EXPECT_EQ(result.Out, folder + "\n  Runs              0\n  Warnings          1\n");
+    EXPECT_EQ(result.Out, folder + "\n  Now               no runs\n  Runs              0\n  Warnings          1\n");
     EXPECT_EQ(result.Err, folder + ": no logs: the service names them as 2026_3.log and 2026_12.log, one a month\n");
 }
 

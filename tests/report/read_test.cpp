@@ -74,8 +74,9 @@ const Case Cases[] = {
      "2026-04-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 1, "pdown": 1, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-03-08T10:00", "last_end": "2026-03-10T22:00", "uptime_minutes": 1951,
-       "downtime_minutes": 1649, "availability": 0.5419444444444445, "longest_run_minutes": 840,
-       "longest_downtime_minutes": 960, "warnings": 0},
+       "downtime_minutes": 32009, "availability": 0.057449941107184925, "longest_run_minutes": 840,
+       "longest_downtime_minutes": 30360, "warnings": 0,
+       "state": "down", "state_since": "2026-03-10T22:00", "newest_run_ended": "pdown"},
       "runs": [
        {"start": "2026-03-08T10:00", "end": "2026-03-08T17:00", "minutes": 420, "ended": "down", "file": "2026_3.log", "line": 1},
        {"start": "2026-03-09T09:00", "end": "2026-03-09T20:31", "minutes": 691, "ended": "crash", "file": "2026_3.log", "line": 3},
@@ -92,8 +93,9 @@ const Case Cases[] = {
      "2026-07-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 2, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2025-12-31T23:50", "last_end": "2026-06-01T00:00", "uptime_minutes": 83975,
-       "downtime_minutes": 133475, "availability": 0.3861807312025753, "longest_run_minutes": 83520,
-       "longest_downtime_minutes": 89680, "warnings": 0},
+       "downtime_minutes": 176675, "availability": 0.32217533090351047, "longest_run_minutes": 83520,
+       "longest_downtime_minutes": 89680, "warnings": 0,
+       "state": "down", "state_since": "2026-06-01T00:00", "newest_run_ended": "down"},
       "runs": [
        {"start": "2025-12-31T23:50", "end": "2026-01-01T00:05", "minutes": 15, "ended": "crash", "file": "2025_12.log", "line": 1},
        {"start": "2026-01-31T10:00", "end": "2026-03-30T10:00", "minutes": 83520, "ended": "down", "file": "2026_1.log", "line": 1},
@@ -109,8 +111,9 @@ const Case Cases[] = {
      "2026-05-01T01:31",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 4, "down": 2, "pdown": 0, "crash": 0, "unknown": 2,
        "running": 0, "first_start": "2026-04-01T01:00", "last_end": "2026-05-01T01:30", "uptime_minutes": 90,
-       "downtime_minutes": 43140, "availability": 0.002081887578070784, "longest_run_minutes": 60,
-       "longest_downtime_minutes": 40320, "warnings": 1},
+       "downtime_minutes": 43141, "availability": 0.00208183942078601, "longest_run_minutes": 60,
+       "longest_downtime_minutes": 40320, "warnings": 1,
+       "state": "down", "state_since": "2026-05-01T01:30", "newest_run_ended": "down"},
       "runs": [
        {"start": "2026-04-01T01:00", "end": "2026-04-01T01:00", "minutes": 0, "ended": "unknown", "file": "2026_4.log", "line": 1},
        {"start": "2026-04-02T01:00", "end": "2026-04-02T02:00", "minutes": 60, "ended": "down", "file": "2026_4.log", "line": 2},
@@ -127,8 +130,9 @@ const Case Cases[] = {
      "2026-08-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0, "crash": 2, "unknown": 0,
        "running": 0, "first_start": "2026-07-05T10:00", "last_end": "2026-07-06T10:00", "uptime_minutes": 30,
-       "downtime_minutes": 1410, "availability": 0.020833333333333332, "longest_run_minutes": 30,
-       "longest_downtime_minutes": 1410, "warnings": 0},
+       "downtime_minutes": 38250, "availability": 0.0007836990595611285, "longest_run_minutes": 30,
+       "longest_downtime_minutes": 36840, "warnings": 0,
+       "state": "down", "state_since": "2026-07-06T10:00", "newest_run_ended": "crash"},
       "runs": [
        {"start": "2026-07-05T10:00", "end": "2026-07-05T10:30", "minutes": 30, "ended": "crash", "file": "2026_7.log", "line": 1},
        {"start": "2026-07-06T10:00", "end": "2026-07-06T10:00", "minutes": 0, "ended": "crash", "file": "2026_7.log", "line": 4}],
@@ -146,8 +150,9 @@ const Case Cases[] = {
      "2026-09-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 0, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-08-05T10:00", "last_end": "2026-08-05T10:10", "uptime_minutes": 10,
-       "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 10,
-       "longest_downtime_minutes": 0, "warnings": 10},
+       "downtime_minutes": 38270, "availability": 0.00026123301985370953, "longest_run_minutes": 10,
+       "longest_downtime_minutes": 38270, "warnings": 10,
+       "state": "down", "state_since": "2026-08-05T10:10", "newest_run_ended": "crash"},
       "runs": [
        {"start": "2026-08-05T10:00", "end": "2026-08-05T10:10", "minutes": 10, "ended": "crash", "file": "2026_8.log", "line": 6}],
       "warnings": [
@@ -173,8 +178,9 @@ const Case Cases[] = {
      "2026-09-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-08-01T00:00", "last_end": "2026-08-02T00:07", "uptime_minutes": 12,
-       "downtime_minutes": 1435, "availability": 0.0082930200414651, "longest_run_minutes": 7,
-       "longest_downtime_minutes": 1435, "warnings": 4},
+       "downtime_minutes": 44628, "availability": 0.00026881720430107527, "longest_run_minutes": 7,
+       "longest_downtime_minutes": 43193, "warnings": 4,
+       "state": "down", "state_since": "2026-08-02T00:07", "newest_run_ended": "crash"},
       "runs": [
        {"start": "2026-08-01T00:00", "end": "2026-08-01T00:05", "minutes": 5, "ended": "down", "file": "2026_8.log", "line": 1},
        {"start": "2026-08-02T00:00", "end": "2026-08-02T00:07", "minutes": 7, "ended": "crash", "file": "2026_8.log", "line": 3}],
@@ -193,8 +199,9 @@ const Case Cases[] = {
      "2026-03-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 0, "crash": 1, "unknown": 0,
        "running": 0, "first_start": "2026-01-01T23:59", "last_end": "2026-01-31T23:59", "uptime_minutes": 1440,
-       "downtime_minutes": 41760, "availability": 0.03333333333333333, "longest_run_minutes": 1439,
-       "longest_downtime_minutes": 41760, "warnings": 3},
+       "downtime_minutes": 82081, "availability": 0.01724117287867722, "longest_run_minutes": 1439,
+       "longest_downtime_minutes": 41760, "warnings": 3,
+       "state": "down", "state_since": "2026-01-31T23:59", "newest_run_ended": "crash"},
       "runs": [
        {"start": "2026-01-01T23:59", "end": "2026-01-02T00:00", "minutes": 1, "ended": "down", "file": "2026_1.log", "line": 1},
        {"start": "2026-01-31T00:00", "end": "2026-01-31T23:59", "minutes": 1439, "ended": "crash", "file": "2026_1.log", "line": 4}],
@@ -210,22 +217,61 @@ const Case Cases[] = {
      "2026-10-01T00:00",
      R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 1, "crash": 0, "unknown": 0,
        "running": 0, "first_start": "2026-09-01T00:00", "last_end": "2026-09-02T00:05", "uptime_minutes": 1444,
-       "downtime_minutes": 1, "availability": 0.9993079584775086, "longest_run_minutes": 1439,
-       "longest_downtime_minutes": 1, "warnings": 0},
+       "downtime_minutes": 41756, "availability": 0.03342592592592593, "longest_run_minutes": 1439,
+       "longest_downtime_minutes": 41755, "warnings": 0,
+       "state": "down", "state_since": "2026-09-02T00:05", "newest_run_ended": "pdown"},
       "runs": [
        {"start": "2026-09-01T00:00", "end": "2026-09-01T23:59", "minutes": 1439, "ended": "down", "file": "2026_9.log", "line": 1},
        {"start": "2026-09-02T00:00", "end": "2026-09-02T00:05", "minutes": 5, "ended": "pdown", "file": "2026_9.log", "line": 3}],
       "warnings": []}]})j"},
+
+    // The period is 3 to 10 November: the run on since 1 November counts from
+    // the 3rd, the one on until the 11th up to its end, each listed whole;
+    // the power-offs missed are those in the period. The newest run, after
+    // it, tells the state now.
+    {"a run on before --since and one on after --until",
+     {{"PowerOFF.txt", "22 30\r\n"},
+      {"2026_11.log", "1 480 UP\r\n5 600 DOWN    \r\n6 480 UP\r\n6 1000 DOWN    \r\n9 480 UP\r\n11 600 CRASH\r\n"
+                      "12 480 UP\r\n12 500 DOWN    \r\n"}},
+     "2026-11-03",
+     "2026-11-10",
+     "2026-12-01T00:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 3, "down": 2, "pdown": 0, "crash": 1, "unknown": 0,
+       "running": 0, "first_start": "2026-11-01T08:00", "last_end": "2026-11-11T10:00", "uptime_minutes": 6400,
+       "downtime_minutes": 5120, "availability": 0.5555555555555556, "longest_run_minutes": 5880,
+       "longest_downtime_minutes": 3800, "schedule": "22:30", "poweroffs_missed": 4, "minutes_past_schedule": 3660,
+       "last_poweroff": "off", "warnings": 0,
+       "state": "down", "state_since": "2026-11-12T08:20", "newest_run_ended": "down"},
+      "runs": [
+       {"start": "2026-11-01T08:00", "end": "2026-11-05T10:00", "minutes": 5880, "ended": "down", "file": "2026_11.log", "line": 1, "missed": 4, "minutes_past_schedule": 5010},
+       {"start": "2026-11-06T08:00", "end": "2026-11-06T16:40", "minutes": 520, "ended": "down", "file": "2026_11.log", "line": 3, "missed": 0, "minutes_past_schedule": 0},
+       {"start": "2026-11-09T08:00", "end": "2026-11-11T10:00", "minutes": 3000, "ended": "crash", "file": "2026_11.log", "line": 5, "missed": 2, "minutes_past_schedule": 2130}],
+      "warnings": []}]})j"},
+
+    // Off since yesterday evening, and today the period: no runs, all of it
+    // downtime.
+    {"a machine off since a day before now",
+     {{"2026_11.log", "29 480 UP\r\n29 1350 DOWN    \r\n"}},
+     "2026-11-30",
+     "",
+     "2026-11-30T15:00",
+     R"j({"machines": [{"folder": "logs", "summary": {"runs": 0, "down": 0, "pdown": 0, "crash": 0, "unknown": 0,
+       "running": 0, "first_start": null, "last_end": null, "uptime_minutes": 0, "downtime_minutes": 900,
+       "availability": 0.0, "longest_run_minutes": 0, "longest_downtime_minutes": 900, "warnings": 0,
+       "state": "down", "state_since": "2026-11-29T22:30", "newest_run_ended": "down"},
+      "runs": [],
+      "warnings": []}]})j"},
 };
 
 // The newest run (in 2026_10.log, after 2026_9.log) crashed at 11:40: still
-// running within 2 minutes, and when "now" is earlier.
+// running within 2 minutes, counted up to now, and when "now" is earlier, the
+// part of it up to now.
 const char* const NewestRunLogs[][2] = {{"2026_10.log", "20 600 UP\r\n20 700 CRASH\r\n"},
                                         {"2026_9.log", "1 0 UP\r\n1 10 CRASH\r\n"}};
 const char* const NewestRunJson = R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0,
     "crash": CRASH, "unknown": 0, "running": RUNNING, "first_start": "2026-09-01T00:00", "last_end": "2026-10-20T11:40",
-    "uptime_minutes": 110, "downtime_minutes": 71150, "availability": 0.0015436429974740387,
-    "longest_run_minutes": 100, "longest_downtime_minutes": 71150, "warnings": COUNT},
+    "uptime_minutes": UPTIME, "longest_run_minutes": 100, "longest_downtime_minutes": 71150, "warnings": COUNT,
+    "state": STATE, "state_since": SINCE, "newest_run_ended": "ENDED"},
    "runs": [
     {"start": "2026-09-01T00:00", "end": "2026-09-01T00:10", "minutes": 10, "ended": "crash", "file": "2026_9.log", "line": 1},
     {"start": "2026-10-20T10:00", "end": "2026-10-20T11:40", "minutes": 100, "ended": "ENDED", "file": "2026_10.log", "line": 1}],
@@ -292,10 +338,13 @@ TEST(Report, NewestRunIsRunningWithinTwoMinutesOfNow)
         const char* Now;
         bool Running;
         const char* Warnings;
-    } const nows[] = {{"2026-10-20T11:42", true, ""},
-                      {"2026-10-20T11:43", false, ""},
-                      {"2026-10-20T11:00", false,
-                       R"j({"file": "2026_10.log", "line": 2, "problem": "run ends after now (2026-10-20 11:00)"})j"}};
+        const char* Uptime;  // and downtime and availability
+    } const nows[] = {
+        {"2026-10-20T11:42", true, "", R"j(112, "downtime_minutes": 71150, "availability": 0.0015716651230669922)j"},
+        {"2026-10-20T11:43", false, "", R"j(110, "downtime_minutes": 71153, "availability": 0.001543578013836072)j"},
+        {"2026-10-20T11:00", false,
+         R"j({"file": "2026_10.log", "line": 2, "problem": "run ends after now (2026-10-20 11:00)"})j",
+         R"j(70, "downtime_minutes": 71150, "availability": 0.0009828699803426004)j"}};
     for (const auto& now : nows) {
         SCOPED_TRACE(now.Now);
         std::string expected = Replace(NewestRunJson, "CRASH", now.Running ? "1" : "2");
@@ -303,6 +352,9 @@ TEST(Report, NewestRunIsRunningWithinTwoMinutesOfNow)
         expected = Replace(expected, "ENDED", now.Running ? "running" : "crash");
         expected = Replace(expected, "COUNT", *now.Warnings ? "1" : "0");
         expected = Replace(expected, "LIST", now.Warnings);
+        expected = Replace(expected, "UPTIME", now.Uptime);
+        expected = Replace(expected, "STATE", now.Running ? "\"up\"" : "\"down\"");
+        expected = Replace(expected, "SINCE", now.Running ? "\"2026-10-20T10:00\"" : "\"2026-10-20T11:40\"");
         ExpectJson(ReportJson(logs, "", "", now.Now), expected);
     }
 }
@@ -314,8 +366,9 @@ TEST(Report, SelectionCoversItsRunsAndTheDowntimesBetweenThem)
     ExpectJson(ReportJson(logs, "2026-11-02", "2026-11-03", "2026-12-01T00:00"),
                R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 2, "pdown": 0, "crash": 0,
        "unknown": 0, "running": 0, "first_start": "2026-11-02T10:00", "last_end": "2026-11-03T11:00",
-       "uptime_minutes": 120, "downtime_minutes": 1380, "availability": 0.08, "longest_run_minutes": 60,
-       "longest_downtime_minutes": 1380, "warnings": 0},
+       "uptime_minutes": 120, "downtime_minutes": 2760, "availability": 0.041666666666666664, "longest_run_minutes": 60,
+       "longest_downtime_minutes": 1380, "warnings": 0,
+       "state": "down", "state_since": "2026-11-04T11:00", "newest_run_ended": "down"},
       "runs": [
        {"start": "2026-11-02T10:00", "end": "2026-11-02T11:00", "minutes": 60, "ended": "down", "file": "2026_11.log", "line": 3},
        {"start": "2026-11-03T10:00", "end": "2026-11-03T11:00", "minutes": 60, "ended": "down", "file": "2026_11.log", "line": 5}],
@@ -333,7 +386,8 @@ TEST(Report, OnlyTheServicesLogNamesAreRead)
                R"j({"machines": [{"folder": "logs", "summary": {"runs": 0, "down": 0, "pdown": 0, "crash": 0,
        "unknown": 0, "running": 0, "first_start": null, "last_end": null, "uptime_minutes": 0,
        "downtime_minutes": 0, "availability": null, "longest_run_minutes": 0, "longest_downtime_minutes": 0,
-       "schedule": "01:00", "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0}, "runs": [],
+       "schedule": "01:00", "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0,
+       "state": null, "state_since": null, "newest_run_ended": null}, "runs": [],
        "warnings": []}]})j");
     // A name nearly a log's is told the service's; none is for the others.
     const std::pair<const char*, const char*> names[] = {{"2011_03.log", "2011_3.log"},
@@ -358,8 +412,9 @@ TEST(Report, ClockSetBackCountsNoDowntime)
     ExpectJson(ReportJson(logs, "", "", "2027-01-01T00:00"),
                R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 2, "pdown": 0, "crash": 0,
        "unknown": 0, "running": 0, "first_start": "2026-12-05T10:00", "last_end": "2026-12-05T13:20",
-       "uptime_minutes": 250, "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 150,
-       "longest_downtime_minutes": 0, "warnings": 1},
+       "uptime_minutes": 250, "downtime_minutes": 38080, "availability": 0.006522306287503261, "longest_run_minutes": 150,
+       "longest_downtime_minutes": 38080, "warnings": 1,
+       "state": "down", "state_since": "2026-12-05T13:20", "newest_run_ended": "down"},
       "runs": [
        {"start": "2026-12-05T10:00", "end": "2026-12-05T11:40", "minutes": 100, "ended": "down", "file": "2026_12.log", "line": 1},
        {"start": "2026-12-05T10:50", "end": "2026-12-05T13:20", "minutes": 150, "ended": "down", "file": "2026_12.log", "line": 3}],
@@ -375,6 +430,7 @@ TEST(Report, RunsKeepTheDowntimeBeforeThem)
                                             "5 900 UP\n5 950 DOWN    \n");
     report::ReadOptions options;
     options.KeepRuns = true;
+    options.Now = *report::ParseMoment("2026-12-06T00:00");
     report::MachineReport machine = ReadFolder(dir.Path(), options);
     ASSERT_EQ(machine.Runs.size(), 3u);
     EXPECT_EQ(machine.Runs[0].DowntimeBefore, 0);
@@ -455,11 +511,12 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
          "",
          "2026-11-12T23:01",
          R"j({"machines": [{"folder": "logs", "summary": {"runs": 8, "down": 2, "pdown": 4, "crash": 1, "unknown": 0,
-       "running": 1, "first_start": "2026-11-01T08:00", "last_end": "2026-11-12T23:00", "uptime_minutes": 10324,
-       "downtime_minutes": 6416, "availability": 0.616726403823178, "longest_run_minutes": 4380,
+       "running": 1, "first_start": "2026-11-01T08:00", "last_end": "2026-11-12T23:00", "uptime_minutes": 10325,
+       "downtime_minutes": 6416, "availability": 0.6167492981303387, "longest_run_minutes": 4380,
        "longest_downtime_minutes": 1438, "schedule": "22:30", "poweroffs_missed": 6, "minutes_past_schedule": 4232,
        "last_poweroff": "missed",
-       "warnings": 0},
+       "warnings": 0,
+       "state": "up", "state_since": "2026-11-12T08:00", "newest_run_ended": "running"},
       "runs": [
        {"start": "2026-11-01T08:00", "end": "2026-11-01T22:30", "minutes": 870, "ended": "pdown", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0},
        {"start": "2026-11-02T08:00", "end": "2026-11-02T22:30", "minutes": 870, "ended": "pdown", "file": "2026_11.log", "line": 3, "missed": 0, "minutes_past_schedule": 0},
@@ -478,10 +535,11 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
          "2026-12-01T00:00",
          R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 1, "pdown": 1, "crash": 0, "unknown": 0,
        "running": 0, "first_start": "2026-11-01T10:00", "last_end": "2026-11-04T00:01", "uptime_minutes": 1681,
-       "downtime_minutes": 2040, "availability": 0.4517602794947595, "longest_run_minutes": 841,
-       "longest_downtime_minutes": 2040, "schedule": "23:59", "poweroffs_missed": 1, "minutes_past_schedule": 2,
+       "downtime_minutes": 40919, "availability": 0.039460093896713615, "longest_run_minutes": 841,
+       "longest_downtime_minutes": 38879, "schedule": "23:59", "poweroffs_missed": 1, "minutes_past_schedule": 2,
        "last_poweroff": "off",
-       "warnings": 0},
+       "warnings": 0,
+       "state": "down", "state_since": "2026-11-04T00:01", "newest_run_ended": "down"},
       "runs": [
        {"start": "2026-11-01T10:00", "end": "2026-11-02T00:00", "minutes": 840, "ended": "pdown", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0},
        {"start": "2026-11-03T10:00", "end": "2026-11-04T00:01", "minutes": 841, "ended": "down", "file": "2026_11.log", "line": 3, "missed": 1, "minutes_past_schedule": 2}],
@@ -492,8 +550,9 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
          "2026-12-01T00:00",
          R"j({"machines": [{"folder": "logs", "summary": {"runs": 1, "down": 1, "pdown": 0, "crash": 0, "unknown": 0,
        "running": 0, "first_start": "2026-11-01T10:00", "last_end": "2026-11-01T22:30", "uptime_minutes": 750,
-       "downtime_minutes": 0, "availability": 1.0, "longest_run_minutes": 750, "longest_downtime_minutes": 0,
-       "schedule": null, "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0},
+       "downtime_minutes": 41850, "availability": 0.017605633802816902, "longest_run_minutes": 750, "longest_downtime_minutes": 41850,
+       "schedule": null, "poweroffs_missed": 0, "minutes_past_schedule": 0, "last_poweroff": "none", "warnings": 0,
+       "state": "down", "state_since": "2026-11-01T22:30", "newest_run_ended": "down"},
       "runs": [
        {"start": "2026-11-01T10:00", "end": "2026-11-01T22:30", "minutes": 750, "ended": "down", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0}],
       "warnings": []}]})j"},
@@ -506,9 +565,10 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
          "2026-11-01T00:00",
          R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0, "crash": 2, "unknown": 0,
        "running": 0, "first_start": "2026-03-28T08:00", "last_end": "2026-10-25T22:31", "uptime_minutes": 4623,
-       "downtime_minutes": 300088, "availability": 0.015171752906852723, "longest_run_minutes": 2371,
+       "downtime_minutes": 308817, "availability": 0.014749234303215926, "longest_run_minutes": 2371,
        "longest_downtime_minutes": 300088, "schedule": "22:30", "poweroffs_missed": 3, "minutes_past_schedule": 2883,
-       "last_poweroff": "off", "warnings": 0},
+       "last_poweroff": "off", "warnings": 0, "state": "down", "state_since": "2026-10-25T22:31",
+       "newest_run_ended": "crash"},
       "runs": [
        {"start": "2026-03-28T08:00", "end": "2026-03-29T22:32", "minutes": 2252, "ended": "crash", "file": "2026_3.log", "line": 1, "missed": 2, "minutes_past_schedule": 1382},
        {"start": "2026-10-24T08:00", "end": "2026-10-25T22:31", "minutes": 2371, "ended": "crash", "file": "2026_10.log", "line": 1, "missed": 1, "minutes_past_schedule": 1501}],
@@ -608,6 +668,26 @@ const TimeCase TimeCases[] = {
      "",
      "2026-11-05T10:00 2026-11-05T10:00 0 unknown\n"
      "2026_11.log:2: closing line before its start (the clock was set back)\n"},
+    // Not a month-long run to 9 April: the log was last written on 10 March.
+    {"a clock set back across midnight",
+     "UTC",
+     {{"2026_3.log", "10 300 UP\r\n9 1380 DOWN    \r\n10 480 UP\r\n10 1000 DOWN    \r\n"}},
+     "2026-03-10T16:40:20",
+     "2026-03-11T00:00",
+     2,
+     "",
+     "2026-03-10T05:00 2026-03-10T05:00 0 unknown\n2026-03-10T08:00 2026-03-10T16:40 520 down\n"
+     "2026_3.log:2: closing line before its start (the clock was set back)\n"},
+    // Nor a run to 10 November, after the next log's first run began.
+    {"a clock set back across midnight, in a copy",
+     "UTC",
+     {{"2026_10.log", "25 90 UP\r\n10 90 CRASH\r\n"}, {"2026_11.log", "5 480 UP\r\n5 600 DOWN    \r\n"}},
+     "2026-12-11T09:00:00",
+     "2026-12-11T09:00",
+     2,
+     "",
+     "2026-10-25T01:30 2026-10-25T01:30 0 unknown\n2026-11-05T08:00 2026-11-05T10:00 120 down\n"
+     "2026_10.log:2: closing line before its start (the clock was set back)\n"},
     {"a closing line in the hour skipped when the clocks went forward, after its UP",
      "Europe/Berlin",
      {{"2026_3.log", "29 190 UP\r\n29 150 DOWN    \r\n"}},
