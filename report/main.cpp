@@ -172,6 +172,8 @@ int main(int argc, char** argv)
         machines = ListMachines(options);
     } catch (const FolderError& e) {
         return Fail(e.Folder, e.what());
+    } catch (const NamingError& e) {
+        return Fail(e.Subject, e.what());
     }
     Outputs outputs;
     if (!outputs.Open(options, machines))

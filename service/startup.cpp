@@ -90,7 +90,7 @@ void ServiceInitialization()
     WriteUpRecord();
     WriteLogRecord(RecordOffset, CrashFormat, day, minute);
 
-    if (!SetProgramPath(PowerOffPath, "%s%s", ProgramDir, "PowerOFF.txt"))
+    if (!SetProgramPath(PowerOffPath, "%s" ScheduleFileName, ProgramDir))
         PowerOffPath[0] = '\0';
     LoadPowerOffSchedule();
     SaySchedule();

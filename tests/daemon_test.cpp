@@ -957,7 +957,7 @@ TEST(Daemon, ReportReadsTheDaemonsLogs)
         struct tm local;
         localtime_r(&now, &local);
         report::LocalMinute start = *report::MonthCalendar(local.tm_year + 1900, local.tm_mon + 1)
-                                         .MomentOf(daemon.Started.first, daemon.Started.second);
+                                         .LocalMinuteOf(daemon.Started.first, daemon.Started.second);
         std::string file = std::filesystem::path(daemon.LogName()).filename();
         for (const auto& [machine, ended] :
              {std::pair{&running, report::RunEnd::Running}, std::pair{&stopped, report::RunEnd::Down}}) {

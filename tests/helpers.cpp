@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// What the tests share: temporary folders, whole files, a time zone, a reset
-// service, and a thread without the power to bypass file permissions.
+// What the tests share: temporary folders, whole files, a time zone, and a
+// thread without the power to bypass file permissions.
 #include "helpers.h"
 
 #include <cstdio>
@@ -14,12 +14,6 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-
-#include "service/service.h"
-#include "tests/fake/fake.h"
-#include "uptime/errlog.h"
-#include "uptime/log.h"
-#include "uptime/schedule.h"
 
 TempDir::TempDir(const char* base)
 {
@@ -99,24 +93,6 @@ void WriteScheduleFile(const std::string& path, const std::string& bytes, int64_
 bool FileExists(const std::string& path)
 {
     return access(path.c_str(), F_OK) == 0;
-}
-
-void ResetService()
-{
-    FakeReset();
-    LogPath[0] = '\0';
-    RecordOffset = 0;
-    RunStart = SYSTEMTIME{};
-    RecordWritesFailing = false;
-    LogEnd.Known = false;
-    snprintf(ErrLogPath, sizeof ErrLogPath, "%s", "Err.log");
-    PowerOffPath[0] = '\0';
-    PowerOffHour = 0;
-    PowerOffMinute = 0;
-    PowerOffClock = ScheduleClock{};
-    ProgramDir[0] = '\0';
-    ServiceStatus = SERVICE_STATUS{};
-    StatusHandle = 0;
 }
 
 // The capability calls act on the calling thread alone.

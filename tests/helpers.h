@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // What the tests share: temporary folders, whole-file reads and writes, a time
-// zone, and a fresh service state for each test.
+// zone, and a thread without the power to bypass file permissions.
 #pragma once
 
 #include <cstdint>
@@ -45,10 +45,6 @@ void WriteWholeFile(const std::string& path, const std::string& bytes);
 void WriteScheduleFile(const std::string& path, const std::string& bytes, int64_t written = 946684800);
 bool FileExists(const std::string& path);
 
-// Resets the test double and every process-wide variable of the service to
-// its value at process start.
-void ResetService();
-
 // Sets the machine's time zone (TZ) for its lifetime.
 class InZone {
 public:
@@ -64,11 +60,4 @@ class WithoutFileOverride {
 public:
     WithoutFileOverride();
     ~WithoutFileOverride();
-};
-
-// Every test of the service starts from a reset service and double.
-class ServiceTest : public testing::Test {
-protected:
-    void SetUp() override { ResetService(); }
-    void TearDown() override { ResetService(); }
 };

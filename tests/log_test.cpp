@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "helpers.h"
+#include "service_reset.h"
 #include "tests/fake/fake.h"
 #include "uptime/log.h"
 

@@ -4,6 +4,7 @@
 
 #include "helpers.h"
 #include "service/service.h"
+#include "service_reset.h"
 #include "tests/fake/fake.h"
 
 namespace {

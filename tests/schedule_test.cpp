@@ -4,6 +4,7 @@
 
 #include "helpers.h"
 #include "schedule_cases.h"
+#include "service_reset.h"
 #include "uptime/schedule.h"
 
 namespace {

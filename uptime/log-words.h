@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// The log's vocabulary, named once: the words of its records and the name of
-// a month's log. The service writes them and verdimoor-report reads them;
-// nothing here needs the host's headers.
+// The log's vocabulary, named once: the words of its records, the name of a
+// month's log and that of the schedule beside the logs. The service writes
+// them and verdimoor-report reads them; nothing here needs the host's
+// headers.
 #pragma once
 
 #define UpWord "UP"
@@ -13,3 +14,5 @@
 #define PdownWord "PDOWN"
 // A month's log: "<year>_<month>.log", the month 1 to 12 without a leading zero.
 #define LogNameFormat "%i_%i.log"
+// The daily power-off time, in the program's folder.
+#define ScheduleFileName "PowerOFF.txt"

@@ -60,9 +60,9 @@ class MonthCalendar {
 public:
     MonthCalendar() = default;
     MonthCalendar(int year, int month);
-    // The moment of a record of the given day of the month and minute of the
-    // day; none when the month has no such day.
-    std::optional<LocalMinute> MomentOf(int day, int minute) const
+    // The local minute of a record of the given day of the month and minute of
+    // the day; none when the month has no such day.
+    std::optional<LocalMinute> LocalMinuteOf(int day, int minute) const
     {
         if (day < 1 || day > Days)
             return std::nullopt;

@@ -2,8 +2,6 @@
 // UTF-8 paths and the well-formed sequences of UTF-8 text.
 #include "report/core/utf8.h"
 
-#include <algorithm>
-
 namespace report {
 
 std::filesystem::path PathOf(const std::string& utf8)
@@ -54,22 +52,17 @@ size_t Utf8SequenceLength(std::string_view text, size_t at)
 
 std::string WithoutControls(std::string_view text)
 {
-    std::string shown;
-    shown.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        size_t length = Utf8SequenceLength(text, i);
-        bool control = length == 1   ? byte < 0x20 || byte == 0x7F
-                       : length == 2 ? byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0
-                                     : length == 0 && byte >= 0x80 && byte < 0xA0;
-        length = std::max<size_t>(length, 1);
-        if (control)
-            shown += '?';
-        else
-            shown.append(text.substr(i, length));
-        i += length;
-    }
-    return shown;
+    return RewriteCharacters(text, [](std::string_view character, bool wellFormed) -> std::string_view {
+        auto byte = [&character](size_t k) { return static_cast<unsigned char>(character[k]); };
+        bool control = false;
+        if (!wellFormed)
+            control = byte(0) >= 0x80 && byte(0) < 0xA0;
+        else if (character.size() == 1)
+            control = byte(0) < 0x20 || byte(0) == 0x7F;
+        else if (character.size() == 2)
+            control = byte(0) == 0xC2 && byte(1) < 0xA0;
+        return control ? "?" : character;
+    });
 }
 
 }  // namespace report

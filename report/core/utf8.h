@@ -20,6 +20,31 @@ std::string Utf8Of(const std::filesystem::path& path);
 // form or a surrogate.
 size_t Utf8SequenceLength(std::string_view text, size_t at);
 
+// The one walk over UTF-8 text, a character at a time, that every output
+// showing a name takes: each(character, wellFormed) is called for each
+// well-formed UTF-8 sequence in turn, and for each byte that begins none,
+// handed over alone with wellFormed false.
+template <typename Each> void ForEachCharacter(std::string_view text, Each each)
+{
+    for (size_t at = 0; at < text.size();) {
+        size_t length = Utf8SequenceLength(text, at);
+        std::string_view character = text.substr(at, length != 0 ? length : 1);
+        each(character, length != 0);
+        at += character.size();
+    }
+}
+
+// The text rewritten a character at a time: shown(character, wellFormed)
+// gives what stands for each.
+template <typename Shown> std::string RewriteCharacters(std::string_view text, Shown shown)
+{
+    std::string rewritten;
+    rewritten.reserve(text.size());
+    ForEachCharacter(text,
+                     [&](std::string_view character, bool wellFormed) { rewritten += shown(character, wellFormed); });
+    return rewritten;
+}
+
 // The text with its control characters as '?': C0, DEL and C1, and the
 // stray bytes 0x80 to 0x9F, which a terminal of one of the old code pages
 // takes for C1. A name shown on a terminal cannot move its cursor or change

@@ -19,23 +19,14 @@ namespace {
 // bytes that are not become U+FFFD.
 std::string LabelValue(std::string_view value)
 {
-    std::string escaped;
-    for (size_t i = 0; i < value.size();) {
-        char c = value[i];
-        size_t length = Utf8SequenceLength(value, i);
-        if (c == '\\')
-            escaped += "\\\\";
-        else if (c == '"')
-            escaped += "\\\"";
-        else if (c == '\n')
-            escaped += "\\n";
-        else if (length == 0)
-            escaped += Utf8Replacement;
-        else
-            escaped.append(value.substr(i, length));
-        i += length == 0 ? 1 : length;
-    }
-    return escaped;
+    return RewriteCharacters(value, [](std::string_view character, bool wellFormed) -> std::string_view {
+        switch (character[0]) {
+        case '\\': return "\\\\";
+        case '"': return "\\\"";
+        case '\n': return "\\n";
+        default: return wellFormed ? character : Utf8Replacement;
+        }
+    });
 }
 
 std::string Value(double value)

@@ -2,68 +2,39 @@
 // XML escaping of UTF-8 text, and text cut to a width.
 #include "report/print/xml.h"
 
-#include <algorithm>
-
 #include "report/core/utf8.h"
 
 namespace report {
 
 namespace {
 
-// Whether the UTF-8 sequence of length at text[at] is one of XML 1.0's
-// characters: no control but tab, LF and CR, no U+FFFE or U+FFFF (a
-// surrogate, encoded alone, is no UTF-8 already).
-bool IsXmlChar(std::string_view text, size_t at, size_t length)
+// Whether a well-formed UTF-8 sequence is one of XML 1.0's characters: no
+// control but tab, LF and CR, no U+FFFE or U+FFFF (a surrogate, encoded
+// alone, is no UTF-8 already).
+bool IsXmlChar(std::string_view character)
 {
-    auto byte = [&text, at](size_t k) { return static_cast<unsigned char>(text[at + k]); };
-    if (length == 1)
+    auto byte = [&character](size_t k) { return static_cast<unsigned char>(character[k]); };
+    if (character.size() == 1)
         return byte(0) >= 0x20 || byte(0) == '\t' || byte(0) == '\n' || byte(0) == '\r';
-    if (length == 3)
+    if (character.size() == 3)
         return !(byte(0) == 0xEF && byte(1) == 0xBF && byte(2) >= 0xBE);
-    return length != 0;
+    return true;
 }
 
 }  // namespace
 
 std::string XmlEscape(std::string_view text)
 {
-    std::string escaped;
-    escaped.reserve(text.size());
-    for (size_t i = 0; i < text.size();) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        switch (byte) {
-        case '&':
-            escaped += "&amp;";
-            ++i;
-            continue;
-        case '<':
-            escaped += "&lt;";
-            ++i;
-            continue;
-        case '>':
-            escaped += "&gt;";
-            ++i;
-            continue;
-        case '"':
-            escaped += "&quot;";
-            ++i;
-            continue;
-        case '\'':
-            escaped += "&apos;";
-            ++i;
-            continue;
-        default: break;
+    return RewriteCharacters(text, [](std::string_view character, bool wellFormed) -> std::string_view {
+        switch (character[0]) {
+        case '&': return "&amp;";
+        case '<': return "&lt;";
+        case '>': return "&gt;";
+        case '"': return "&quot;";
+        case '\'': return "&apos;";
+        default: return wellFormed && IsXmlChar(character) ? character : Utf8Replacement;
         }
-        size_t length = Utf8SequenceLength(text, i);
-        if (!IsXmlChar(text, i, length)) {
-            escaped += Utf8Replacement;
-            i += std::max<size_t>(length, 1);
-        } else {
-            escaped.append(text.substr(i, length));
-            i += length;
-        }
-    }
-    return escaped;
+    });
 }
 
 namespace {
@@ -93,14 +64,12 @@ std::string FitToWidth(std::string_view text, double fontSize, double width, boo
     double room = width / scale;  // in units
     double used = 0;
     size_t cut = 0;  // the longest start that leaves room for the ellipsis
-    for (size_t i = 0; i < text.size();) {
-        auto byte = static_cast<unsigned char>(text[i]);
-        size_t length = std::max<size_t>(Utf8SequenceLength(text, i), 1);
+    ForEachCharacter(text, [&](std::string_view character, bool) {
+        auto byte = static_cast<unsigned char>(character[0]);
         used += byte >= 0x20 && byte < 0x7F ? AsciiAdvance[byte - 0x20] : OtherAdvance;
-        i += length;
         if (used + EllipsisAdvance <= room)
-            cut = i;
-    }
+            cut = static_cast<size_t>(character.data() + character.size() - text.data());
+    });
     if (used <= room)
         return std::string(text);
     while (cut > 0 && text[cut - 1] == ' ')

@@ -6,6 +6,7 @@
 
 #include "report/core/text-forms.h"
 #include "report/read/input-file.h"
+#include "uptime/log-words.h"
 #include "uptime/schedule.h"
 
 namespace report {
@@ -67,7 +68,7 @@ PowerOffSchedule ReadFolderSchedule(const std::filesystem::path& folder, std::st
     // Read as safely as a log: another user may have left it there.
     InputFile file;
     note.clear();
-    if (!file.Open(folder / "PowerOFF.txt", problem)) {
+    if (!file.Open(folder / ScheduleFileName, problem)) {
         if (file.Missing())
             problem.clear();
         return {};

@@ -11,6 +11,7 @@
 #include "report/core/utf8.h"
 #include "report/program/program-host.h"
 #include "report/read/machine-folder.h"
+#include "uptime/log-words.h"
 
 namespace report {
 
@@ -208,7 +209,7 @@ private:
             } catch (const FolderError&) {
                 continue;
             }
-            if (KindOf(subfolder.Path / "PowerOFF.txt").Exists ||
+            if (KindOf(subfolder.Path / ScheduleFileName).Exists ||
                 (depth > 1 && HoldsMachines(subfolder.Path, depth - 1)))
                 return true;
         }
@@ -267,7 +268,7 @@ private:
                 found++;
                 continue;
             }
-            if (logs.empty() && nearly.empty() && !KindOf(subfolder.Path / "PowerOFF.txt").Exists) {
+            if (logs.empty() && nearly.empty() && !KindOf(subfolder.Path / ScheduleFileName).Exists) {
                 found += Collection(subfolder.Path, subidentity, name + '/', depth + 1);
                 continue;
             }
@@ -297,7 +298,7 @@ std::string Joined(const std::vector<std::string>& parts, size_t last)
 void Name(std::vector<Found>& machines, const std::vector<std::string>& names)
 {
     if (names.size() > machines.size())
-        throw FolderError("--machine", "more names than folders");
+        throw NamingError("--machine", "more names than folders");
     static const fs::path ownFolder = ProgramFolder();
     for (size_t i = 0; i < machines.size(); i++) {
         Found& machine = machines[i];
@@ -328,7 +329,7 @@ void Name(std::vector<Found>& machines, const std::vector<std::string>& names)
         if (!grown && byName.size() < machines.size())
             for (auto& [name, same] : byName)
                 if (same.size() > 1)
-                    throw FolderError(name, "two machines carry this name");
+                    throw NamingError(name, "two machines carry this name");
     }
 }
 
@@ -378,12 +379,6 @@ std::vector<MachineFolder> MachineFolders(const std::vector<fs::path>& arguments
     for (Found& found : finder.Machines)
         folders.push_back(std::move(found.Folder));
     return folders;
-}
-
-std::string ComparedPath(const fs::path& path)
-{
-    std::error_code error;
-    return FoldedText(Utf8Of(fs::absolute(path, error).lexically_normal()));
 }
 
 }  // namespace report

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,6 +26,18 @@ struct MachineFolder {
     // Without logs, and not for a fleet: whether its subfolders hold
     // machines' folders, as a collection does, a level or two below it.
     bool HoldsMachines = false;
+};
+
+// Machines that cannot be named as asked: more names than folders, or two
+// that carry one name whatever their folders show. Subject is the option or
+// the name, in UTF-8, as it is shown.
+class NamingError : public std::runtime_error {
+public:
+    NamingError(std::string subject, const std::string& message)
+        : std::runtime_error(message), Subject(std::move(subject))
+    {
+    }
+    std::string Subject;
 };
 
 // Says a warning on a folder's entry, as the warnings of its logs are said.
@@ -48,13 +61,10 @@ using FolderWarning = std::function<void(const std::filesystem::path& folder, co
 // A machine's name is given (names, in the machines' order), else the host's
 // for the program's own folder, else its folder's: machines of the same name
 // are named by their parent folders as well, until no two share one.
-// Throws FolderError, for a fleet only when an argument cannot be expanded.
+// Throws FolderError, for a fleet only when an argument cannot be expanded,
+// and NamingError.
 std::vector<MachineFolder> MachineFolders(const std::vector<std::filesystem::path>& arguments, bool fleet,
                                           const std::vector<std::string>& names, const FolderWarning& warn);
-
-// A path as it compares with another without looking at the disk: absolute,
-// without . and .., in the case the host's file names ignore.
-std::string ComparedPath(const std::filesystem::path& path);
 
 // Whether name matches pattern, where * stands for any run of characters and
 // ? for one.

@@ -14,6 +14,7 @@
 #include "report/program/folder-schedule.h"
 #include "report/program/program-host.h"
 #include "report/read/machine-folder.h"
+#include "uptime/log-words.h"
 
 namespace report {
 
@@ -98,9 +99,9 @@ std::vector<Warning> FolderWarnings(const Options& options, const MachineList& m
     std::vector<Warning> warnings;
     if (!machines.ScheduleProblems[index].empty())
         warnings.push_back(
-            {"PowerOFF.txt", 0, "cannot be opened, so no schedule: " + machines.ScheduleProblems[index]});
+            {ScheduleFileName, 0, "cannot be opened, so no schedule: " + machines.ScheduleProblems[index]});
     if (!machines.ScheduleNotes[index].empty())
-        warnings.push_back({"PowerOFF.txt", 0, machines.ScheduleNotes[index]});
+        warnings.push_back({ScheduleFileName, 0, machines.ScheduleNotes[index]});
     for (const std::string& name : folder.Nearly)
         warnings.push_back({name, 0, "not read: the service would have named it " + *NearLogName(name)});
     if (folder.Logs.empty()) {

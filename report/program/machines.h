@@ -29,7 +29,7 @@ struct MachineList {
     bool AnyScheduleKnown = false;
     bool AnyScheduledMinute = false;
 };
-// Throws FolderError.
+// Throws FolderError and NamingError.
 MachineList ListMachines(const Options& options);
 
 // Whether the outputs asked for print the machines over the selection; the

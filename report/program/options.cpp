@@ -12,7 +12,6 @@
 #include "report/core/text-forms.h"
 #include "report/core/utf8.h"
 #include "report/program/folder-schedule.h"
-#include "report/program/output-file.h"
 #include "report/program/program-host.h"
 
 namespace report {
@@ -83,6 +82,18 @@ CLI::Validator Names(const std::string& form, bool file)
             return file ? message + ": ./" + shown + " names a file of that name" : message;
         },
         "");
+}
+
+// Whether two outputs' names name one file: their folders, resolved, and
+// their names the same, whether the file exists yet or not.
+bool SameOutput(const std::string& first, const std::string& second)
+{
+    if (first == "-" || second == "-")
+        return first == second;
+    std::string a = OutputPlace(PathOf(first));
+    std::string b = OutputPlace(PathOf(second));
+    // Where it cannot be told, as the names read.
+    return !a.empty() && !b.empty() ? a == b : ComparedPath(PathOf(first)) == ComparedPath(PathOf(second));
 }
 
 // The checks that take more than one option; false, with a line on standard

@@ -15,7 +15,6 @@
 #include <string_view>
 
 #include "report/core/utf8.h"
-#include "report/program/folders.h"
 
 namespace report {
 
@@ -206,16 +205,6 @@ bool WriteOutput(const std::string& name, const std::function<void(std::ostream&
         return false;
     }
     return output.Commit(error);
-}
-
-bool SameOutput(const std::string& first, const std::string& second)
-{
-    if (first == "-" || second == "-")
-        return first == second;
-    std::string a = OutputPlace(PathOf(first));
-    std::string b = OutputPlace(PathOf(second));
-    // Where it cannot be told, as the names read.
-    return !a.empty() && !b.empty() ? a == b : ComparedPath(PathOf(first)) == ComparedPath(PathOf(second));
 }
 
 }  // namespace report

@@ -76,8 +76,4 @@ private:
 // False, with what failed, on failure.
 bool WriteOutput(const std::string& name, const std::function<void(std::ostream&)>& print, std::string& error);
 
-// Whether two outputs' names name one file: their folders, resolved, and
-// their names the same, whether the file exists yet or not.
-bool SameOutput(const std::string& first, const std::string& second);
-
 }  // namespace report

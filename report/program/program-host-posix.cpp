@@ -64,6 +64,12 @@ EntryKind KindOf(const std::filesystem::path& path)
             link ? std::filesystem::is_directory(path, error) : std::filesystem::is_directory(status), link};
 }
 
+std::string ComparedPath(const std::filesystem::path& path)
+{
+    std::error_code error;
+    return Utf8Of(std::filesystem::absolute(path, error).lexically_normal());
+}
+
 std::string ListingProblem(const std::string& reported)
 {
     return reported;

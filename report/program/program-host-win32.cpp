@@ -20,7 +20,6 @@
 #include <random>
 
 #include "report/core/utf8.h"
-#include "report/program/folders.h"
 
 namespace report {
 namespace {
@@ -256,6 +255,16 @@ EntryKind KindOf(const std::filesystem::path& path)
         FindClose(find);
     }
     return kind;
+}
+
+std::string ComparedPath(const std::filesystem::path& path)
+{
+    std::error_code error;
+    std::string text = Utf8Of(std::filesystem::absolute(path, error).lexically_normal());
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
 }
 
 std::string ListingProblem(const std::string& reported)

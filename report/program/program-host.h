@@ -21,6 +21,9 @@ std::filesystem::path ProgramFolder();
 
 // Whether the host's file names match whatever their letters' case.
 extern const bool FileNamesIgnoreCase;
+// A path as it compares with another without looking at the disk: absolute,
+// without . and .., in the case the host's file names ignore.
+std::string ComparedPath(const std::filesystem::path& path);
 // The argument that alone asks for the help as the host's own tools take
 // it ("/?" on Windows), or "".
 extern const char* const HelpArgument;

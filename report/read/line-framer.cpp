@@ -10,6 +10,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "report/read/line-ends.h"
+
 namespace report {
 
 namespace {
@@ -25,29 +27,6 @@ const char* LineEnd(const char* p, const char* end)
     while (p != end && !EndsLine(*p))
         ++p;
     return p;
-}
-
-// Where lines end among the 64 bytes at p, LF or NUL: bit i for p[i]. Found
-// all at once, so that where a line ends never waits on reading the line
-// before it.
-uint64_t LineEnds(const char* p)
-{
-#if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i nul = _mm_setzero_si128();
-    uint64_t found = 0;
-    for (int i = 0; i < 4; i++) {
-        __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-        __m128i ends = _mm_or_si128(_mm_cmpeq_epi8(bytes, lf), _mm_cmpeq_epi8(bytes, nul));
-        found |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(ends))) << (16 * i);
-    }
-    return found;
-#else
-    uint64_t found = 0;
-    for (int i = 0; i < 64; i++)
-        found |= static_cast<uint64_t>(EndsLine(p[i])) << i;
-    return found;
-#endif
 }
 
 // The first byte from p on that is not NUL, or end: a run of zeros, as a
@@ -108,6 +87,8 @@ void LineFramer::Feed(const char* data, size_t size)
             block = p = PassRunOfZeros(p, block, end);
             continue;
         }
+        // Each line end of the block in turn, the lowest first: ends & (ends
+        // - 1) clears the lowest bit set, the one just read.
         for (; ends != 0; ends &= ends - 1) {
             const char* stop = block + std::countr_zero(ends);
             ReadLine(p, stop, end);

@@ -17,7 +17,9 @@ namespace {
 // The ending a closing record gives its run.
 RunEnd EndOf(RecordKind kind)
 {
-    // Looked up: which ending comes next follows no pattern.
+    // Looked up, not switched on: the endings of successive runs come in no
+    // order the processor could learn, and a branch on them would be
+    // mispredicted often.
     static constexpr RunEnd ends[] = {RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown, RunEnd::Unknown,
                                       RunEnd::Crash,   RunEnd::Down,    RunEnd::Pdown,   RunEnd::Unknown};
     static_assert(std::size(ends) == RecordKindCount && ends[static_cast<int>(RecordKind::Crash)] == RunEnd::Crash &&
@@ -63,7 +65,7 @@ inline void RunPairer::HandOnUnknown()
 
 inline void RunPairer::OpenRun(const Record& record, uint64_t line)
 {
-    if (std::optional<LocalMinute> start = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
+    if (std::optional<LocalMinute> start = Calendar.LocalMinuteOf(record.Day, static_cast<int>(record.Value))) {
         State = Open;
         OpenStart = Zone.MomentOf(*start);
         OpenLine = line;
@@ -90,7 +92,7 @@ void RunPairer::AddRecords(const LineRecord* records, size_t count)
         // its UP in the log's month, not of the day and minute of the log's
         // time.
         if (record.Kind == RecordKind::Up && state == Closed) {
-            if (std::optional<LocalMinute> at = Calendar.MomentOf(record.Day, static_cast<int>(record.Value))) {
+            if (std::optional<LocalMinute> at = Calendar.LocalMinuteOf(record.Day, static_cast<int>(record.Value))) {
                 state = Open;
                 start = Zone.MomentOf(*at);
                 startLine = line;
@@ -100,7 +102,7 @@ void RunPairer::AddRecords(const LineRecord* records, size_t count)
                 continue;
             }
         } else if (IsClosing(record.Kind) && state == Open) {
-            std::optional<LocalMinute> end = Calendar.MomentOf(record.Day, static_cast<int>(record.Value));
+            std::optional<LocalMinute> end = Calendar.LocalMinuteOf(record.Day, static_cast<int>(record.Value));
             int64_t key = DayMinuteKey(record.Day, record.Value);
             if (end && *end >= start.Local && key != ModifiedKey[0] && key != ModifiedKey[1]) {
                 state = Closed;
@@ -190,7 +192,7 @@ bool RunPairer::AfterNextStart(const Moment& end, const NextLogStart& nextStart)
         NextAsked = true;
         if (std::optional<LogStart> next = nextStart())
             if (std::optional<LocalMinute> start = MonthCalendar(next->Month.Year, next->Month.Month)
-                                                       .MomentOf(next->Up.Day, static_cast<int>(next->Up.Value)))
+                                                       .LocalMinuteOf(next->Up.Day, static_cast<int>(next->Up.Value)))
                 NextStart = Zone.MomentOf(*start).Instant;
     }
     return NextStart && end.Instant > *NextStart;
@@ -219,7 +221,7 @@ void RunPairer::CloseRun(const Record& record, uint64_t line, const NextLogStart
     int day = record.Day;
     int minute = static_cast<int>(record.Value);
     RunEnd ended = EndOf(record.Kind);
-    std::optional<LocalMinute> inMonth = Calendar.MomentOf(day, minute);
+    std::optional<LocalMinute> inMonth = Calendar.LocalMinuteOf(day, minute);
     if (lastInLog) {
         std::optional<Moment> end = ClosingByModification(DayMinuteKey(day, minute));
         if (end && end->Instant >= OpenStart.Instant && (inMonth == end->Local || !AfterNextStart(*end, *lastInLog))) {

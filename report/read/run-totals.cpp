@@ -44,7 +44,8 @@ void RunTotals::BeginLog(const std::string& name)
 
 inline void RunTotals::CountEnding(const ReadRun& run)
 {
-    // Counted without a branch on the ending, which follows no pattern; the
+    // Counted without a branch on the ending, which comes in no order the
+    // processor could learn, so that no misprediction costs a run; the
     // summary takes the counts and the latest ends when the folder is done.
     EndCount[static_cast<int>(run.Ended)]++;
     Moment& latest = LatestEnd[static_cast<int>(run.Ended)];

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "report/core/text-forms.h"
+#include "report/core/utf8.h"
 #include "report/print/print.h"
 #include "report/print/xml.h"
 #include "tests/helpers.h"
@@ -128,32 +129,46 @@ TEST(Json, WrittenInPartsAsTheWholeDocument)
     }
 }
 
+// A name escaped for XML, and shown on a terminal: UTF-8 walked alike, the
+// bytes that are none of it replaced in XML and kept on the terminal, but
+// for those a terminal takes for C1.
 TEST(XmlEscape, KeepsTheDocumentWellFormed)
 {
     struct {
         const char* Text;
         const char* Escaped;
+        const char* Shown;  // WithoutControls
     } cases[] = {
-        {"C:\\Verdimoor & <logs> \"a\" 'b'", "C:\\Verdimoor &amp; &lt;logs&gt; &quot;a&quot; &apos;b&apos;"},
-        {"M\xC3\xBCnchen \xE2\x82\xAC", "M\xC3\xBCnchen \xE2\x82\xAC"},  // UTF-8 stays
+        {"C:\\Verdimoor & <logs> \"a\" 'b'", "C:\\Verdimoor &amp; &lt;logs&gt; &quot;a&quot; &apos;b&apos;",
+         "C:\\Verdimoor & <logs> \"a\" 'b'"},
+        {"M\xC3\xBCnchen \xE2\x82\xAC", "M\xC3\xBCnchen \xE2\x82\xAC", "M\xC3\xBCnchen \xE2\x82\xAC"},  // UTF-8 stays
         {"a\xFF"
          "b",
          "a\xEF\xBF\xBD"
-         "b"},                                                     // a byte that is no UTF-8
-        {"cut \xC3", "cut \xEF\xBF\xBD"},                          // a sequence cut short
-        {"bell\x07", "bell\xEF\xBF\xBD"},                          // XML allows no control characters
-        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},                  // four bytes stay
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                  // an overlong form
-        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate
+         "b",
+         "a\xFF"
+         "b"},                                                                  // a byte that is no UTF-8
+        {"cut \xC3", "cut \xEF\xBF\xBD", "cut \xC3"},                           // a sequence cut short
+        {"bell\x07", "bell\xEF\xBF\xBD", "bell?"},                              // XML allows no control characters
+        {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},           // four bytes stay
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD", "\xC0\xAF"},                   // an overlong form
+        {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD", "\xED\xA0?"},  // a surrogate
         // U+FFFE and U+FFFF are no characters of XML; U+FFFD and U+FFFC are.
         {"a\xEF\xBF\xBF"
          "b\xEF\xBF\xBE",
          "a\xEF\xBF\xBD"
-         "b\xEF\xBF\xBD"},
-        {"\xEF\xBF\xBD\xEF\xBF\xBC", "\xEF\xBF\xBD\xEF\xBF\xBC"},
+         "b\xEF\xBF\xBD",
+         "a\xEF\xBF\xBF"
+         "b\xEF\xBF\xBE"},
+        {"\xEF\xBF\xBD\xEF\xBF\xBC", "\xEF\xBF\xBD\xEF\xBF\xBC", "\xEF\xBF\xBD\xEF\xBF\xBC"},
+        // ESC, DEL, C1's NEL, and a stray byte of C1's range: XML allows DEL
+        // and NEL, a terminal none of them.
+        {"\x1B[2J\x7F\xC2\x85\x9B", "\xEF\xBF\xBD[2J\x7F\xC2\x85\xEF\xBF\xBD", "?[2J???"},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(report::XmlEscape(c.Text), c.Escaped) << c.Text;
+        EXPECT_EQ(report::WithoutControls(c.Text), c.Shown) << c.Text;
+    }
 }
 
 // A host or folder name in a code page other than UTF-8 must not make the

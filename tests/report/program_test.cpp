@@ -575,6 +575,7 @@ TEST(ReportProgram, HostileInputs)
              longName + "</title></text>"},
         {"--fleet --csv --machine @a --now 2026-01-02T00:00 =1+2", 0,
          "'@a,,1,0,0,,,5,0.003472222222222222,2026-01-01T00:05,0,none,0,,down,2026-01-01T00:05"},
+        {"--machine a --machine b =1+2", 2, "verdimoor-report: error: '--machine': more names than folders"},
         {"x*", 0, "x?[2J??\xC3\xA9"},
         {"--fleet --now 2026-01-01T00:05 x*", 0,
          "x?[2J??\xC3\xA9  -            1        0            0       -              -       100.00%  "

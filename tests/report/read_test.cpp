@@ -487,7 +487,8 @@ TEST(Report, WarningsOfALogAreBounded)
 
 // The shutdown that follows a scheduled power-off writes DOWN over PDOWN: such
 // a DOWN in the scheduled minute or the next is the power-off. A run that
-// stays on 2 minutes past a day's scheduled moment missed it.
+// stays on 2 minutes past a day's scheduled moment missed it, wherever the
+// clocks changed since.
 TEST(Report, PowerOffsOnScheduleAndMissed)
 {
     const std::string Schedule = "22 30\r\n";
@@ -496,6 +497,7 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
         Files Logs;
         std::string Option, Now;
         const char* Expected;
+        const char* Zone = "UTC";
     } cases[] = {
         {"from PowerOFF.txt",
          // A PDOWN line; DOWN in the minute, in the next, two minutes late; a
@@ -554,9 +556,28 @@ TEST(Report, PowerOffsOnScheduleAndMissed)
       "runs": [
        {"start": "2026-11-01T10:00", "end": "2026-11-01T22:30", "minutes": 750, "ended": "down", "file": "2026_11.log", "line": 1, "missed": 0, "minutes_past_schedule": 0}],
       "warnings": []}]})j"},
+        // A day of 23 hours, then one of 25: 22:32 on the day the clocks go
+        // forward is 2 minutes past its power-off, 22:31 on the day they go
+        // back only one, though each is more than a day after the first.
+        {"missed across each change of the clocks",
+         {{"2026_3.log", "28 480 UP\r\n29 1352 CRASH\r\n"}, {"2026_10.log", "24 480 UP\r\n25 1351 CRASH\r\n"}},
+         "22:30",
+         "2026-11-01T00:00",
+         R"j({"machines": [{"folder": "logs", "summary": {"runs": 2, "down": 0, "pdown": 0, "crash": 2, "unknown": 0,
+       "running": 0, "first_start": "2026-03-28T08:00", "last_end": "2026-10-25T22:31", "uptime_minutes": 4623,
+       "downtime_minutes": 308817, "availability": 0.014749234303215926, "longest_run_minutes": 2371,
+       "longest_downtime_minutes": 300088, "schedule": "22:30", "poweroffs_missed": 3, "minutes_past_schedule": 2883,
+       "last_poweroff": "off", "warnings": 0, "state": "down", "state_since": "2026-10-25T22:31",
+       "newest_run_ended": "crash"},
+      "runs": [
+       {"start": "2026-03-28T08:00", "end": "2026-03-29T22:32", "minutes": 2252, "ended": "crash", "file": "2026_3.log", "line": 1, "missed": 2, "minutes_past_schedule": 1382},
+       {"start": "2026-10-24T08:00", "end": "2026-10-25T22:31", "minutes": 2371, "ended": "crash", "file": "2026_10.log", "line": 1, "missed": 1, "minutes_past_schedule": 1501}],
+      "warnings": []}]})j",
+         "Europe/Berlin"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
+        InZone zone(c.Zone);
         ExpectJson(ReportJson(c.Logs, "", "", c.Now, c.Option), c.Expected);
     }
 }

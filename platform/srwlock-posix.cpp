@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// The slim lock on POSIX, a mutex that needs no initialisation call: used by
-// the host and by the test double alike.
+// SRWLOCK, the slim lock, on POSIX: a mutex that needs no initialisation
+// call, used by the host and by the test double alike.
 #include "platform/platform.h"
 
 void WINAPI AcquireSRWLockExclusive(SRWLOCK* lock)
