@@ -20,6 +20,7 @@
 #include <random>
 
 #include "report/core/utf8.h"
+#include "report/read/system-win32.h"
 
 namespace report {
 namespace {
@@ -31,41 +32,6 @@ std::string Utf8(const wchar_t* text, size_t length)
     if (size > 0)
         WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), utf8.data(), size, nullptr, nullptr);
     return utf8;
-}
-
-// The system's message, in UTF-8, without the full stop and line end it
-// ends with.
-std::string SystemMessage(DWORD code = GetLastError())
-{
-    wchar_t* text = nullptr;
-    DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    while (length > 0 && std::wcschr(L"\r\n .", text[length - 1]) != nullptr)
-        --length;
-    std::string message = length > 0 ? Utf8(text, length) : "error " + std::to_string(code);
-    LocalFree(text);
-    return message;
-}
-
-// The path as the system's file calls take it at any length: a full path of
-// MAX_PATH characters or more, which they refuse unless the system allows
-// long paths, with \\?\ before it (\\?\UNC\ for a share's); any other as
-// it is.
-std::wstring SystemPath(const std::filesystem::path& path)
-{
-    const std::wstring& given = path.native();
-    if (given.rfind(LR"(\\?\)", 0) == 0 || given.rfind(LR"(\\.\)", 0) == 0)
-        return given;
-    DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);  // with its NUL
-    if (size <= MAX_PATH)
-        return given;
-    std::wstring full(size, L'\0');
-    DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size)
-        return given;
-    full.resize(length);
-    return full.rfind(LR"(\\)", 0) == 0 ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
 }
 
 // Whether the handle is a console's, which takes wide characters.
@@ -103,7 +69,7 @@ bool WriteToConsole(HANDLE console, std::string_view bytes, std::string& pending
             piece--;
         DWORD written = 0;
         if (!WriteConsoleW(console, wide.data() + at, static_cast<DWORD>(piece), &written, nullptr) || written == 0) {
-            error = SystemMessage();
+            error = SystemMessage(GetLastError());
             return false;
         }
         at += written;
@@ -408,7 +374,7 @@ bool OpenOutput(const std::filesystem::path& name, OutputTarget& output, std::st
         handle = CreateFileW(SystemPath(name).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
-            error = "cannot write: " + SystemMessage();
+            error = "cannot write: " + SystemMessage(GetLastError());
             return false;
         }
         output.File = reinterpret_cast<std::intptr_t>(handle);
@@ -441,16 +407,16 @@ bool CommitOutput(OutputTarget& output, std::string& error)
     HANDLE handle = reinterpret_cast<HANDLE>(output.File);
     bool done = output.WriteInto || FlushFileBuffers(handle);
     if (!done)
-        error = "cannot write: " + SystemMessage();
+        error = "cannot write: " + SystemMessage(GetLastError());
     if (!CloseHandle(handle) && done) {
-        error = "cannot write: " + SystemMessage();
+        error = "cannot write: " + SystemMessage(GetLastError());
         done = false;
     }
     output.File = -1;
     if (done && !output.WriteInto &&
         !MoveFileExW(output.Temporary.c_str(), SystemPath(output.Name).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        error = "cannot rename the temporary file over it: " + SystemMessage();
+        error = "cannot rename the temporary file over it: " + SystemMessage(GetLastError());
         done = false;
     }
     if (done)
@@ -519,7 +485,7 @@ bool ReadFromFile(std::intptr_t file, char* bytes, size_t size, size_t& read, st
     DWORD got = 0;
     DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
     if (!ReadFile(reinterpret_cast<HANDLE>(file), bytes, chunk, &got, nullptr)) {
-        error = SystemMessage();
+        error = SystemMessage(GetLastError());
         return false;
     }
     read = got;
@@ -530,7 +496,7 @@ bool RewindFile(std::intptr_t file, std::string& error)
 {
     LARGE_INTEGER start = {};
     if (!SetFilePointerEx(reinterpret_cast<HANDLE>(file), start, nullptr, FILE_BEGIN)) {
-        error = SystemMessage();
+        error = SystemMessage(GetLastError());
         return false;
     }
     return true;
@@ -548,7 +514,7 @@ bool WriteToFile(std::intptr_t file, std::string_view bytes, std::string& error)
         DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
         DWORD written = 0;
         if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr) || written == 0) {
-            error = SystemMessage();
+            error = SystemMessage(GetLastError());
             return false;
         }
         bytes.remove_prefix(written);

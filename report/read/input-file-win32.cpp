@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "report/core/utf8.h"
+#include "report/read/system-win32.h"
 
 namespace report {
 
@@ -20,40 +21,6 @@ namespace {
 HANDLE HandleOf(std::intptr_t file)
 {
     return reinterpret_cast<HANDLE>(file);
-}
-
-// The system's message, in UTF-8, without the full stop and line end it
-// ends with.
-std::string SystemMessage(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    while (length > 0 && std::wcschr(L"\r\n .", text[length - 1]) != nullptr)
-        --length;
-    std::string message =
-        length > 0 ? Utf8Of(std::filesystem::path(std::wstring(text, length))) : "error " + std::to_string(code);
-    LocalFree(text);
-    return message;
-}
-
-// A full path of MAX_PATH characters or more with \\?\ before it, as the
-// system opens it whether or not it allows long paths; any other as it is.
-std::wstring SystemPath(const std::filesystem::path& path)
-{
-    const std::wstring& given = path.native();
-    if (given.rfind(LR"(\\?\)", 0) == 0 || given.rfind(LR"(\\.\)", 0) == 0)
-        return given;
-    DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);  // with its NUL
-    if (size <= MAX_PATH)
-        return given;
-    std::wstring full(size, L'\0');
-    DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
-    if (length == 0 || length >= size)
-        return given;
-    full.resize(length);
-    return full.rfind(LR"(\\)", 0) == 0 ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
 }
 
 // Shared as the service shares its files, which it rewrites while they are read.
@@ -82,6 +49,36 @@ std::string Refused(HANDLE handle, BY_HANDLE_FILE_INFORMATION& information)
 }
 
 }  // namespace
+
+std::string SystemMessage(unsigned long code)
+{
+    wchar_t* text = nullptr;
+    DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    while (length > 0 && std::wcschr(L"\r\n .", text[length - 1]) != nullptr)
+        --length;
+    std::string message =
+        length > 0 ? Utf8Of(std::filesystem::path(std::wstring(text, length))) : "error " + std::to_string(code);
+    LocalFree(text);
+    return message;
+}
+
+std::wstring SystemPath(const std::filesystem::path& path)
+{
+    const std::wstring& given = path.native();
+    if (given.rfind(LR"(\\?\)", 0) == 0 || given.rfind(LR"(\\.\)", 0) == 0)
+        return given;
+    DWORD size = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);  // with its NUL
+    if (size <= MAX_PATH)
+        return given;
+    std::wstring full(size, L'\0');
+    DWORD length = GetFullPathNameW(given.c_str(), size, full.data(), nullptr);
+    if (length == 0 || length >= size)
+        return given;
+    full.resize(length);
+    return full.rfind(LR"(\\)", 0) == 0 ? LR"(\\?\UNC\)" + full.substr(2) : LR"(\\?\)" + full;
+}
 
 InputFile::~InputFile()
 {
