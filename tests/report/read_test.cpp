@@ -293,10 +293,11 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     for (const auto& [name, bytes] : logs) {
         if (name.back() == '/')
             std::filesystem::create_directory(dir.Path(name));
-        else if (name == "PowerOFF.txt")
-            WriteScheduleFile(dir.Path(name), bytes);
         else
-            WriteWholeFile(dir.Path(name), bytes);
+            // Dated long before any line, so that a log's time is never the
+            // clock's by chance: a closing line of today's day and minute
+            // would be taken as written then.
+            WriteScheduleFile(dir.Path(name), bytes);
     }
     report::ReadOptions options;
     options.Selected.Since = report::ParseDay(since);
