@@ -293,11 +293,13 @@ std::string ReportJson(const Files& logs, const std::string& since, const std::s
     for (const auto& [name, bytes] : logs) {
         if (name.back() == '/')
             std::filesystem::create_directory(dir.Path(name));
-        else
-            // Dated long before any line, so that a log's time is never the
-            // clock's by chance: a closing line of today's day and minute
-            // would be taken as written then.
+        else if (name == "PowerOFF.txt")
             WriteScheduleFile(dir.Path(name), bytes);
+        else
+            // Dated after every line, at 2030-06-15 13:37 UTC, a day and
+            // minute no line has, rather than now: a closing line of today's
+            // day and minute would be taken as written then.
+            WriteScheduleFile(dir.Path(name), bytes, 1907761020);
     }
     report::ReadOptions options;
     options.Selected.Since = report::ParseDay(since);
