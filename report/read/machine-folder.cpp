@@ -208,7 +208,6 @@ MachineReport ReadMachine(const std::filesystem::path& folder, const std::vector
     }
     MachineReport report = totals.Finish();
     report.Folder = Utf8Of(folder);
-    report.FirstLogged = runs.FirstStart();
     return report;
 }
 

@@ -70,8 +70,6 @@ inline void RunPairer::OpenRun(const Record& record, uint64_t line)
         OpenStart = Zone.MomentOf(*start);
         OpenLine = line;
         OpenDay = record.Day;
-        if (!First)
-            First = *start;
     } else {
         WarnNoSuchDay(record, line);
     }
@@ -97,8 +95,6 @@ void RunPairer::AddRecords(const LineRecord* records, size_t count)
                 start = Zone.MomentOf(*at);
                 startLine = line;
                 OpenDay = record.Day;
-                if (!First)
-                    First = *at;
                 continue;
             }
         } else if (IsClosing(record.Kind) && state == Open) {

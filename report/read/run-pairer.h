@@ -40,9 +40,6 @@ public:
     // Hands on the log's last run, and ends the log for the warnings.
     // Without next, the log is the newest: nothing began after its last run.
     void EndLog(const NextLogStart& next = nullptr);
-    // The start of the first run of all, whatever the selection: before it
-    // the logs tell nothing of the machine.
-    const std::optional<LocalMinute>& FirstStart() const { return First; }
 
 private:
     // A record that AddRecords does not take straight through.
@@ -95,7 +92,6 @@ private:
     int OpenDay = 0;  // its UP's day of the month
     Record HeldRecord{};
     uint64_t HeldLine = 0;
-    std::optional<LocalMinute> First;
 };
 
 }  // namespace report

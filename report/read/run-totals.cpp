@@ -155,6 +155,8 @@ inline void RunTotals::BeginPeriod(const Moment& start)
     if (!HavePeriod) {
         HavePeriod = true;
         PeriodFrom = start.Local < SinceMoment ? SinceStart : start;
+        // Before the first run of all the logs tell nothing of the machine.
+        Report.FirstLogged = start.Local;
     }
 }
 
